@@ -1,0 +1,361 @@
+#include "platform/objc/runtime.h"
+
+#include <cxxabi.h>
+
+#include <climits>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+struct objc_selector {
+  std::string name;
+};
+
+struct objc_method {
+  SEL name = nullptr;
+  std::atomic<IMP> imp{nullptr};
+  const std::type_info* types = nullptr;
+};
+
+namespace {
+
+// A cache: open addressing on the selector's address. A table never changes
+// shape once published; entries are added in place while there is room
+// (method first, selector last, so a reader that sees the selector sees its
+// method) and a full or flushed table is replaced by a new one. Replaced
+// tables are kept until exit because a reader may still be probing them.
+struct CacheBucket {
+  std::atomic<SEL> sel{nullptr};
+  std::atomic<Method> method{nullptr};
+};
+
+struct CacheTable {
+  explicit CacheTable(uint32_t capacity)
+      : mask(capacity - 1), buckets(std::make_unique<CacheBucket[]>(capacity)) {}
+  uint32_t mask;
+  uint32_t occupied = 0;
+  std::unique_ptr<CacheBucket[]> buckets;
+};
+
+inline uint32_t bucketOf(SEL sel, uint32_t mask) {
+  auto v = reinterpret_cast<uintptr_t>(sel);
+  return static_cast<uint32_t>((v >> 4) ^ (v >> 12)) & mask;
+}
+
+constexpr intptr_t kImmortal = INTPTR_MAX / 2;
+
+}  // namespace
+
+struct objc_class_data {
+  std::string name;
+  Class superclass = nullptr;
+  bool meta = false;
+  std::unordered_map<SEL, std::unique_ptr<objc_method>> methods;  // guarded by the runtime lock
+  std::atomic<CacheTable*> cache{nullptr};
+  InstanceCreate create = nullptr;
+  InstanceDestroy destroy = nullptr;
+};
+
+namespace {
+
+struct Runtime {
+  std::mutex lock;
+  std::unordered_map<std::string, std::unique_ptr<objc_selector>> selectors;
+  std::unordered_map<std::string, Class> classes;  // registered, by name
+  std::vector<Class> all;                           // every class and metaclass made
+  CacheTable empty{1};
+  std::vector<std::unique_ptr<CacheTable>> live;    // tables in use or retired
+  std::mutex selector_lock;
+};
+
+Runtime& runtime() {
+  static Runtime* rt = new Runtime;  // lives as long as the process
+  return *rt;
+}
+
+// Replaces every cache by the empty table. Caller holds the runtime lock.
+void flushCachesLocked(Runtime& rt) {
+  for (Class c : rt.all) c->data->cache.store(&rt.empty, std::memory_order_release);
+}
+
+void cacheFillLocked(Runtime& rt, Class cls, SEL sel, Method m) {
+  CacheTable* t = cls->data->cache.load(std::memory_order_relaxed);
+  if ((t->occupied + 1) * 4 > (t->mask + 1) * 3) {
+    uint32_t capacity = t == &rt.empty ? 8 : (t->mask + 1) * 2;
+    auto grown = std::make_unique<CacheTable>(capacity);
+    for (uint32_t i = 0; i <= t->mask; ++i) {
+      SEL s = t->buckets[i].sel.load(std::memory_order_relaxed);
+      if (s == nullptr) continue;
+      uint32_t j = bucketOf(s, grown->mask);
+      while (grown->buckets[j].sel.load(std::memory_order_relaxed) != nullptr) {
+        j = (j + 1) & grown->mask;
+      }
+      grown->buckets[j].method.store(t->buckets[i].method.load(std::memory_order_relaxed),
+                                     std::memory_order_relaxed);
+      grown->buckets[j].sel.store(s, std::memory_order_relaxed);
+      ++grown->occupied;
+    }
+    t = grown.get();
+    rt.live.push_back(std::move(grown));
+    cls->data->cache.store(t, std::memory_order_release);
+  }
+  uint32_t i = bucketOf(sel, t->mask);
+  while (true) {
+    SEL s = t->buckets[i].sel.load(std::memory_order_relaxed);
+    if (s == sel) return;  // another thread filled it first
+    if (s == nullptr) break;
+    i = (i + 1) & t->mask;
+  }
+  t->buckets[i].method.store(m, std::memory_order_relaxed);
+  t->buckets[i].sel.store(sel, std::memory_order_release);
+  ++t->occupied;
+}
+
+Method findLocked(Class cls, SEL sel) {
+  for (Class c = cls; c != nullptr; c = c->data->superclass) {
+    auto it = c->data->methods.find(sel);
+    if (it != c->data->methods.end()) return it->second.get();
+  }
+  return nullptr;
+}
+
+std::string demangle(const char* name) {
+  int status = 0;
+  char* out = abi::__cxa_demangle(name, nullptr, nullptr, &status);
+  std::string s = status == 0 && out ? out : name;
+  std::free(out);
+  return s;
+}
+
+struct PoolStack {
+  std::vector<id> objects;
+  ~PoolStack() { objc_autoreleasePoolPop(nullptr); }
+};
+
+thread_local PoolStack pools;
+
+}  // namespace
+
+extern "C" {
+
+void objc_fatal(const char* fmt, ...) {
+  va_list ap;
+  va_start(ap, fmt);
+  std::vfprintf(stderr, fmt, ap);
+  va_end(ap);
+  std::fputc('\n', stderr);
+  std::fflush(stderr);
+  std::abort();
+}
+
+SEL sel_registerName(const char* name) {
+  Runtime& rt = runtime();
+  std::lock_guard<std::mutex> g(rt.selector_lock);
+  auto& slot = rt.selectors[name];
+  if (!slot) slot = std::make_unique<objc_selector>(objc_selector{name});
+  return slot.get();
+}
+
+const char* sel_getName(SEL sel) { return sel ? sel->name.c_str() : "<null selector>"; }
+
+Class objc_getClass(const char* name) {
+  if (name == nullptr) return nullptr;
+  Runtime& rt = runtime();
+  std::lock_guard<std::mutex> g(rt.lock);
+  auto it = rt.classes.find(name);
+  return it == rt.classes.end() ? nullptr : it->second;
+}
+
+Class objc_allocateClassPair(Class superclass, const char* name) {
+  Runtime& rt = runtime();
+  std::lock_guard<std::mutex> g(rt.lock);
+  if (rt.classes.count(name)) objc_fatal("objc: class %s defined twice", name);
+  auto make = [&](bool meta) {
+    auto* c = new objc_class;  // classes live as long as the process
+    c->retain_count.store(kImmortal);
+    c->data = new objc_class_data;
+    c->data->name = name;
+    c->data->meta = meta;
+    c->data->cache.store(&rt.empty);
+    rt.all.push_back(c);
+    return c;
+  };
+  Class cls = make(false);
+  Class meta = make(true);
+  cls->isa = meta;
+  cls->data->superclass = superclass;
+  if (superclass != nullptr) {
+    cls->data->create = superclass->data->create;
+    cls->data->destroy = superclass->data->destroy;
+    meta->data->superclass = superclass->isa;
+    Class root_meta = superclass->isa;
+    while (root_meta->data->superclass != nullptr && root_meta->data->superclass->data->meta) {
+      root_meta = root_meta->data->superclass;
+    }
+    meta->isa = root_meta;
+  } else {
+    meta->data->superclass = cls;  // a root class's metaclass inherits from it
+    meta->isa = meta;
+  }
+  return cls;
+}
+
+void objc_registerClassPair(Class cls) {
+  Runtime& rt = runtime();
+  std::lock_guard<std::mutex> g(rt.lock);
+  rt.classes[cls->data->name] = cls;
+}
+
+const char* class_getName(Class cls) { return cls ? cls->data->name.c_str() : "nil"; }
+Class class_getSuperclass(Class cls) { return cls ? cls->data->superclass : nullptr; }
+BOOL class_isMetaClass(Class cls) { return cls && cls->data->meta; }
+Class object_getClass(id obj) { return obj ? obj->isa : nullptr; }
+
+void class_setInstanceFunctions(Class cls, InstanceCreate create, InstanceDestroy destroy) {
+  cls->data->create = create;
+  cls->data->destroy = destroy;
+}
+
+id class_createInstance(Class cls) {
+  if (cls == nullptr) return nullptr;
+  if (cls->data->create == nullptr) objc_fatal("objc: class %s cannot make instances", class_getName(cls));
+  id obj = cls->data->create();
+  obj->isa = cls;
+  return obj;
+}
+
+BOOL class_addMethod(Class cls, SEL sel, IMP imp, const std::type_info& types) {
+  if (cls == nullptr) return NO;
+  Runtime& rt = runtime();
+  std::lock_guard<std::mutex> g(rt.lock);
+  auto& slot = cls->data->methods[sel];
+  if (slot) return NO;
+  slot = std::make_unique<objc_method>();
+  slot->name = sel;
+  slot->imp.store(imp);
+  slot->types = &types;
+  flushCachesLocked(rt);  // a subclass may now answer differently than its cache says
+  return YES;
+}
+
+IMP class_replaceMethod(Class cls, SEL sel, IMP imp, const std::type_info& types) {
+  if (cls == nullptr) return nullptr;
+  Runtime& rt = runtime();
+  std::lock_guard<std::mutex> g(rt.lock);
+  auto& slot = cls->data->methods[sel];
+  IMP old = nullptr;
+  if (slot) {
+    old = slot->imp.exchange(imp);
+  } else {
+    slot = std::make_unique<objc_method>();
+    slot->name = sel;
+    slot->imp.store(imp);
+    slot->types = &types;
+  }
+  flushCachesLocked(rt);
+  return old;
+}
+
+Method class_getInstanceMethod(Class cls, SEL sel) {
+  if (cls == nullptr) return nullptr;
+  Runtime& rt = runtime();
+  std::lock_guard<std::mutex> g(rt.lock);
+  return findLocked(cls, sel);
+}
+
+Method class_getOwnInstanceMethod(Class cls, SEL sel) {
+  if (cls == nullptr) return nullptr;
+  Runtime& rt = runtime();
+  std::lock_guard<std::mutex> g(rt.lock);
+  auto it = cls->data->methods.find(sel);
+  return it == cls->data->methods.end() ? nullptr : it->second.get();
+}
+
+BOOL class_respondsToSelector(Class cls, SEL sel) { return class_getInstanceMethod(cls, sel) != nullptr; }
+
+IMP method_getImplementation(Method m) { return m->imp.load(std::memory_order_acquire); }
+const std::type_info& method_getTypes(Method m) { return *m->types; }
+
+Method objc_msgLookup(Class cls, SEL sel, id receiver) {
+  CacheTable* t = cls->data->cache.load(std::memory_order_acquire);
+  uint32_t i = bucketOf(sel, t->mask);
+  while (true) {
+    SEL s = t->buckets[i].sel.load(std::memory_order_acquire);
+    if (s == sel) return t->buckets[i].method.load(std::memory_order_relaxed);
+    if (s == nullptr) break;
+    i = (i + 1) & t->mask;
+  }
+  Runtime& rt = runtime();
+  Method m;
+  {
+    std::lock_guard<std::mutex> g(rt.lock);
+    m = findLocked(cls, sel);
+    if (m != nullptr) cacheFillLocked(rt, cls, sel, m);
+  }
+  if (m == nullptr) {
+    objc_fatal("objc: unrecognized selector %c[%s %s] sent to %s %p", cls->data->meta ? '+' : '-',
+               class_getName(cls), sel_getName(sel), cls->data->meta ? "class" : "instance",
+               (void*)receiver);
+  }
+  return m;
+}
+
+void objc_checkTypes(Method m, Class cls, SEL sel, const std::type_info& types) {
+  if (m->types == &types || *m->types == types) return;
+  objc_fatal("objc: %c[%s %s] is defined as %s but was used as %s", cls->data->meta ? '+' : '-',
+             class_getName(cls), sel_getName(sel), demangle(m->types->name()).c_str(),
+             demangle(types.name()).c_str());
+}
+
+id objc_retain(id obj) {
+  if (obj == nullptr) return obj;
+  if (obj->retain_count.load(std::memory_order_relaxed) >= kImmortal) return obj;
+  obj->retain_count.fetch_add(1, std::memory_order_relaxed);
+  return obj;
+}
+
+void objc_release(id obj) {
+  if (obj == nullptr) return;
+  if (obj->retain_count.load(std::memory_order_relaxed) >= kImmortal) return;
+  intptr_t before = obj->retain_count.fetch_sub(1, std::memory_order_acq_rel);
+  if (before == 1) {
+    Class cls = obj->isa;
+    if (cls->data->destroy == nullptr) objc_fatal("objc: %s has no destroy function", class_getName(cls));
+    cls->data->destroy(obj);
+  } else if (before <= 0) {
+    objc_fatal("objc: over-release of %s %p", class_getName(obj->isa), (void*)obj);
+  }
+}
+
+intptr_t objc_retainCount(id obj) { return obj ? obj->retain_count.load() : 0; }
+
+void objc_makeImmortal(id obj) {
+  if (obj) obj->retain_count.store(kImmortal);
+}
+
+id objc_autorelease(id obj) {
+  if (obj != nullptr) pools.objects.push_back(obj);
+  return obj;
+}
+
+void* objc_autoreleasePoolPush() {
+  return reinterpret_cast<void*>(static_cast<uintptr_t>(pools.objects.size()));
+}
+
+void objc_autoreleasePoolPop(void* token) {
+  auto depth = static_cast<size_t>(reinterpret_cast<uintptr_t>(token));
+  // Releasing may autorelease more objects; they are drained too.
+  while (pools.objects.size() > depth) {
+    id obj = pools.objects.back();
+    pools.objects.pop_back();
+    objc_release(obj);
+  }
+}
+
+}  // extern "C"

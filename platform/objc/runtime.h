@@ -1,0 +1,119 @@
+// The Objective-C runtime of the simulated device.
+//
+// An object is a C++ struct that derives from objc_object; its first word is
+// `isa`, the class it belongs to. A class (objc_class) is itself an object
+// whose isa is its metaclass, so class methods are instance methods of the
+// metaclass. Each class owns a table of methods (selector -> implementation
+// plus the C++ signature it was defined with) and a cache that makes a send
+// a couple of probes instead of a table walk.
+//
+// Ownership: objects are reference counted. An object starts with a count of
+// one (owned by whoever called alloc/new/copy); objc_release frees it through
+// its class's destroy function when the count reaches zero. Class objects and
+// selectors are never freed.
+//
+// Thread safety: every function here may be called from any thread. Sends
+// read the caches without locking; adding or replacing a method takes the
+// runtime lock and flushes the caches in the same step.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <typeinfo>
+
+struct objc_class;
+struct objc_selector;
+struct objc_method;
+
+// The root of every object's layout.
+struct objc_object {
+  objc_class* isa = nullptr;
+  std::atomic<intptr_t> retain_count{1};
+
+  constexpr objc_object() = default;
+  objc_object(const objc_object&) = delete;
+  objc_object& operator=(const objc_object&) = delete;
+};
+
+// A class: an object whose isa is its metaclass. Its tables live in `data`,
+// private to the runtime.
+struct objc_class_data;
+struct objc_class : objc_object {
+  objc_class_data* data = nullptr;
+};
+
+using id = objc_object*;
+using Class = objc_class*;
+using SEL = const objc_selector*;
+using Method = objc_method*;
+using IMP = void (*)();  // erased; called only after its signature was checked
+using BOOL = bool;
+inline constexpr BOOL YES = true;
+inline constexpr BOOL NO = false;
+
+// Makes and frees the C++ object behind an instance of a class.
+using InstanceCreate = id (*)();
+using InstanceDestroy = void (*)(id);
+
+extern "C" {
+// Selectors: one interned SEL per name.
+SEL sel_registerName(const char* name);
+const char* sel_getName(SEL sel);
+
+// Classes.
+Class objc_getClass(const char* name);  // nullptr when the process has no such class
+Class objc_allocateClassPair(Class superclass, const char* name);
+void objc_registerClassPair(Class cls);
+const char* class_getName(Class cls);
+Class class_getSuperclass(Class cls);
+BOOL class_isMetaClass(Class cls);
+Class object_getClass(id obj);
+void class_setInstanceFunctions(Class cls, InstanceCreate create, InstanceDestroy destroy);
+id class_createInstance(Class cls);
+
+// Methods. `types` is the typeid of the method's normalized C++ signature
+// (see message.h); a send or hook with another signature fails loudly.
+BOOL class_addMethod(Class cls, SEL sel, IMP imp, const std::type_info& types);
+// Replaces the class's own method (adding it when the class has none) and
+// returns the implementation it had before, or nullptr. Flushes the caches.
+IMP class_replaceMethod(Class cls, SEL sel, IMP imp, const std::type_info& types);
+Method class_getInstanceMethod(Class cls, SEL sel);      // walks superclasses
+Method class_getOwnInstanceMethod(Class cls, SEL sel);   // this class only
+BOOL class_respondsToSelector(Class cls, SEL sel);
+IMP method_getImplementation(Method m);
+const std::type_info& method_getTypes(Method m);
+
+// The cached look-up behind every send; aborts naming class and selector
+// when nothing answers.
+Method objc_msgLookup(Class cls, SEL sel, id receiver);
+// Aborts when `m` was defined with another signature than `types`.
+void objc_checkTypes(Method m, Class cls, SEL sel, const std::type_info& types);
+
+// Reference counting and autorelease pools.
+id objc_retain(id obj);
+void objc_release(id obj);
+id objc_autorelease(id obj);
+intptr_t objc_retainCount(id obj);
+void objc_makeImmortal(id obj);  // for constant objects: retain and release do nothing
+void* objc_autoreleasePoolPush();
+void objc_autoreleasePoolPop(void* token);
+
+// A broken invariant: prints the message and aborts.
+[[noreturn]] void objc_fatal(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+}
+
+namespace objc {
+
+// An autorelease pool for the enclosing scope.
+class AutoreleasePool {
+ public:
+  AutoreleasePool() : token_(objc_autoreleasePoolPush()) {}
+  ~AutoreleasePool() { objc_autoreleasePoolPop(token_); }
+  AutoreleasePool(const AutoreleasePool&) = delete;
+  AutoreleasePool& operator=(const AutoreleasePool&) = delete;
+
+ private:
+  void* token_;
+};
+
+}  // namespace objc
