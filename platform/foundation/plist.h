@@ -1,0 +1,63 @@
+// Property lists through libplist's C API, in a small RAII layer, and their
+// conversion to and from objects (NSDictionary, NSArray, NSString, NSNumber,
+// NSData, NSDate).
+//
+// Ownership: plist::Node owns its plist_t and frees it. Objects made by
+// toObject are owned by the returned Strong.
+//
+// Errors are values: a file that is missing, not a property list, truncated,
+// or larger than kMaxFileSize gives an error message and no object. Nothing
+// here throws or aborts on bad input.
+//
+// Thread safety: free functions are safe from any thread; a Node is not.
+#pragma once
+
+#include <plist/plist.h>
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "platform/objc/nsobject.h"
+
+namespace plist {
+
+inline constexpr std::size_t kMaxFileSize = 1 << 20;  // larger files are refused, not parsed
+
+class Node {
+ public:
+  Node() = default;
+  explicit Node(plist_t p) : p_(p) {}
+  Node(Node&& o) noexcept : p_(o.release()) {}
+  Node& operator=(Node&& o) noexcept;
+  Node(const Node&) = delete;
+  Node& operator=(const Node&) = delete;
+  ~Node();
+
+  plist_t get() const { return p_; }
+  plist_t release();
+  explicit operator bool() const { return p_ != nullptr; }
+
+ private:
+  plist_t p_ = nullptr;
+};
+
+struct Result {
+  Strong<objc_object> value;  // nullptr on error
+  std::string error;          // "" on success
+};
+
+// Parses binary or XML property-list bytes.
+Result parse(std::string_view bytes);
+// Reads a file at a real (already device-mapped) path.
+Result readFile(const std::string& real_path);
+// Serialises an object graph as a binary property list. Returns "" or an error.
+std::string toBinary(id object, std::string* out);
+// Writes an object graph as a binary property list to a real path, atomically
+// (a temporary file in the same folder, fsync, rename). Returns "" or an error.
+std::string writeFile(const std::string& real_path, id object);
+
+Node toNode(id object);               // empty Node for objects a plist cannot hold
+Strong<objc_object> toObject(plist_t node);
+
+}  // namespace plist
