@@ -1,0 +1,45 @@
+#include "tweak/host/photos.h"
+
+#include <string>
+
+#include "platform/foundation/nsstring.h"
+#include "platform/objc/message.h"
+
+namespace host {
+
+id collection(id item) { return msg<id>(item, "collection"_sel); }
+
+BOOL isHiddenSmartAlbum(id collection) { return msg<BOOL>(collection, "px_isHiddenSmartAlbum"_sel); }
+
+BOOL isRecentlyDeletedSmartAlbum(id collection) {
+  return msg<BOOL>(collection, "px_isRecentlyDeletedSmartAlbum"_sel);
+}
+
+id navigationController(id viewController) { return msg<id>(viewController, "navigationController"_sel); }
+
+void popToRootWithoutAnimation(id navigationController) {
+  msg<id>(navigationController, "popToRootViewControllerAnimated:"_sel, NO);
+}
+
+void setBadgeText(id cell, id text) {
+  id badge = msg<id>(cell, "valueForKey:"_sel, "badge"_ns);
+  id label = msg<id>(badge, "badgeTextLabel"_sel);
+  msg<void>(label, "setAttributedText:"_sel, text);
+}
+
+Strong<objc_object> newLockBadgeText() {
+  id symbol = msg<id>(objc_getClass("UIImage"), "systemImageNamed:"_sel, "lock.fill"_ns);
+  id grey = msg<id>(objc_getClass("UIColor"), "systemGrayColor"_sel);
+  Strong<objc_object> attachment = adopt(msg<id>(objc_getClass("NSTextAttachment"), "new"_sel));
+  msg<void>(attachment, "setImage:"_sel, msg<id>(symbol, "imageWithTintColor:"_sel, grey));
+  return Strong<objc_object>(
+      msg<id>(objc_getClass("NSAttributedString"), "attributedStringWithAttachment:"_sel, attachment.get()));
+}
+
+Strong<objc_object> newCountBadgeText(long long count) {
+  NSString* text = foundation::makeString(std::to_string(count));
+  id string = msg<id>(objc_getClass("NSAttributedString"), "alloc"_sel);
+  return adopt(msg<id>(string, "initWithString:"_sel, text));
+}
+
+}  // namespace host

@@ -1,0 +1,10 @@
+// The privacy daemon's service objects, as the library reads them.
+#pragma once
+
+#include "platform/objc/runtime.h"
+
+namespace host {
+
+id serviceName(id service);
+
+}  // namespace host
