@@ -1,0 +1,115 @@
+// velmo-device photos: the Photos app. It runs as a process named
+// MobileSlideShow, registers the app's classes, lets the hooking runtime load
+// its libraries, and then answers the commands of a person or a test.
+#include <sys/prctl.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "device/console.h"
+#include "device/options.h"
+#include "device/programs.h"
+#include "device/tweak_state.h"
+#include "platform/dispatch/run_loop.h"
+#include "platform/foundation/nsstring.h"
+#include "platform/localauth/prompt.h"
+#include "platform/notify/notify.h"
+#include "platform/photos/photos_app.h"
+
+namespace program {
+namespace {
+
+constexpr const char* kChanged = "com.qel.velmopreferences/changed";
+
+void printNotified(CFNotificationCenterRef, void*, CFStringRef name, const void*, CFDictionaryRef) {
+  print("notified " + foundation::stdString(name));
+}
+
+std::string quoteIfNeeded(const std::string& s) { return "\"" + s + "\""; }
+
+std::string promptLine() {
+  auto prompt = localauth::pendingPrompt();
+  if (!prompt) return "prompt none";
+  return "prompt " + quoteIfNeeded(prompt->reason) + (prompt->faceOffered ? " face+passcode" : " passcode");
+}
+
+}  // namespace
+
+int photosMain(const Options& options) {
+  prctl(PR_SET_NAME, "MobileSlideShow");
+  dispatch::markMainThread();
+  if (std::string e = useRoot(options); !e.empty()) {
+    print("error: " + e);
+    return 2;
+  }
+  photos::registerClasses();
+  photos::bootBundles();
+  for (const std::string& e : loadTweaks("MobileSlideShow")) print("error: " + e);
+
+  photos::PhotosApp app([](const std::string& line) { print(line); });
+  CFNotificationCenterAddObserver(CFNotificationCenterGetDarwinNotifyCenter(), nullptr, &printNotified,
+                                  foundation::makeString(kChanged), nullptr,
+                                  CFNotificationSuspensionBehaviorCoalesce);
+  localauth::setPromptListener([] { print(promptLine()); });
+
+  Console console("photos");
+  console.add("albums", {"albums", "the album list as the app draws it", [&](const std::string&) {
+                           for (const std::string& line : app.albums()) print(line);
+                           return CommandResult();
+                         }});
+  console.add("tap", {"tap <album title>", "tap an album (the sidebar on iPad)", [&](const std::string& rest) {
+                        if (rest.empty()) return CommandResult("usage: tap <album title>");
+                        return app.tap(rest);
+                      }});
+  console.add("prompt", {"prompt", "the pending authentication prompt", [&](const std::string&) {
+                           print(promptLine());
+                           return CommandResult();
+                         }});
+  console.add("answer", {"answer passcode <code>|face|cancel", "answer the prompt as the device's owner",
+                         [&](const std::string& rest) {
+                           auto [how, code] = splitFirst(rest);
+                           localauth::AnswerResult r;
+                           if (how == "passcode" && !code.empty()) {
+                             r = localauth::answerPasscode(code);
+                           } else if (how == "face" && code.empty()) {
+                             r = localauth::answerFace();
+                           } else if (how == "cancel" && code.empty()) {
+                             r = localauth::answerCancel();
+                           } else {
+                             return CommandResult("usage: answer passcode <code> | answer face | answer cancel");
+                           }
+                           if (!r.message.empty()) print(r.message);
+                           return r.error;
+                         }});
+  console.add("back", {"back", "the navigation back button", [&](const std::string&) { return app.back(); }});
+  console.add("background", {"background", "the app leaves the screen", [&](const std::string&) {
+                               return app.background();
+                             }});
+  console.add("foreground", {"foreground", "the app returns to the screen", [&](const std::string&) {
+                               return app.foreground();
+                             }});
+  console.add("where", {"where", "the navigation stack", [&](const std::string&) {
+                          print("where " + app.where());
+                          return CommandResult();
+                        }});
+  console.add("hooks", {"hooks", "the hooks installed in this process", [&](const std::string&) {
+                          for (const std::string& line : hookLines()) print(line);
+                          return CommandResult();
+                        }});
+  console.add("vars", {"vars", "the tweak's exported variables", [&](const std::string&) {
+                         for (const std::string& line : varLines()) print(line);
+                         return CommandResult();
+                       }});
+  console.add("bundles", {"bundles", "each bundle's Face ID usage description", [&](const std::string&) {
+                            for (const std::string& line : bundleLines()) print(line);
+                            return CommandResult();
+                          }});
+  console.add("quit", {"quit", "end the app", [&](const std::string&) {
+                         console.quit();
+                         return CommandResult();
+                       }});
+  if (isatty(STDIN_FILENO)) std::fprintf(stderr, "Photos (MobileSlideShow, pid %d). Type help for commands.\n", getpid());
+  return console.run();
+}
+
+}  // namespace program

@@ -1,0 +1,49 @@
+// velmo-device tccd: the privacy daemon. It lets the hooking runtime load its
+// libraries, creates its services, prints their allow lists, and serves
+// (hooks, vars) until its input closes.
+#include <unistd.h>
+
+#include "device/console.h"
+#include "device/programs.h"
+#include "device/tweak_state.h"
+#include "platform/dispatch/run_loop.h"
+#include "platform/tcc/tcc_daemon.h"
+
+namespace program {
+
+int tccdMain(const Options& options) {
+  dispatch::markMainThread();
+  if (std::string e = useRoot(options); !e.empty()) {
+    print("error: " + e);
+    return 2;
+  }
+  tcc::registerClasses();
+  for (const std::string& e : loadTweaks("tccd")) print("error: " + e);
+  auto started = tcc::startDaemon();
+  if (!started.error.empty()) {
+    print("error: " + started.error);
+    return 1;
+  }
+  for (const std::string& line : started.lines) print(line);
+
+  Console console("tccd");
+  console.add("services", {"services", "the services' allow lists", [&](const std::string&) {
+                             for (const std::string& line : started.lines) print(line);
+                             return CommandResult();
+                           }});
+  console.add("hooks", {"hooks", "the hooks installed in this process", [&](const std::string&) {
+                          for (const std::string& line : hookLines()) print(line);
+                          return CommandResult();
+                        }});
+  console.add("vars", {"vars", "the tweak's exported variables", [&](const std::string&) {
+                         for (const std::string& line : varLines()) print(line);
+                         return CommandResult();
+                       }});
+  console.add("quit", {"quit", "stop the daemon", [&](const std::string&) {
+                         console.quit();
+                         return CommandResult();
+                       }});
+  return console.run();
+}
+
+}  // namespace program
