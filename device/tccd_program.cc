@@ -7,7 +7,7 @@
 #include "device/programs.h"
 #include "device/tweak_state.h"
 #include "platform/dispatch/run_loop.h"
-#include "platform/tcc/tcc_daemon.h"
+#include "platform/tcc/daemon.h"
 
 namespace program {
 
