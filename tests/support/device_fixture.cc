@@ -1,0 +1,73 @@
+#include "tests/support/device_fixture.h"
+
+#include <filesystem>
+#include <fstream>
+
+namespace testing_support {
+
+void DeviceTest::TearDown() {
+  if (!root_.empty()) removeTree(root_);
+}
+
+void DeviceTest::initDevice(const std::vector<std::string>& flags) {
+  root_ = makeTempDirectory("velmo-device");
+  std::vector<std::string> argv = {program(), "init", "--root", root_};
+  argv.insert(argv.end(), flags.begin(), flags.end());
+  std::string output;
+  ASSERT_EQ(runProgram(argv, &output), 0) << output;
+}
+
+std::string DeviceTest::settingsPath() const {
+  return root_ + "/var/jb/var/mobile/Library/Preferences/com.qel.velmopreferences.plist";
+}
+
+void DeviceTest::writeSettingsText(const std::string& text) {
+  std::filesystem::create_directories(std::filesystem::path(settingsPath()).parent_path());
+  std::string temp = settingsPath() + ".test";
+  {
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    out << text;
+  }
+  std::filesystem::rename(temp, settingsPath());
+}
+
+void DeviceTest::writeSettings(const std::map<std::string, std::string>& values) {
+  std::string text =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n";
+  for (const auto& [key, value] : values) text += "<key>" + key + "</key>" + value + "\n";
+  text += "</dict>\n</plist>\n";
+  writeSettingsText(text);
+}
+
+void DeviceTest::removeSettings() { std::filesystem::remove(settingsPath()); }
+
+std::unique_ptr<DeviceProcess> DeviceTest::start(const std::string& name) {
+  return std::make_unique<DeviceProcess>(std::vector<std::string>{program(), name, "--root", root_});
+}
+
+void DeviceTest::postChanged() {
+  std::string output;
+  ASSERT_EQ(runProgram({program(), "notify", "--root", root_, "com.qel.velmopreferences/changed"}, &output), 0)
+      << output;
+}
+
+std::map<std::string, std::string> vars(DeviceProcess& p) {
+  std::map<std::string, std::string> out;
+  for (const std::string& line : p.command("vars")) {
+    if (line.rfind("var ", 0) != 0) continue;
+    std::string rest = line.substr(4);
+    size_t space = rest.find(' ');
+    out[rest.substr(0, space)] = space == std::string::npos ? "" : rest.substr(space + 1);
+  }
+  return out;
+}
+
+std::vector<std::string> hooks(DeviceProcess& p) {
+  std::vector<std::string> out;
+  for (const std::string& line : p.command("hooks")) {
+    if (line.rfind("hook ", 0) == 0) out.push_back(line);
+  }
+  return out;
+}
+
+}  // namespace testing_support

@@ -1,0 +1,43 @@
+// A fresh simulated device for an end-to-end test: `velmo-device init` into a
+// temporary folder, helpers to write the settings file as the settings pane
+// would leave it, and to start the device's programs.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/support/device_process.h"
+
+namespace testing_support {
+
+class DeviceTest : public ::testing::Test {
+ protected:
+  void TearDown() override;
+
+  // Creates the device; extra flags go to `velmo-device init`.
+  void initDevice(const std::vector<std::string>& flags = {});
+  // Writes the settings file as an XML property list; values are plist
+  // fragments such as "<true/>", "<integer>7</integer>", "<string>x</string>".
+  void writeSettings(const std::map<std::string, std::string>& values);
+  void writeSettingsText(const std::string& text);
+  void removeSettings();
+  std::string settingsPath() const;
+
+  std::unique_ptr<DeviceProcess> start(const std::string& program);
+  // Runs `velmo-device notify --root R NAME`.
+  void postChanged();
+
+  std::string program() const { return binDirectory() + "/velmo-device"; }
+  std::string root_;
+};
+
+// "var name value" lines as a map name -> value.
+std::map<std::string, std::string> vars(DeviceProcess& p);
+// Every "hook ..." line.
+std::vector<std::string> hooks(DeviceProcess& p);
+
+}  // namespace testing_support
