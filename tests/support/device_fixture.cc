@@ -1,9 +1,15 @@
 #include "tests/support/device_fixture.h"
 
 #include <filesystem>
+#include <cstdlib>
 #include <fstream>
 
 namespace testing_support {
+
+std::string binDirectory() {
+  const char* bin = std::getenv("VELMO_BIN");
+  return bin ? bin : "build/bin";
+}
 
 void DeviceTest::TearDown() {
   if (!root_.empty()) removeTree(root_);

@@ -10,9 +10,18 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/device_process.h"
+#include "device/child_process.h"
 
 namespace testing_support {
+
+using program::body;
+using program::DeviceProcess;
+using program::makeTempDirectory;
+using program::removeTree;
+using program::runProgram;
+
+// The folder holding the built programs (VELMO_BIN, set by CTest).
+std::string binDirectory();
 
 class DeviceTest : public ::testing::Test {
  protected:

@@ -1,4 +1,4 @@
-#include "tests/support/device_process.h"
+#include "device/child_process.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -12,7 +12,7 @@
 #include <filesystem>
 #include <stdexcept>
 
-namespace testing_support {
+namespace program {
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -46,11 +46,6 @@ pid_t spawn(const std::vector<std::string>& argv, int* in, int* out, bool merge_
 }
 
 }  // namespace
-
-std::string binDirectory() {
-  const char* bin = std::getenv("VELMO_BIN");
-  return bin ? bin : "build/bin";
-}
 
 std::string makeTempDirectory(const std::string& prefix) {
   std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
@@ -176,4 +171,4 @@ std::vector<std::string> body(const std::vector<std::string>& answer) {
   return lines;
 }
 
-}  // namespace testing_support
+}  // namespace program

@@ -1,5 +1,5 @@
-// A device program run as a child process for tests: its standard input and
-// output are pipes, so a test can send commands and read the answers, with
+// A device program run as a child process: its standard input and output are
+// pipes, so the demo (or a test) can send commands and read the answers, with
 // timeouts that turn a hang into a failure.
 //
 // Ownership: the DeviceProcess owns the child; destroying it closes the
@@ -13,10 +13,8 @@
 #include <string>
 #include <vector>
 
-namespace testing_support {
+namespace program {
 
-// The folder holding the built programs (VELMO_BIN, set by CTest).
-std::string binDirectory();
 // A new empty folder under the system's temporary folder, removed by the caller.
 std::string makeTempDirectory(const std::string& prefix);
 void removeTree(const std::string& path);
@@ -62,4 +60,4 @@ class DeviceProcess {
 // The lines of an answer without its closing "ok".
 std::vector<std::string> body(const std::vector<std::string>& answer);
 
-}  // namespace testing_support
+}  // namespace program
