@@ -1,0 +1,22 @@
+// libSystem's process start on the simulated device. posix_spawn takes the
+// program's path as the system spells it ("/var/jb/usr/bin/killall"), places
+// it under the device root, and starts it with the machine's own posix_spawn;
+// every other argument passes through unchanged (a null environment gives the
+// child an empty one). The result is 0 or an errno value, as on the platform:
+// a program that is missing or cannot run is reported there, not by the child.
+//
+// The caller owns the child: it should reap it (waitpid) so that no zombie is
+// left behind.
+//
+// Thread safety: safe from any thread.
+#pragma once
+
+#include <spawn.h>
+#include <sys/types.h>
+
+namespace libsystem {
+
+int posix_spawn(pid_t* pid, const char* path, const posix_spawn_file_actions_t* file_actions,
+                const posix_spawnattr_t* attributes, char* const argv[], char* const envp[]);
+
+}  // namespace libsystem

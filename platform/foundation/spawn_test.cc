@@ -1,0 +1,86 @@
+#include "platform/foundation/spawn.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "platform/foundation/device.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A folder of this test's own under the device root (set here unless another
+// test of this program set it first), spelled as the system spells it.
+std::string systemFolder() {
+  static const std::string folder = [] {
+    if (device::root().empty()) {
+      char pattern[] = "/tmp/velmo-spawn-test-XXXXXX";
+      const char* made = mkdtemp(pattern);
+      if (made == nullptr) std::abort();
+      device::setRoot(made);
+    }
+    std::string f = "/spawn-test-" + std::to_string(getpid());
+    fs::create_directories(device::devicePath(f));
+    return f;
+  }();
+  return folder;
+}
+
+// Installs an executable script at `system_path` on the device.
+void installScript(const std::string& system_path, const std::string& body) {
+  std::string real = device::devicePath(system_path);
+  std::ofstream(real) << "#!/bin/sh\n" << body;
+  chmod(real.c_str(), 0755);
+}
+
+std::string readFile(const std::string& real_path) {
+  std::ifstream in(real_path);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+int reap(pid_t pid) {
+  int status = 0;
+  if (waitpid(pid, &status, 0) != pid) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(Spawn, StartsTheDevicesProgramWithItsArgumentsAndAnEmptyEnvironment) {
+  const std::string tool = systemFolder() + "/tool";
+  const std::string out = device::devicePath(systemFolder() + "/out");
+  installScript(tool,
+                "echo \"$0|$*|${VELMO_SPAWN_PROBE-unset}\" > \"$(dirname \"$0\")/out\"\nexit 3\n");
+  setenv("VELMO_SPAWN_PROBE", "inherited", 1);
+
+  pid_t pid = 0;
+  char* const argv[] = {const_cast<char*>("tool"), const_cast<char*>("-9"),
+                        const_cast<char*>("MobileSlideShow"), nullptr};
+  ASSERT_EQ(libsystem::posix_spawn(&pid, tool.c_str(), nullptr, nullptr, argv, nullptr), 0);
+  ASSERT_GT(pid, 0);
+  EXPECT_EQ(reap(pid), 3);
+  EXPECT_EQ(readFile(out), device::devicePath(tool) + "|-9 MobileSlideShow|unset\n");
+  unsetenv("VELMO_SPAWN_PROBE");
+}
+
+TEST(Spawn, AProgramMissingOnTheDeviceIsAnErrorEvenWhenTheMachineHasIt) {
+  pid_t pid = 0;
+  char* const argv[] = {const_cast<char*>("true"), nullptr};
+  ASSERT_TRUE(fs::exists("/bin/true"));
+  EXPECT_EQ(libsystem::posix_spawn(&pid, "/bin/true", nullptr, nullptr, argv, nullptr), ENOENT);
+  EXPECT_EQ(libsystem::posix_spawn(&pid, nullptr, nullptr, nullptr, argv, nullptr), EINVAL);
+  // Nothing was started, so nothing is left to reap.
+  EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
+  EXPECT_EQ(errno, ECHILD);
+}
+
+}  // namespace
