@@ -1,0 +1,58 @@
+// The cost of a message send: a cached send, a send that walks to an inherited
+// method, a send to nil, and a send right after a cache flush.
+#include <benchmark/benchmark.h>
+
+#include "platform/objc/nsobject.h"
+
+namespace {
+
+struct Counter : NSObject {
+  long n = 0;
+};
+
+Class counterClass() {
+  static Class cls = [] {
+    Class c = objc::defineClass<Counter>("BenchCounter", objc::nsobjectClass());
+    addMethod(c, "bump:"_sel, +[](id self, SEL, long by) -> long { return static_cast<Counter*>(self)->n += by; });
+    return objc::defineClass<Counter>("BenchLeaf", objc::defineClass<Counter>("BenchMiddle", c));
+  }();
+  return cls;
+}
+
+void BM_CachedSend(benchmark::State& state) {
+  counterClass();
+  Strong<objc_object> obj = allocInit(objc_getClass("BenchCounter"));
+  for (auto _ : state) benchmark::DoNotOptimize(msg<long>(obj, "bump:"_sel, 1L));
+}
+BENCHMARK(BM_CachedSend);
+
+void BM_InheritedSend(benchmark::State& state) {
+  Strong<objc_object> obj = allocInit(counterClass());  // two levels below the method
+  for (auto _ : state) benchmark::DoNotOptimize(msg<long>(obj, "bump:"_sel, 1L));
+}
+BENCHMARK(BM_InheritedSend);
+
+void BM_SendToNil(benchmark::State& state) {
+  id nothing = nullptr;
+  benchmark::DoNotOptimize(nothing);
+  for (auto _ : state) benchmark::DoNotOptimize(msg<long>(nothing, "bump:"_sel, 1L));
+}
+BENCHMARK(BM_SendToNil);
+
+void BM_SendAfterFlush(benchmark::State& state) {
+  Strong<objc_object> obj = allocInit(counterClass());
+  Class cls = counterClass();
+  for (auto _ : state) {
+    // Adding a method flushes every cache; the next send fills it again.
+    state.PauseTiming();
+    class_addMethod(cls, "bump:"_sel, nullptr, typeid(long(long)));  // already there: flushes nothing
+    class_replaceMethod(cls, "noop"_sel, reinterpret_cast<IMP>(+[](id, SEL) {}), typeid(void()));
+    state.ResumeTiming();
+    benchmark::DoNotOptimize(msg<long>(obj, "bump:"_sel, 1L));
+  }
+}
+BENCHMARK(BM_SendAfterFlush);
+
+}  // namespace
+
+BENCHMARK_MAIN();
