@@ -25,6 +25,17 @@ const std::string& deviceRoot() {
   return root;
 }
 
+// Removes the device root when the program ends.
+class RemoveDeviceRoot : public testing::Environment {
+ public:
+  void TearDown() override {
+    std::error_code ec;
+    std::filesystem::remove_all(deviceRoot(), ec);
+  }
+};
+[[maybe_unused]] testing::Environment* const kRemoveDeviceRoot =
+    testing::AddGlobalTestEnvironment(new RemoveDeviceRoot);
+
 const std::vector<std::string> kDefaultLines = {
     "service kTCCServiceFaceID: com.apple.mobilesafari,com.apple.Passbook",
     "service kTCCServiceCamera: com.apple.camera",

@@ -1,0 +1,119 @@
+#include "platform/photos/list_gadget.h"
+
+#include "platform/foundation/device.h"
+#include "platform/foundation/nsstring.h"
+#include "platform/photos/list_items.h"
+#include "platform/photos/view_controllers.h"
+#include "platform/uikit/nsattributedstring.h"
+#include "platform/uikit/uicolor.h"
+
+namespace photos {
+namespace {
+
+PXNavigationListGadget* gadgetOf(id self) { return static_cast<PXNavigationListGadget*>(self); }
+
+// Fills a row: the item's title, and its count as the badge's plain text.
+// Everything goes through the runtime, as a cell's own methods would.
+void fillCell(id cell, id item, id text_color) {
+  if (cell == nullptr || !msg<BOOL>(cell, "isKindOfClass:"_sel, listCellClass())) return;
+  id title_label = msg<id>(cell, "titleLabel"_sel);
+  msg<void>(title_label, "setText:"_sel, msg<id>(item, "title"_sel));
+  if (text_color != nullptr) msg<void>(title_label, "setTextColor:"_sel, text_color);
+  long long count = msg<long long>(item, "itemCount"_sel);
+  Strong<NSAttributedString> badge_text = uikit::newAttributedString(std::to_string(count));
+  id badge_label = msg<id>(msg<id>(cell, "badge"_sel), "badgeTextLabel"_sel);
+  msg<void>(badge_label, "setAttributedText:"_sel, badge_text.get());
+}
+
+Class defineListGadget() {
+  Class cls =
+      objc::defineClass<PXNavigationListGadget>("PXNavigationListGadget", objc::nsobjectClass());
+  addMethod(
+      cls, "listItems"_sel, +[](id self, SEL) -> id { return gadgetOf(self)->listItems.get(); });
+  addMethod(
+      cls, "_navigateTolistItem:animated:"_sel, +[](id self, SEL, id item, BOOL animated) -> id {
+        id navigation = msg<id>(gadgetOf(self)->albumsViewController, "navigationController"_sel);
+        if (navigation == nullptr) return nullptr;
+        Strong<PUAlbumViewController> album =
+            newAlbumViewController(msg<id>(item, "collection"_sel));
+        msg<void>(navigation, "pushViewController:animated:"_sel, album.get(), animated);
+        return album.autorelease();
+      });
+  if (hasCellConfiguration(device::readConfig().systemVersion)) {
+    addMethod(
+        cls, "_configureCell:forListItem:textColor:"_sel,
+        +[](id, SEL, id cell, id item, id text_color) { fillCell(cell, item, text_color); });
+  }
+  addMethod(
+      cls, "description"_sel, +[](id self, SEL) -> id {
+        unsigned long count = msg<unsigned long>(gadgetOf(self)->listItems, "count"_sel);
+        return foundation::makeString("<PXNavigationListGadget " + std::to_string(count) +
+                                      " items>");
+      });
+  return cls;
+}
+
+}  // namespace
+
+bool hasCellConfiguration(std::string_view system_version) {
+  // The platform reads the version through floatValue: "16.4.1" is 16.4.
+  return static_cast<float>(foundation::stringDoubleValue(system_version)) >= 15.0f;
+}
+
+Class listGadgetClass() {
+  static Class cls = defineListGadget();
+  return cls;
+}
+
+Strong<PXNavigationListGadget> newListGadget(NSArray* collections, id albums_view_controller) {
+  auto gadget = adopt(static_cast<PXNavigationListGadget*>(
+      msg<id>(msg<id>(listGadgetClass(), "alloc"_sel), "init"_sel)));
+  gadget->collections = collections;
+  gadget->listItems = foundation::newArray();
+  gadget->albumsViewController = albums_view_controller;
+  return gadget;
+}
+
+void reloadListItems(PXNavigationListGadget* gadget) {
+  Strong<NSArray> items = foundation::newArray({}, /*mutable_=*/true);
+  if (gadget->collections) {
+    for (const auto& collection : gadget->collections->items) {
+      long long count = msg<long long>(collection, "estimatedAssetCount"_sel);
+      Strong<objc_object> item = newListItem(collection, count);
+      if (item) msg<void>(items, "addObject:"_sel, item.get());
+    }
+  }
+  gadget->listItems = adopt(static_cast<NSArray*>(msg<id>(items, "copy"_sel)));
+}
+
+Strong<PXNavigationListCell> newConfiguredCell(PXNavigationListGadget* gadget, id item) {
+  Strong<PXNavigationListCell> cell = newListCell();
+  id text_color = msg<id>(uikit::colorClass(), "labelColor"_sel);
+  if (respondsTo(gadget, "_configureCell:forListItem:textColor:"_sel)) {
+    msg<void>(gadget, "_configureCell:forListItem:textColor:"_sel, cell.get(), item, text_color);
+  } else {
+    fillCell(cell, item, text_color);
+  }
+  return cell;
+}
+
+std::vector<std::string> drawList(PXNavigationListGadget* gadget) {
+  objc::AutoreleasePool pool;
+  reloadListItems(gadget);
+  std::vector<std::string> lines;
+  for (const auto& item : gadget->listItems->items) {
+    Strong<PXNavigationListCell> cell = newConfiguredCell(gadget, item);
+    lines.push_back("album " + cellTitle(cell) + ": " + cellBadgeText(cell));
+  }
+  return lines;
+}
+
+id listItemTitled(PXNavigationListGadget* gadget, std::string_view title) {
+  if (!gadget->listItems) return nullptr;
+  for (const auto& item : gadget->listItems->items) {
+    if (foundation::stdString(msg<id>(item, "title"_sel)) == title) return item.get();
+  }
+  return nullptr;
+}
+
+}  // namespace photos
