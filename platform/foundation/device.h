@@ -8,12 +8,17 @@
 //
 // The configuration lives in <root>/device.plist (model, system version, the
 // passcode's salted hash, biometry). It is written by `velmo-device init` and
-// read by UIKit and LocalAuthentication.
+// read by UIKit and LocalAuthentication. The passcode itself is never stored:
+// only a random salt and the SHA-256 of salt and passcode.
+//
+// Also here: the whole-file reads and atomic writes that every file the
+// platform keeps goes through.
 //
 // Thread safety: setRoot is called once at start, before any other thread
 // runs; everything else may be called from any thread.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,23 +28,42 @@ namespace device {
 // Sets the device's root folder (made absolute). Must be called before any
 // file operation of the platform.
 void setRoot(std::string_view root);
-const std::string& root();
+const std::string& root();  // "" until setRoot
 
 // "/var/jb/x" -> "<root>/var/jb/x". Every absolute path is placed under the
-// root; a relative path is returned unchanged.
+// root (".." cannot climb out of it); a relative path is returned unchanged.
+// Aborts when no root was set: the platform never touches the real "/var".
 std::string devicePath(std::string_view system_path);
 
 struct Config {
-  std::string model = "iPhone";           // "iPhone" or "iPad"
+  std::string model = "iPhone";  // "iPhone" or "iPad"
   std::string systemVersion = "16.4.1";
-  std::string passcodeSalt;               // hex; empty with passcodeHash when no passcode is set
-  std::string passcodeHash;               // hex SHA-256 of salt + passcode
-  std::string biometry = "face";          // "face" or "none"
+  std::string passcodeSalt;       // hex; empty with passcodeHash when no passcode is set
+  std::string passcodeHash;       // hex SHA-256 of salt + passcode
+  std::string biometry = "face";  // "face" or "none"
 };
 
 // Reads <root>/device.plist; defaults for anything missing.
 Config readConfig();
 // Writes <root>/device.plist atomically. Returns an error message, or "".
 std::string writeConfig(const Config& config);
+
+// Hex SHA-256 of the salt's bytes followed by the passcode's. "" when the
+// salt is not hex.
+std::string hashPasscode(const std::string& salt_hex, const std::string& passcode);
+// 16 random bytes, hex.
+std::string newSalt();
+// Whether `passcode` is the device's passcode; false when it has none.
+bool passcodeMatches(const Config& config, const std::string& passcode);
+
+// Reads a whole file at a real path into `out`, refusing (without reading it)
+// a file larger than `max_size` or anything that is not a regular file.
+// Returns an error message, or "".
+std::string readWholeFile(const std::string& real_path, std::size_t max_size, std::string* out);
+// Replaces the file at a real path with `bytes` so that a reader sees either
+// the old or the new file, never part of one: a temporary file in the same
+// folder, written, fsync'ed, then renamed over the old one. The folder must
+// exist. Returns an error message, or "".
+std::string writeFileAtomically(const std::string& real_path, std::string_view bytes);
 
 }  // namespace device

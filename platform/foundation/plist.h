@@ -6,8 +6,15 @@
 // toObject are owned by the returned Strong.
 //
 // Errors are values: a file that is missing, not a property list, truncated,
-// or larger than kMaxFileSize gives an error message and no object. Nothing
-// here throws or aborts on bad input.
+// larger than kMaxFileSize, nested deeper than kMaxDepth, or a binary list
+// whose shared references would expand past kMaxNodes values gives an error
+// message and no object. These bounds are checked before libplist sees the
+// bytes, so its recursion and memory stay small. Nothing here throws or aborts
+// on bad input.
+//
+// Values: dictionaries (string keys; a repeated key keeps its last value),
+// arrays, strings, booleans (the shared true and false NSNumbers), integers
+// (signed 64-bit), reals, data and dates. Parsed collections are immutable.
 //
 // Thread safety: free functions are safe from any thread; a Node is not.
 #pragma once
@@ -23,6 +30,8 @@
 namespace plist {
 
 inline constexpr std::size_t kMaxFileSize = 1 << 20;  // larger files are refused, not parsed
+inline constexpr int kMaxDepth = 128;                 // containers nested deeper are refused
+inline constexpr std::size_t kMaxNodes = 1 << 21;     // values in one parsed list, at most
 
 class Node {
  public:
@@ -57,7 +66,11 @@ std::string toBinary(id object, std::string* out);
 // (a temporary file in the same folder, fsync, rename). Returns "" or an error.
 std::string writeFile(const std::string& real_path, id object);
 
-Node toNode(id object);               // empty Node for objects a plist cannot hold
+// An empty Node for objects a plist cannot hold (other classes, non-string
+// keys, nesting deeper than kMaxDepth, a collection that contains itself).
+Node toNode(id object);
+// nullptr for values an object cannot stand for (keys, UIDs) or nesting
+// deeper than kMaxDepth.
 Strong<objc_object> toObject(plist_t node);
 
 }  // namespace plist

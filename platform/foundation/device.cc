@@ -1,0 +1,239 @@
+#include "platform/foundation/device.h"
+
+#include <fcntl.h>
+#include <openssl/crypto.h>
+#include <openssl/evp.h>
+#include <openssl/rand.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+#include "platform/foundation/collections.h"
+#include "platform/foundation/nsstring.h"
+#include "platform/foundation/plist.h"
+
+namespace device {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string& rootStorage() {
+  static auto* root = new std::string();
+  return *root;
+}
+
+std::string errnoText(const std::string& what, const std::string& path) {
+  return what + " " + path + ": " + std::strerror(errno);
+}
+
+std::string hex(const unsigned char* bytes, size_t n) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(n * 2);
+  for (size_t i = 0; i < n; ++i) {
+    out.push_back(kDigits[bytes[i] >> 4]);
+    out.push_back(kDigits[bytes[i] & 15]);
+  }
+  return out;
+}
+
+int hexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+bool unhex(const std::string& text, std::vector<unsigned char>* out) {
+  if (text.size() % 2 != 0) return false;
+  for (size_t i = 0; i < text.size(); i += 2) {
+    int hi = hexDigit(text[i]);
+    int lo = hexDigit(text[i + 1]);
+    if (hi < 0 || lo < 0) return false;
+    out->push_back(static_cast<unsigned char>(hi * 16 + lo));
+  }
+  return true;
+}
+
+std::string configPath() { return root() + "/device.plist"; }
+
+void readString(id dict, const char* key, std::string* into) {
+  id value = msg<id>(dict, "objectForKey:"_sel, foundation::makeString(key));
+  if (foundation::isString(value)) *into = foundation::stdString(value);
+}
+
+bool writeAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes.remove_prefix(static_cast<size_t>(n));
+  }
+  return true;
+}
+
+}  // namespace
+
+void setRoot(std::string_view root) {
+  fs::path p = fs::absolute(fs::path(root)).lexically_normal();
+  std::string text = p.string();
+  while (text.size() > 1 && text.back() == '/') text.pop_back();
+  rootStorage() = text;
+}
+
+const std::string& root() { return rootStorage(); }
+
+std::string devicePath(std::string_view system_path) {
+  if (system_path.empty() || system_path.front() != '/') return std::string(system_path);
+  const std::string& r = root();
+  if (r.empty()) {
+    objc_fatal("device: no device root set before using \"%.*s\"",
+               static_cast<int>(system_path.size()), system_path.data());
+  }
+  // Normalising first turns "/../x" into "/x", so nothing climbs above the root.
+  std::string normal = fs::path(system_path).lexically_normal().string();
+  return r == "/" ? normal : r + normal;
+}
+
+Config readConfig() {
+  objc::AutoreleasePool pool;
+  Config config;
+  plist::Result read = plist::readFile(configPath());
+  if (!foundation::isDictionary(read.value)) return config;
+  id dict = read.value;
+  readString(dict, "model", &config.model);
+  readString(dict, "systemVersion", &config.systemVersion);
+  readString(dict, "passcodeSalt", &config.passcodeSalt);
+  readString(dict, "passcodeHash", &config.passcodeHash);
+  readString(dict, "biometry", &config.biometry);
+  return config;
+}
+
+std::string writeConfig(const Config& config) {
+  objc::AutoreleasePool pool;
+  Strong<NSDictionary> dict = foundation::newDictionary(/*mutable_=*/true);
+  auto set = [&](const char* key, const std::string& value) {
+    msg<void>(dict, "setObject:forKey:"_sel, foundation::makeString(value),
+              foundation::makeString(key));
+  };
+  set("model", config.model);
+  set("systemVersion", config.systemVersion);
+  set("passcodeSalt", config.passcodeSalt);
+  set("passcodeHash", config.passcodeHash);
+  set("biometry", config.biometry);
+  return plist::writeFile(configPath(), dict);
+}
+
+std::string hashPasscode(const std::string& salt_hex, const std::string& passcode) {
+  std::vector<unsigned char> input;
+  if (!unhex(salt_hex, &input)) return "";
+  input.insert(input.end(), passcode.begin(), passcode.end());
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  if (EVP_Digest(input.data(), input.size(), digest, &length, EVP_sha256(), nullptr) != 1) {
+    objc_fatal("device: SHA-256 failed");
+  }
+  return hex(digest, length);
+}
+
+std::string newSalt() {
+  unsigned char bytes[16];
+  if (RAND_bytes(bytes, sizeof bytes) != 1) objc_fatal("device: no random bytes for a salt");
+  return hex(bytes, sizeof bytes);
+}
+
+bool passcodeMatches(const Config& config, const std::string& passcode) {
+  if (config.passcodeSalt.empty() || config.passcodeHash.empty()) return false;
+  std::string hash = hashPasscode(config.passcodeSalt, passcode);
+  return !hash.empty() && hash.size() == config.passcodeHash.size() &&
+         CRYPTO_memcmp(hash.data(), config.passcodeHash.data(), hash.size()) == 0;
+}
+
+std::string readWholeFile(const std::string& real_path, std::size_t max_size, std::string* out) {
+  out->clear();
+  int fd = ::open(real_path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0)
+    return errno == ENOENT ? real_path + ": no such file" : errnoText("cannot open", real_path);
+  struct stat st;
+  if (::fstat(fd, &st) != 0) {
+    std::string e = errnoText("cannot stat", real_path);
+    ::close(fd);
+    return e;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return real_path + ": not a regular file";
+  }
+  if (static_cast<unsigned long long>(st.st_size) > max_size) {
+    ::close(fd);
+    return real_path + ": larger than " + std::to_string(max_size) + " bytes";
+  }
+  // The file may grow after fstat; read at most one byte past the limit to tell.
+  out->resize(static_cast<size_t>(st.st_size) + 1);
+  size_t used = 0;
+  for (;;) {
+    if (used == out->size()) {
+      if (out->size() > max_size) break;
+      out->resize(std::min(out->size() * 2, max_size + 1));
+    }
+    ssize_t n = ::read(fd, out->data() + used, out->size() - used);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      std::string e = errnoText("cannot read", real_path);
+      ::close(fd);
+      out->clear();
+      return e;
+    }
+    if (n == 0) break;
+    used += static_cast<size_t>(n);
+  }
+  ::close(fd);
+  if (used > max_size) {
+    out->clear();
+    return real_path + ": larger than " + std::to_string(max_size) + " bytes";
+  }
+  out->resize(used);
+  return "";
+}
+
+std::string writeFileAtomically(const std::string& real_path, std::string_view bytes) {
+  fs::path target(real_path);
+  fs::path folder = target.parent_path();
+  if (folder.empty()) folder = ".";
+  std::string temp = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+  int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+  if (fd < 0) return errnoText("cannot create a temporary file for", real_path);
+  auto fail = [&](const char* what) {
+    std::string e = errnoText(what, real_path);
+    ::close(fd);
+    ::unlink(temp.c_str());
+    return e;
+  };
+  if (!writeAll(fd, bytes)) return fail("cannot write");
+  if (::fchmod(fd, 0644) != 0) return fail("cannot set the mode of");
+  if (::fsync(fd) != 0) return fail("cannot sync");
+  if (::close(fd) != 0) {
+    std::string e = errnoText("cannot close", real_path);
+    ::unlink(temp.c_str());
+    return e;
+  }
+  if (::rename(temp.c_str(), real_path.c_str()) != 0) {
+    std::string e = errnoText("cannot rename over", real_path);
+    ::unlink(temp.c_str());
+    return e;
+  }
+  // The rename itself reaches the disk with the folder's entry.
+  int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    ::fsync(dir);
+    ::close(dir);
+  }
+  return "";
+}
+
+}  // namespace device
