@@ -3,12 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "platform/foundation/nsstring.h"
-#include "platform/uikit/test_device_root.h"
+#include "platform/foundation/test_device_root.h"
 
 namespace {
 
 TEST(Device, AnswersFromTheDeviceConfiguration) {
-  testing_support::TempDeviceRoot root;
+  testing_support::testDeviceRoot();
   objc::AutoreleasePool pool;
   device::Config config;
   config.model = "iPad";

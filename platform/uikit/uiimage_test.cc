@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/foundation/nsstring.h"
-#include "platform/uikit/test_device_root.h"
+#include "platform/foundation/test_device_root.h"
 
 namespace {
 
@@ -49,11 +49,15 @@ id load(const std::string& system_path) {
 
 const char kBundle[] = "/var/jb/Library/PreferenceBundles/VelmoPreferences.bundle";
 
+std::string real(const std::string& system_path) {
+  testing_support::testDeviceRoot();
+  return device::devicePath(system_path);
+}
+
 TEST(Image, DecodesPngUnderTheDeviceRoot) {
-  testing_support::TempDeviceRoot root;
   objc::AutoreleasePool pool;
   std::string path = std::string(kBundle) + "/velmo.png";
-  ASSERT_TRUE(writePng(root.real(path), 5, 3));
+  ASSERT_TRUE(writePng(real(path), 5, 3));
   id image = load(path);
   ASSERT_NE(image, nullptr);
   auto* img = static_cast<UIImage*>(image);
@@ -71,33 +75,32 @@ TEST(Image, DecodesPngUnderTheDeviceRoot) {
 }
 
 TEST(Image, MissingBrokenOrForeignFilesGiveNil) {
-  testing_support::TempDeviceRoot root;
   objc::AutoreleasePool pool;
   std::string dir = kBundle;
   EXPECT_EQ(load(dir + "/missing.png"), nullptr);
   EXPECT_EQ(load(""), nullptr);
 
-  writeBytes(root.real(dir + "/text.png"), "not a picture at all\n");
+  writeBytes(real(dir + "/text.png"), "not a picture at all\n");
   EXPECT_EQ(load(dir + "/text.png"), nullptr);
 
-  ASSERT_TRUE(writePng(root.real(dir + "/whole.png"), 64, 64));
-  std::ifstream in(root.real(dir + "/whole.png"), std::ios::binary);
+  ASSERT_TRUE(writePng(real(dir + "/whole.png"), 64, 64));
+  std::ifstream in(real(dir + "/whole.png"), std::ios::binary);
   std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  writeBytes(root.real(dir + "/truncated.png"), bytes.substr(0, bytes.size() / 2));
+  writeBytes(real(dir + "/truncated.png"), bytes.substr(0, bytes.size() / 2));
   EXPECT_EQ(load(dir + "/truncated.png"), nullptr);
   EXPECT_NE(load(dir + "/whole.png"), nullptr);
 
-  fs::create_directories(root.real(dir + "/folder.png"));
+  fs::create_directories(real(dir + "/folder.png"));
   EXPECT_EQ(load(dir + "/folder.png"), nullptr);
 }
 
 TEST(Image, ReadsOnlyInsideTheDeviceRoot) {
-  testing_support::TempDeviceRoot outside;
-  std::string real_outside = outside.real("/pictures/outside.png");
+  testing_support::TempDir outside;
+  std::string real_outside = outside / "outside.png";
   ASSERT_TRUE(writePng(real_outside, 2, 2));
-  testing_support::TempDeviceRoot root;  // now the device's root
+  testing_support::testDeviceRoot();
   objc::AutoreleasePool pool;
-  // The real path of the other folder, read as a system path, lands under this root.
+  // A real path outside the device, read as a system path, lands under the device root.
   EXPECT_EQ(load(real_outside), nullptr);
 }
 
