@@ -1,0 +1,334 @@
+// velmo-device settings: the Settings app. It finds a pane through the
+// entries in /var/jb/Library/PreferenceLoader/Preferences, loads the pane's
+// plug-in, makes its controller by the class name the entry gives, and drives
+// it as the app does: alloc/init, the bundle, the view (viewDidLoad), cells
+// through -tableView:cellForRowAtIndexPath:, and the owner's changes through
+// the cells' controls and the master switch in the navigation bar.
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "device/console.h"
+#include "device/options.h"
+#include "device/programs.h"
+#include "platform/dispatch/run_loop.h"
+#include "platform/foundation/collections.h"
+#include "platform/foundation/device.h"
+#include "platform/foundation/nsbundle.h"
+#include "platform/foundation/nsstring.h"
+#include "platform/preferences/ps_list_controller.h"
+#include "platform/preferences/ps_table_cell.h"
+#include "platform/uikit/uikit.h"
+
+namespace program {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kEntriesFolder = "/var/jb/Library/PreferenceLoader/Preferences";
+constexpr const char* kBundlesFolder = "/var/jb/Library/PreferenceBundles";
+
+std::string lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return std::tolower(c); });
+  return text;
+}
+
+// "on", "true", "yes" -> true; "off", "false", "no" -> false; else nothing.
+std::optional<bool> parseSwitch(const std::string& text) {
+  std::string t = lower(text);
+  if (t == "on" || t == "true" || t == "yes") return true;
+  if (t == "off" || t == "false" || t == "no") return false;
+  return std::nullopt;
+}
+
+bool isWholeNumber(const std::string& text) {
+  long long value = 0;
+  const char* begin = text.data() + (!text.empty() && text[0] == '+' ? 1 : 0);
+  const char* end = text.data() + text.size();
+  auto [rest, error] = std::from_chars(begin, end, value);
+  return begin != end && error == std::errc() && rest == end;
+}
+
+bool isListController(Class cls) {
+  for (Class c = cls; c != nullptr; c = class_getSuperclass(c)) {
+    if (c == preferences::listControllerClass()) return true;
+  }
+  return false;
+}
+
+id property(id dictionary, const char* key) {
+  if (!foundation::isDictionary(dictionary)) return nullptr;
+  return static_cast<NSDictionary*>(dictionary)->find(foundation::makeString(key));
+}
+
+std::string stringProperty(id dictionary, const char* key) {
+  id value = property(dictionary, key);
+  return foundation::isString(value) ? foundation::stdString(value) : "";
+}
+
+// A Settings entry: the dictionary under "entry" of a PreferenceLoader plist.
+struct Entry {
+  Strong<objc_object> properties;
+  std::string bundle;     // "VelmoPreferences"
+  std::string className;  // "VLPRootListController"
+};
+
+// The entry whose label is `label`; its error otherwise.
+std::optional<Entry> findEntry(const std::string& label, std::string* error) {
+  std::vector<std::string> files;
+  std::error_code ec;
+  for (const auto& item : fs::directory_iterator(device::devicePath(kEntriesFolder), ec)) {
+    if (item.path().extension() == ".plist") files.push_back(item.path().filename().string());
+  }
+  std::sort(files.begin(), files.end());
+  for (const std::string& file : files) {
+    std::string path = std::string(kEntriesFolder) + "/" + file;
+    id plist = msg<id>(foundation::dictionaryClass(), "dictionaryWithContentsOfFile:"_sel,
+                       static_cast<id>(foundation::makeString(path)));
+    id entry = property(plist, "entry");
+    if (stringProperty(entry, "label") != label) continue;
+    Entry found{entry, stringProperty(entry, "bundle"), stringProperty(entry, "detail")};
+    if (found.bundle.empty()) {
+      *error = path + " names no bundle";
+      return std::nullopt;
+    }
+    return found;
+  }
+  *error = "no Settings entry labelled \"" + label + "\"";
+  return std::nullopt;
+}
+
+class SettingsApp {
+ public:
+  CommandResult open(const std::string& label) {
+    if (label.empty()) return "usage: open <pane>";
+    std::string error;
+    std::optional<Entry> entry = findEntry(label, &error);
+    if (!entry) return error;
+
+    std::string bundlePath = std::string(kBundlesFolder) + "/" + entry->bundle + ".bundle";
+    id bundle = msg<id>(foundation::bundleClass(), "bundleWithPath:"_sel,
+                        static_cast<id>(foundation::makeString(bundlePath)));
+    if (bundle == nullptr) return "no bundle at " + bundlePath;
+    std::string executable =
+        stringProperty(msg<id>(bundle, "infoDictionary"_sel), "CFBundleExecutable");
+    if (executable.empty()) executable = entry->bundle;
+    std::string plugin = device::devicePath(bundlePath + "/" + executable);
+    // The plug-in stays loaded for the life of the app: its classes are registered.
+    if (dlopen(plugin.c_str(), RTLD_NOW | RTLD_LOCAL) == nullptr) {
+      const char* why = dlerror();
+      return "cannot load " + bundlePath + "/" + executable + ": " + (why ? why : "unknown error");
+    }
+    foundation::addLoadedBundle(bundlePath);
+
+    std::string className = entry->className;
+    if (className.empty())
+      className = stringProperty(msg<id>(bundle, "infoDictionary"_sel), "NSPrincipalClass");
+    Class cls = objc_getClass(className.c_str());
+    if (cls == nullptr)
+      return "the bundle " + entry->bundle + " has no class \"" + className + "\"";
+    if (!isListController(cls)) return "\"" + className + "\" is not a PSListController";
+
+    Strong<objc_object> controller = allocInit(cls);
+    if (!controller) return "the pane's controller did not initialise";
+    msg<void>(controller, "setBundle:"_sel, bundle);
+    msg<void>(controller, "setSpecifier:"_sel,
+              static_cast<id>(preferences::newSpecifier(
+                  static_cast<NSDictionary*>(entry->properties.get()), nullptr)));
+    msg<id>(controller, "view"_sel);  // loads the view: -loadView, then -viewDidLoad
+    controller_ = controller;
+    label_ = label;
+    return "";
+  }
+
+  CommandResult show() {
+    if (CommandResult e = requireOpen(); !e.empty()) return e;
+    // The cells come first: the pane may set up its table (its header) as
+    // they are asked for, as it would while the table scrolls into view.
+    std::vector<std::string> rows;
+    for (const auto& [specifier, cell] : cells()) {
+      rows.push_back("row " + rowName(specifier) + ": " + preferences::cellValueText(cell));
+    }
+    id navigationItem = msg<id>(controller_, "navigationItem"_sel);
+    print(titleLine(navigationItem));
+    print(switchLine(masterSwitch()));
+    print(headerLine(msg<id>(msg<id>(controller_, "table"_sel), "tableHeaderView"_sel)));
+    for (const std::string& row : rows) print(row);
+    return "";
+  }
+
+  CommandResult flipSwitch(const std::string& text) {
+    if (CommandResult e = requireOpen(); !e.empty()) return e;
+    std::optional<bool> on = parseSwitch(text);
+    if (!on) return "usage: switch on|off";
+    UISwitch* master = masterSwitch();
+    if (master == nullptr) return label_ + " has no switch in its navigation bar";
+    uikit::userToggle(master, *on);
+    return "";
+  }
+
+  CommandResult set(const std::string& rest) {
+    if (CommandResult e = requireOpen(); !e.empty()) return e;
+    auto [key, value] = splitFirst(rest);
+    if (key.empty() || value.empty()) return "usage: set <key> <value>";
+    for (const auto& [specifier, cell] : cells()) {
+      if (preferences::stringProperty(specifier, "key") != key) continue;
+      if (msg<BOOL>(cell, "isKindOfClass:"_sel,
+                    static_cast<id>(preferences::switchTableCellClass()))) {
+        std::optional<bool> on = parseSwitch(value);
+        if (!on)
+          return "bad value \"" + value + "\" for " + key + ": use on or off (true/false, yes/no)";
+        uikit::userToggle(static_cast<PSSwitchTableCell*>(cell.get())->control, *on);
+        return "";
+      }
+      if (msg<BOOL>(cell, "isKindOfClass:"_sel,
+                    static_cast<id>(preferences::editableTableCellClass()))) {
+        id numeric = msg<id>(specifier, "propertyForKey:"_sel, static_cast<id>("isNumeric"_ns));
+        if (msg<BOOL>(numeric, "boolValue"_sel) && !isWholeNumber(value)) {
+          return "bad value \"" + value + "\" for " + key + ": a whole number is needed";
+        }
+        preferences::userEnterText(static_cast<PSEditableTableCell*>(cell.get()), value);
+        return "";
+      }
+      return "the row " + key + " cannot be changed";
+    }
+    return "no row with key \"" + key + "\" in " + label_;
+  }
+
+ private:
+  CommandResult requireOpen() const {
+    return controller_ ? "" : "nothing is open (use open Velmo first)";
+  }
+
+  // Every row's specifier and the cell the pane gives for it.
+  std::vector<std::pair<PSSpecifier*, Strong<objc_object>>> cells() {
+    std::vector<std::pair<PSSpecifier*, Strong<objc_object>>> out;
+    id table = msg<id>(controller_, "table"_sel);
+    long sections = msg<long>(controller_, "numberOfSectionsInTableView:"_sel, table);
+    for (long section = 0; section < sections; ++section) {
+      long rows = msg<long>(controller_, "tableView:numberOfRowsInSection:"_sel, table, section);
+      for (long row = 0; row < rows; ++row) {
+        id path = msg<id>(uikit::indexPathClass(), "indexPathForRow:inSection:"_sel, row, section);
+        id cell = msg<id>(controller_, "tableView:cellForRowAtIndexPath:"_sel, table, path);
+        if (cell == nullptr || !msg<BOOL>(cell, "isKindOfClass:"_sel,
+                                          static_cast<id>(preferences::tableCellClass()))) {
+          continue;
+        }
+        out.emplace_back(static_cast<PSTableCell*>(cell)->specifier.get(), cell);
+      }
+    }
+    return out;
+  }
+
+  static std::string rowName(PSSpecifier* specifier) {
+    std::string key = preferences::stringProperty(specifier, "key");
+    return key.empty() ? "\"" + preferences::stringProperty(specifier, "label") + "\"" : key;
+  }
+
+  UISwitch* masterSwitch() {
+    id item = msg<id>(msg<id>(controller_, "navigationItem"_sel), "rightBarButtonItem"_sel);
+    id view = msg<id>(item, "customView"_sel);
+    if (view == nullptr ||
+        !msg<BOOL>(view, "isKindOfClass:"_sel, static_cast<id>(uikit::switchClass()))) {
+      return nullptr;
+    }
+    return static_cast<UISwitch*>(view);
+  }
+
+  static UILabel* firstLabel(id view) {
+    if (view == nullptr) return nullptr;
+    for (const auto& child : static_cast<UIView*>(view)->subviews) {
+      if (msg<BOOL>(child, "isKindOfClass:"_sel, static_cast<id>(uikit::labelClass()))) {
+        return static_cast<UILabel*>(child.get());
+      }
+    }
+    return nullptr;
+  }
+
+  // title Velmo (bold 18, labelColor, centred)
+  static std::string titleLine(id navigationItem) {
+    UILabel* label = firstLabel(msg<id>(navigationItem, "titleView"_sel));
+    if (label == nullptr) {
+      std::string title = foundation::stdString(msg<id>(navigationItem, "title"_sel));
+      return title.empty() ? "title none" : "title " + title;
+    }
+    static const char* const kAlignments[] = {"left", "centred", "right", "justified", "natural"};
+    long alignment = msg<long>(label, "textAlignment"_sel);
+    const char* aligned = alignment >= 0 && alignment <= 4 ? kAlignments[alignment] : "?";
+    return "title " + uikit::labelText(label) + " (" + uikit::describe(msg<id>(label, "font"_sel)) +
+           ", " + uikit::describeColor(msg<id>(label, "textColor"_sel)) + ", " + aligned + ")";
+  }
+
+  // switch off (tint rgba(...), onTint rgba(...))
+  static std::string switchLine(UISwitch* master) {
+    if (master == nullptr) return "switch none";
+    std::string line = std::string("switch ") + (msg<BOOL>(master, "isOn"_sel) ? "on" : "off");
+    std::vector<std::string> tints;
+    if (master->tintColor) tints.push_back("tint " + uikit::describeColor(master->tintColor));
+    if (master->onTintColor) tints.push_back("onTint " + uikit::describeColor(master->onTintColor));
+    for (size_t i = 0; i < tints.size(); ++i) line += (i == 0 ? " (" : ", ") + tints[i];
+    return tints.empty() ? line : line + ")";
+  }
+
+  // header 200x150: image velmo.png 125x125 at (37.5, 12.5) aspectFit, shadow labelColor ...
+  static std::string headerLine(id header) {
+    if (header == nullptr) return "header none";
+    msg<void>(header, "layoutIfNeeded"_sel);
+    auto* view = static_cast<UIView*>(header);
+    std::string line = "header " + uikit::describeSize({view->frame.width, view->frame.height});
+    for (const auto& child : view->subviews) {
+      if (!msg<BOOL>(child, "isKindOfClass:"_sel, static_cast<id>(uikit::imageViewClass())))
+        continue;
+      auto* imageView = static_cast<UIImageView*>(child.get());
+      const CGRect& f = imageView->frame;
+      std::string image = imageView->image ? "image " + imageView->image->fileName : "no image";
+      line += ": " + image + " " + uikit::describeSize({f.width, f.height}) + " at (" +
+              uikit::formatNumber(f.x) + ", " + uikit::formatNumber(f.y) + ")";
+      if (imageView->contentMode == UIViewContentModeScaleAspectFit) line += " aspectFit";
+      std::string layer = uikit::describeLayer(msg<id>(imageView, "layer"_sel));
+      if (layer.rfind("layer ", 0) == 0) line += ", " + layer.substr(6);
+      break;
+    }
+    return line;
+  }
+
+  Strong<objc_object> controller_;
+  std::string label_;
+};
+
+}  // namespace
+
+int settingsMain(const Options& options) {
+  dispatch::markMainThread();
+  if (std::string e = useRoot(options); !e.empty()) {
+    print("error: " + e);
+    return 2;
+  }
+  SettingsApp app;
+  Console console("settings");
+  console.add("open", {"open <pane>", "open a pane by its label (open Velmo)",
+                       [&](const std::string& rest) { return app.open(rest); }});
+  console.add("show", {"show", "the pane: title, master switch, header, then each row",
+                       [&](const std::string&) { return app.show(); }});
+  console.add("switch", {"switch on|off", "flip the master switch in the navigation bar",
+                         [&](const std::string& rest) { return app.flipSwitch(rest); }});
+  console.add("set", {"set <key> <value>", "change a row (switches: on/off, text fields: the text)",
+                      [&](const std::string& rest) { return app.set(rest); }});
+  console.add("quit", {"quit", "leave Settings", [&](const std::string&) {
+                         console.quit();
+                         return CommandResult();
+                       }});
+  if (isatty(STDIN_FILENO))
+    std::fprintf(stderr, "Settings (pid %d). Type help for commands.\n", getpid());
+  return console.run();
+}
+
+}  // namespace program
