@@ -3,10 +3,15 @@
 // once from <bundle>/Info.plist (nil when there is none or it does not parse)
 // and always sent through the runtime, so replacements of it apply.
 //
-// Methods: +mainBundle, +bundleWithPath:, +allBundles (main bundle first, then
-// frameworks in load order), -bundlePath, -bundleIdentifier (from the info
-// dictionary, through -infoDictionary), -infoDictionary,
-// -objectForInfoDictionaryKey:, -pathForResource:ofType:.
+// Methods: +mainBundle (nil until the program sets one), +bundleWithPath:
+// (nil when there is no such folder on the device), +allBundles (main bundle
+// first, then frameworks in load order), -bundlePath, -bundleIdentifier (from
+// the info dictionary, through -infoDictionary), -infoDictionary,
+// -objectForInfoDictionaryKey: (also through -infoDictionary),
+// -pathForResource:ofType: (the system path of an existing file, or nil).
+//
+// Ownership: there is one bundle object per path, kept for the life of the
+// process; the class methods return it unretained.
 //
 // Thread safety: bundles are made on the main thread at start; reading them
 // afterwards is safe from any thread.

@@ -3,19 +3,38 @@
 // list), as the phone's preferences service keeps it.
 //
 // Methods: +standardUserDefaults, -objectForKey:inDomain:,
-// -setObject:forKey:inDomain: (nil removes the key), -persistentDomainForName:,
-// -synchronize (YES when every write so far reached the file).
+// -setObject:forKey:inDomain: (nil removes the key), -persistentDomainForName:
+// (nil when the domain has no file), -setPersistentDomain:forName: (replaces
+// the whole domain), -removePersistentDomainForName:, -synchronize (YES when
+// every write of this process since the previous -synchronize reached its
+// file; writes are never deferred, so there is nothing left to flush).
 //
 // Every write is read-modify-write of the domain's file under an exclusive
-// lock on a lock file beside it, written to a temporary file and renamed over
-// the old one: a reader never sees half a file, and two writers (threads or
-// processes) lose nothing. Reads take the file as it is on disk.
+// lock (flock) on the lock file "<domain>.plist.lock" beside it, written to a
+// temporary file and renamed over the old one: a reader never sees half a
+// file, and two writers (threads or processes) lose nothing. Reads take the
+// file as it is on disk; nothing is cached. The values written are the
+// objects given, so a boolean NSNumber is stored as a property-list boolean
+// and read back as one. A write of a value a property list cannot hold fails
+// and leaves the file as it was. A domain file that no longer parses is kept
+// beside the new one as "<domain>.plist.damaged" before a write starts afresh.
+// A domain name that is empty, or contains "/", or is "." or "..", has no file:
+// reads give nil and writes fail.
 //
 // Thread safety: all methods are safe from any thread.
 #pragma once
 
+#include <string>
+
 #include "platform/objc/nsobject.h"
 
 namespace foundation {
+
 Class userDefaultsClass();
+
+// The device path ("/var/jb/...") of a domain's file; "" for a bad name.
+std::string preferencesPath(const std::string& domain);
+// What the last failed write said, or "" when none failed yet.
+std::string userDefaultsLastError();
+
 }  // namespace foundation

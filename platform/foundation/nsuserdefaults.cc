@@ -1,0 +1,201 @@
+#include "platform/foundation/nsuserdefaults.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+#include <system_error>
+
+#include "platform/foundation/collections.h"
+#include "platform/foundation/device.h"
+#include "platform/foundation/nsstring.h"
+#include "platform/foundation/plist.h"
+
+namespace foundation {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kPreferencesFolder = "/var/jb/var/mobile/Library/Preferences";
+
+std::atomic<bool> g_all_written{true};
+
+std::mutex& errorLock() {
+  static std::mutex m;
+  return m;
+}
+
+std::string& lastError() {
+  static auto* text = new std::string();
+  return *text;
+}
+
+bool failed(const std::string& message) {
+  g_all_written = false;
+  std::lock_guard<std::mutex> g(errorLock());
+  lastError() = message;
+  return false;
+}
+
+// Holds the exclusive lock of a domain while it lives.
+class DomainLock {
+ public:
+  explicit DomainLock(const std::string& lock_path) {
+    fd_ = ::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd_ < 0) {
+      error_ = "cannot open " + lock_path + ": " + std::strerror(errno);
+      return;
+    }
+    while (::flock(fd_, LOCK_EX) != 0) {
+      if (errno != EINTR) {
+        error_ = "cannot lock " + lock_path + ": " + std::strerror(errno);
+        return;
+      }
+    }
+  }
+  ~DomainLock() {
+    if (fd_ >= 0) ::close(fd_);  // closing the last descriptor releases the lock
+  }
+  DomainLock(const DomainLock&) = delete;
+  DomainLock& operator=(const DomainLock&) = delete;
+
+  const std::string& error() const { return error_; }
+
+ private:
+  int fd_ = -1;
+  std::string error_;
+};
+
+std::string domainName(id domain) { return isString(domain) ? stdString(domain) : std::string(); }
+
+// The domain's dictionary as stored, nil when it has no file or the file is
+// not a dictionary. Autoreleased.
+id readDomain(id domain) {
+  std::string path = preferencesPath(domainName(domain));
+  if (path.empty()) return nullptr;
+  plist::Result read = plist::readFile(device::devicePath(path));
+  return isDictionary(read.value) ? read.value.autorelease() : nullptr;
+}
+
+// Reads the domain under its lock, lets `change` edit a mutable copy, and
+// writes the result back atomically. `change` returns false to write nothing.
+template <class Change>
+bool rewriteDomain(id domain, Change change) {
+  std::string path = preferencesPath(domainName(domain));
+  if (path.empty()) return failed("user defaults: bad domain name \"" + domainName(domain) + "\"");
+  std::string real = device::devicePath(path);
+  std::error_code ec;
+  fs::create_directories(fs::path(real).parent_path(), ec);
+  if (ec) return failed("user defaults: cannot create the folder of " + real + ": " + ec.message());
+
+  DomainLock lock(real + ".lock");
+  if (!lock.error().empty()) return failed("user defaults: " + lock.error());
+
+  Strong<NSDictionary> contents = newDictionary(/*mutable_=*/true);
+  if (fs::exists(real, ec)) {
+    std::string bytes;
+    std::string e = device::readWholeFile(real, plist::kMaxFileSize, &bytes);
+    bool too_large = fs::is_regular_file(real, ec) && fs::file_size(real, ec) > plist::kMaxFileSize;
+    if (!e.empty() && !too_large) return failed("user defaults: " + e);
+    plist::Result read = e.empty() ? plist::parse(bytes) : plist::Result{};
+    if (isDictionary(read.value)) {
+      contents = adopt(static_cast<NSDictionary*>(msg<id>(read.value, "mutableCopy"_sel)));
+    } else {
+      // Whatever is there is kept for a person to look at, not overwritten.
+      fs::rename(real, real + ".damaged", ec);
+      if (ec)
+        return failed("user defaults: cannot set aside the damaged " + real + ": " + ec.message());
+    }
+  }
+  if (!change(contents.get())) return true;
+  if (std::string e = plist::writeFile(real, contents); !e.empty())
+    return failed("user defaults: " + e);
+  return true;
+}
+
+Class defineUserDefaults() {
+  Class cls = objc::defineClass<NSObject>("NSUserDefaults", objc::nsobjectClass());
+  addClassMethod(
+      cls, "standardUserDefaults"_sel, +[](id self, SEL) -> id {
+        static id shared = [self] {
+          id defaults = class_createInstance(static_cast<Class>(self));
+          objc_makeImmortal(defaults);
+          return defaults;
+        }();
+        return shared;
+      });
+  addMethod(
+      cls, "objectForKey:inDomain:"_sel, +[](id, SEL, id key, id domain) -> id {
+        id dict = readDomain(domain);
+        return key == nullptr ? nullptr : msg<id>(dict, "objectForKey:"_sel, key);
+      });
+  addMethod(
+      cls, "setObject:forKey:inDomain:"_sel, +[](id, SEL, id value, id key, id domain) {
+        if (!isString(key)) {
+          failed("user defaults: a key must be a string");
+          return;
+        }
+        rewriteDomain(domain, [&](NSDictionary* contents) {
+          if (value == nullptr) {
+            if (contents->find(key) == nullptr) return false;
+            msg<void>(contents, "removeObjectForKey:"_sel, key);
+          } else {
+            msg<void>(contents, "setObject:forKey:"_sel, value, key);
+          }
+          return true;
+        });
+      });
+  addMethod(
+      cls, "persistentDomainForName:"_sel,
+      +[](id, SEL, id domain) -> id { return readDomain(domain); });
+  addMethod(
+      cls, "setPersistentDomain:forName:"_sel, +[](id, SEL, id dict, id domain) {
+        if (!isDictionary(dict)) {
+          failed("user defaults: a persistent domain must be a dictionary");
+          return;
+        }
+        rewriteDomain(domain, [&](NSDictionary* contents) {
+          contents->entries = static_cast<NSDictionary*>(dict)->entries;
+          return true;
+        });
+      });
+  addMethod(
+      cls, "removePersistentDomainForName:"_sel, +[](id, SEL, id domain) {
+        rewriteDomain(domain, [](NSDictionary* contents) {
+          contents->entries.clear();
+          return true;
+        });
+      });
+  addMethod(
+      cls, "synchronize"_sel, +[](id, SEL) -> BOOL { return g_all_written.exchange(true); });
+  return cls;
+}
+
+[[maybe_unused]] const bool kRegistered = (userDefaultsClass(), true);
+
+}  // namespace
+
+Class userDefaultsClass() {
+  static Class cls = defineUserDefaults();
+  return cls;
+}
+
+std::string preferencesPath(const std::string& domain) {
+  if (domain.empty() || domain == "." || domain == ".." || domain.find('/') != std::string::npos ||
+      domain.find('\0') != std::string::npos) {
+    return "";
+  }
+  return std::string(kPreferencesFolder) + "/" + domain + ".plist";
+}
+
+std::string userDefaultsLastError() {
+  std::lock_guard<std::mutex> g(errorLock());
+  return lastError();
+}
+
+}  // namespace foundation

@@ -1,0 +1,181 @@
+#include "platform/foundation/nsuserdefaults.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+#include <vector>
+
+#include "platform/dispatch/test_watchdog.h"
+#include "platform/foundation/collections.h"
+#include "platform/foundation/device.h"
+#include "platform/foundation/nsnumber.h"
+#include "platform/foundation/nsstring.h"
+#include "platform/foundation/plist.h"
+#include "platform/foundation/test_device_root.h"
+
+namespace {
+
+using foundation::makeString;
+using testing_support::testDeviceRoot;
+using testing_support::Watchdog;
+using namespace std::chrono_literals;
+
+id defaults() { return msg<id>(foundation::userDefaultsClass(), "standardUserDefaults"_sel); }
+
+void set(id value, const std::string& key, const std::string& domain) {
+  objc::AutoreleasePool pool;
+  msg<void>(defaults(), "setObject:forKey:inDomain:"_sel, value, makeString(key),
+            makeString(domain));
+}
+
+id get(const std::string& key, const std::string& domain) {
+  return msg<id>(defaults(), "objectForKey:inDomain:"_sel, makeString(key), makeString(domain));
+}
+
+class UserDefaultsTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    testDeviceRoot();
+    domain_ = std::string("com.velmo.test.") +
+              testing::UnitTest::GetInstance()->current_test_info()->name();
+    file_ = device::devicePath(foundation::preferencesPath(domain_));
+    std::filesystem::remove(file_);
+    std::filesystem::remove(file_ + ".damaged");
+    msg<BOOL>(defaults(), "synchronize"_sel);  // forget failures of earlier tests
+  }
+
+  objc::AutoreleasePool pool_;
+  std::string domain_;
+  std::string file_;
+};
+
+TEST_F(UserDefaultsTest, ValuesAreStoredAsTypedBinaryPropertyLists) {
+  EXPECT_EQ(msg<id>(defaults(), "persistentDomainForName:"_sel, makeString(domain_)), nullptr);
+  EXPECT_EQ(get("enabled", domain_), nullptr);
+  set(foundation::trueValue(), "enabled", domain_);
+  set(foundation::falseValue(), "popToRoot", domain_);
+  set(foundation::integerNumber(-12), "hiddenItemCount", domain_);
+  set(makeString("1"), "label", domain_);
+  EXPECT_TRUE(msg<BOOL>(defaults(), "synchronize"_sel));
+
+  std::string bytes;
+  ASSERT_EQ(device::readWholeFile(file_, plist::kMaxFileSize, &bytes), "");
+  EXPECT_EQ(bytes.rfind("bplist00", 0), 0u);
+
+  EXPECT_EQ(get("enabled", domain_), foundation::trueValue());
+  EXPECT_EQ(get("popToRoot", domain_), foundation::falseValue());
+  auto* count = static_cast<NSNumber*>(get("hiddenItemCount", domain_));
+  ASSERT_TRUE(foundation::isNumber(count));
+  EXPECT_EQ(count->kind, NSNumber::Kind::kInteger);
+  EXPECT_EQ(count->integer, -12);
+  EXPECT_TRUE(foundation::isString(get("label", domain_)));
+
+  set(nullptr, "label", domain_);
+  EXPECT_EQ(get("label", domain_), nullptr);
+  id all = msg<id>(defaults(), "persistentDomainForName:"_sel, makeString(domain_));
+  EXPECT_EQ(msg<unsigned long>(all, "count"_sel), 3u);
+  EXPECT_TRUE(msg<BOOL>(defaults(), "synchronize"_sel));
+}
+
+TEST_F(UserDefaultsTest, FailedWritesChangeNothingAndAreReported) {
+  set(foundation::trueValue(), "enabled", domain_);
+  // An object a property list cannot hold.
+  set(allocInit(objc::nsobjectClass()).get(), "object", domain_);
+  EXPECT_FALSE(msg<BOOL>(defaults(), "synchronize"_sel));
+  EXPECT_NE(foundation::userDefaultsLastError(), "");
+  EXPECT_TRUE(msg<BOOL>(defaults(), "synchronize"_sel));
+  EXPECT_EQ(get("enabled", domain_), foundation::trueValue());
+  EXPECT_EQ(get("object", domain_), nullptr);
+
+  for (const char* bad : {"", ".", "..", "../escape", "a/b"}) {
+    set(foundation::trueValue(), "enabled", bad);
+    EXPECT_FALSE(msg<BOOL>(defaults(), "synchronize"_sel)) << '"' << bad << '"';
+    EXPECT_EQ(get("enabled", bad), nullptr);
+  }
+  EXPECT_FALSE(
+      std::filesystem::exists(testDeviceRoot() + "/var/jb/var/mobile/Library/escape.plist"));
+}
+
+TEST_F(UserDefaultsTest, ADamagedDomainIsSetAsideNotLost) {
+  std::filesystem::create_directories(std::filesystem::path(file_).parent_path());
+  std::ofstream(file_) << "<plist><dict><key>enabled</key><tru";
+  EXPECT_EQ(get("enabled", domain_), nullptr);
+  set(foundation::trueValue(), "showLockIcon", domain_);
+  EXPECT_TRUE(msg<BOOL>(defaults(), "synchronize"_sel));
+  EXPECT_EQ(get("showLockIcon", domain_), foundation::trueValue());
+  std::ifstream aside(file_ + ".damaged");
+  std::string kept((std::istreambuf_iterator<char>(aside)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(kept, "<plist><dict><key>enabled</key><tru");
+}
+
+TEST_F(UserDefaultsTest, AReaderNeverSeesHalfAFile) {
+  Watchdog dog("reader against a rewriting writer", 60s);
+  set(makeString(std::string(1000, 'a')), "payload", domain_);
+  std::atomic<bool> done{false};
+  std::atomic<int> reads{0}, bad{0};
+  std::thread reader([&] {
+    while (!done) {
+      objc::AutoreleasePool pool;
+      plist::Result r = plist::readFile(file_);
+      std::string payload =
+          foundation::stdString(msg<id>(r.value, "objectForKey:"_sel, "payload"_ns));
+      // Every version of the file holds one letter repeated 1000 to 200000 times.
+      if (!r.error.empty() || payload.size() < 1000 ||
+          payload.find_first_not_of(payload[0]) != std::string::npos) {
+        ++bad;
+      }
+      ++reads;
+    }
+  });
+  for (int i = 0; i < 150; ++i) {
+    set(makeString(std::string(1000 + (i * 1327) % 199000, static_cast<char>('a' + i % 26))),
+        "payload", domain_);
+  }
+  done = true;
+  reader.join();
+  EXPECT_GT(reads.load(), 0);
+  EXPECT_EQ(bad.load(), 0);
+  EXPECT_TRUE(msg<BOOL>(defaults(), "synchronize"_sel));
+}
+
+TEST_F(UserDefaultsTest, ConcurrentWritersInTwoProcessesAndTwoThreadsLoseNothing) {
+  Watchdog dog("concurrent writers", 120s);
+  constexpr int kKeys = 200;
+  auto writeKeys = [this](const std::string& prefix) {
+    bool ok = true;
+    for (int i = 0; i < kKeys; ++i) {
+      set(foundation::integerNumber(i), prefix + std::to_string(i), domain_);
+      ok = msg<BOOL>(defaults(), "synchronize"_sel) && ok;
+    }
+    return ok;
+  };
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) _exit(writeKeys("process-") ? 0 : 1);
+
+  std::atomic<bool> threads_ok{true};
+  std::thread a([&] { threads_ok = writeKeys("thread-a-") && threads_ok; });
+  std::thread b([&] { threads_ok = writeKeys("thread-b-") && threads_ok; });
+  a.join();
+  b.join();
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_TRUE(threads_ok);
+
+  id all = msg<id>(defaults(), "persistentDomainForName:"_sel, makeString(domain_));
+  ASSERT_EQ(msg<unsigned long>(all, "count"_sel), 3u * kKeys);
+  for (const char* prefix : {"process-", "thread-a-", "thread-b-"}) {
+    for (int i = 0; i < kKeys; ++i) {
+      id value = msg<id>(all, "objectForKey:"_sel, makeString(prefix + std::to_string(i)));
+      ASSERT_EQ(msg<long long>(value, "longLongValue"_sel), i) << prefix << i;
+    }
+  }
+}
+
+}  // namespace
