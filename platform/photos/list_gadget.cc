@@ -33,9 +33,10 @@ Class defineListGadget() {
   addMethod(
       cls, "_navigateTolistItem:animated:"_sel, +[](id self, SEL, id item, BOOL animated) -> id {
         id navigation = msg<id>(gadgetOf(self)->albumsViewController, "navigationController"_sel);
-        if (navigation == nullptr) return nullptr;
-        Strong<PUAlbumViewController> album =
-            newAlbumViewController(msg<id>(item, "collection"_sel));
+        id collection = msg<id>(item, "collection"_sel);
+        // A row that stands for no album has nothing to open.
+        if (navigation == nullptr || collection == nullptr) return nullptr;
+        Strong<PUAlbumViewController> album = newAlbumViewController(collection);
         msg<void>(navigation, "pushViewController:animated:"_sel, album.get(), animated);
         return album.autorelease();
       });

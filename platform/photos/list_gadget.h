@@ -8,7 +8,8 @@
 //   -_navigateTolistItem:animated: (id item, BOOL) -> id: opens the item's
 //     album (a PUAlbumViewController titled with the album's title, pushed
 //     onto the albums view controller's navigation controller, animated as
-//     asked) and answers it; nil when there is no navigation controller.
+//     asked) and answers it; nil when there is no navigation controller or
+//     the item stands for no album.
 //   -_configureCell:forListItem:textColor: (id cell, id item, id colour) ->
 //     void, only from system version 15.0: fills the cell completely, its
 //     title and its badge, whose label gets the item's count as a plain

@@ -79,7 +79,9 @@ Class defineSidebarViewController() {
         id navigation =
             static_cast<PUSidebarViewController*>(self)->secondaryNavigationController.get();
         id collection = msg<id>(item, "collection"_sel);
-        if (!(same_item && showsAlbum(navigation, collection))) {
+        // An item that stands for no album shows nothing new, but the
+        // navigation is still over, so the handler runs.
+        if (collection != nullptr && !(same_item && showsAlbum(navigation, collection))) {
           msg<id>(navigation, "popToRootViewControllerAnimated:"_sel, NO);
           Strong<PUAlbumViewController> album = newAlbumViewController(collection);
           msg<void>(navigation, "pushViewController:animated:"_sel, album.get(), NO);
