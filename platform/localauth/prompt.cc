@@ -1,0 +1,149 @@
+#include "platform/localauth/prompt.h"
+
+#include <deque>
+#include <mutex>
+#include <utility>
+
+#include "platform/dispatch/dispatch.h"
+#include "platform/dispatch/run_loop.h"
+#include "platform/foundation/device.h"
+#include "platform/foundation/nsstring.h"
+#include "platform/localauth/lacontext.h"
+
+namespace localauth {
+namespace {
+
+struct Pending {
+  Strong<objc_object> context;
+  Strong<NSString> reason;
+  Strong<Reply> reply;
+  bool faceOffered = false;
+  int failures = 0;
+};
+
+struct Broker {
+  std::mutex mu;
+  std::deque<Pending> queue;  // front: the prompt on screen
+  std::function<void(const Prompt&)> shown;
+};
+
+Broker& broker() {
+  static auto* b = new Broker();  // lives as long as the process, like the replies it owes
+  return *b;
+}
+
+Prompt promptOf(const Pending& p) { return Prompt{p.reason ? p.reason->text : "", p.faceOffered}; }
+
+// Hands `reply` its answer on the global queue. The work counts from now
+// until the block has returned and every reference the prompt kept is gone.
+void deliver(Pending done, BOOL success, Strong<NSError> error) {
+  dispatch::beginBackgroundWork();
+  auto task = makeBlock<void()>([done = std::move(done), success, error]() mutable {
+    done.reply->call(success, error.get());
+    done = Pending();
+    error = nullptr;
+    dispatch::endBackgroundWork();
+  });
+  dispatch_async(dispatch_get_global_queue(0, 0), task);
+}
+
+// Tells the handler about the prompt now on screen, if any.
+void announce(std::optional<Prompt> prompt) {
+  if (!prompt) return;
+  std::function<void(const Prompt&)> handler;
+  {
+    std::lock_guard<std::mutex> g(broker().mu);
+    handler = broker().shown;
+  }
+  if (handler) handler(*prompt);
+}
+
+// Ends the prompt on screen with `success`/`error`, then shows the next one.
+// Called with the lock held; returns the next prompt for announce().
+std::optional<Prompt> finishFront(std::unique_lock<std::mutex>& lock, BOOL success,
+                                  Strong<NSError> error) {
+  Pending done = std::move(broker().queue.front());
+  broker().queue.pop_front();
+  std::optional<Prompt> next;
+  if (!broker().queue.empty()) next = promptOf(broker().queue.front());
+  lock.unlock();
+  deliver(std::move(done), success, std::move(error));
+  return next;
+}
+
+const AnswerResult kNoPrompt{false, "error: no prompt"};
+
+}  // namespace
+
+std::optional<Prompt> pendingPrompt() {
+  std::lock_guard<std::mutex> g(broker().mu);
+  if (broker().queue.empty()) return std::nullopt;
+  return promptOf(broker().queue.front());
+}
+
+std::size_t promptCount() {
+  std::lock_guard<std::mutex> g(broker().mu);
+  return broker().queue.size();
+}
+
+AnswerResult answerPasscode(const std::string& passcode) {
+  bool right = device::passcodeMatches(device::readConfig(), passcode);
+  std::unique_lock<std::mutex> lock(broker().mu);
+  if (broker().queue.empty()) return kNoPrompt;
+  if (right) {
+    announce(finishFront(lock, YES, nullptr));
+    return {true, "passcode accepted"};
+  }
+  int left = kMaxPasscodeAttempts - ++broker().queue.front().failures;
+  if (left > 0) {
+    return {true, "wrong passcode, " + std::to_string(left) +
+                      (left == 1 ? " attempt left" : " attempts left")};
+  }
+  announce(finishFront(
+      lock, NO,
+      newError(LAErrorDomain, LAErrorAuthenticationFailed, "Application retry limit exceeded.")));
+  return {true, "wrong passcode, authentication failed"};
+}
+
+AnswerResult answerFace() {
+  std::unique_lock<std::mutex> lock(broker().mu);
+  if (broker().queue.empty()) return kNoPrompt;
+  if (!broker().queue.front().faceOffered) return {false, "error: Face ID is not offered"};
+  announce(finishFront(lock, YES, nullptr));
+  return {true, "Face ID matched"};
+}
+
+AnswerResult answerCancel() {
+  std::unique_lock<std::mutex> lock(broker().mu);
+  if (broker().queue.empty()) return kNoPrompt;
+  announce(finishFront(lock, NO, newError(LAErrorDomain, LAErrorUserCancel, "Canceled by user.")));
+  return {true, "cancelled"};
+}
+
+void setPromptShownHandler(std::function<void(const Prompt&)> handler) {
+  std::lock_guard<std::mutex> g(broker().mu);
+  broker().shown = std::move(handler);
+}
+
+void present(id context, id reason, Reply* reply, bool face_offered) {
+  Pending p;
+  p.context = context;
+  p.reason = adopt(static_cast<NSString*>(msg<id>(reason, "copy"_sel)));
+  p.reply = reply;
+  p.faceOffered = face_offered;
+  std::optional<Prompt> shown;
+  {
+    std::lock_guard<std::mutex> g(broker().mu);
+    broker().queue.push_back(std::move(p));
+    if (broker().queue.size() == 1) shown = promptOf(broker().queue.front());
+  }
+  announce(shown);
+}
+
+void replyWithoutPrompt(Reply* reply, BOOL success, NSError* error) {
+  Pending p;
+  p.reply = reply;
+  deliver(std::move(p), success, error);
+}
+
+}  // namespace localauth
