@@ -1,17 +1,30 @@
 // The Darwin notify center: named notifications without payload, posted and
 // observed across the processes of one device, with no daemon in between.
 //
-// Each observing process has one datagram socket; an observer registers its
-// process for a name with a file under <root>/var/run/notify/. A post sends
-// the name to every registered process (a process that is gone is dropped
-// from the registry). Deliveries arrive through the main run loop and run on
-// the main thread; posts that arrive before the main thread gets to them are
-// coalesced: one delivery per name per turn. A process also receives its own
-// posts.
+// Each observing process has one datagram socket in the abstract namespace,
+// named after a hash of the device root and the process id, so that two
+// devices on one machine never meet. An observer registers its process for a
+// name with the empty file <root>/var/run/notify/<escaped name>/<pid>. A post
+// sends the name to every registered process without waiting (a process that
+// is gone is dropped from the registry; a process whose queue is full already
+// has notifications waiting and is skipped). Deliveries arrive through the
+// main run loop and run on the main thread; posts that arrive before the main
+// thread gets to them are coalesced: one delivery per name per turn, to each
+// observer of the name in registration order, with the center, the observer,
+// the name, and nil object and user info. A process also receives its own
+// posts. Posting needs no observer in the posting process.
 //
-// Thread safety: posting is safe from any thread; callbacks run on the main
-// thread.
+// Registrations last until the process ends (the same observer, callback and
+// name registered twice count once). A forked child starts with none. The
+// device root must not change once the process observes.
+//
+// Thread safety: posting and adding observers are safe from any thread;
+// callbacks run on the main thread.
 #pragma once
+
+#include <sys/types.h>
+
+#include <string>
 
 #include "platform/objc/nsobject.h"
 
@@ -43,3 +56,15 @@ void CFNotificationCenterAddObserver(CFNotificationCenterRef center, const void*
 void CFNotificationCenterPostNotification(CFNotificationCenterRef center, CFStringRef name,
                                           const void* object, CFDictionaryRef userInfo,
                                           Boolean deliverImmediately);
+
+namespace notify {
+
+// The name as a single folder name: letters, digits, '-', '_' and '.' (not
+// first) stay, every other byte becomes %XX.
+std::string escapeName(const std::string& name);
+// The real folder that holds the registrations for `name` on this device.
+std::string registrationFolder(const std::string& name);
+// The abstract socket name of process `pid` on this device.
+std::string socketName(pid_t pid);
+
+}  // namespace notify
