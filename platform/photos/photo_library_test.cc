@@ -72,15 +72,6 @@ TEST(PhotoLibrary, ALibraryWithoutAnAlbumListIsAnError) {
   EXPECT_TRUE(photos::libraryFromPlist(foundation::newDictionary().get()).collections.empty());
 }
 
-TEST(PhotoLibrary, KindNamesRoundTrip) {
-  for (auto kind :
-       {photos::AlbumKind::kRecents, photos::AlbumKind::kFavorites, photos::AlbumKind::kUserAlbum,
-        photos::AlbumKind::kHidden, photos::AlbumKind::kRecentlyDeleted}) {
-    EXPECT_EQ(photos::albumKindNamed(photos::albumKindName(kind)), kind);
-  }
-  EXPECT_EQ(photos::albumKindNamed("Hidden"), std::nullopt);
-}
-
 // The list item shows the count it was made with, not the album's own.
 TEST(ListItem, ShowsTheCountItWasCreatedWith) {
   objc::AutoreleasePool pool;

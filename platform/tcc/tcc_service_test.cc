@@ -25,15 +25,4 @@ TEST(TCCDService, KeepsItsNameAndACopyOfTheListItWasGiven) {
   EXPECT_FALSE(msg<BOOL>(kept, "isKindOfClass:"_sel, foundation::mutableArrayClass()));
 }
 
-TEST(TCCDService, ANewListReplacesTheOldOne) {
-  objc::AutoreleasePool pool;
-  Strong<TCCDService> service = tcc::newService("kTCCServiceCamera");
-  msg<void>(service, "setDefaultAllowedIdentifiersList:"_sel,
-            foundation::newArray({"a"_ns, "b"_ns}).get());
-  msg<void>(service, "setDefaultAllowedIdentifiersList:"_sel, foundation::newArray().get());
-  auto* kept = static_cast<NSArray*>(msg<id>(service, "defaultAllowedIdentifiersList"_sel));
-  ASSERT_NE(kept, nullptr);
-  EXPECT_TRUE(kept->items.empty());
-}
-
 }  // namespace
