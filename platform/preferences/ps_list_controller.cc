@@ -66,6 +66,10 @@ id loadSpecifiers(id self, id name, id target) {
 Class defineListController() {
   Class cls = objc::defineClass<PSListController>("PSListController", uikit::viewControllerClass());
   addMethod(
+      cls, "init"_sel, +[](id self, SEL) -> id {
+        return msgSuper<id>(uikit::viewControllerClass(), self, "init"_sel);
+      });
+  addMethod(
       cls, "specifiers"_sel, +[](id self, SEL) -> id { return as(self)->_specifiers.get(); });
   addMethod(
       cls, "setSpecifiers:"_sel, +[](id self, SEL, id specifiers) {
