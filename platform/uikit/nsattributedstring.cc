@@ -96,6 +96,9 @@ Strong<NSAttributedString> newAttributedString(std::string_view text) {
 
 std::string describeAttributedString(id string) {
   if (string == nullptr) return "nil";
+  if (!msg<BOOL>(string, "isKindOfClass:"_sel, attributedStringClass())) {
+    return foundation::stdString(msg<id>(string, "description"_sel));
+  }
   std::string out;
   for (const auto& run : as(string)->runs) {
     out += run.attachment ? describeAttachment(run.attachment) : run.text;

@@ -35,6 +35,9 @@ Class textAttachmentClass() {
 
 std::string describeAttachment(id attachment) {
   if (attachment == nullptr) return "nil";
+  if (!msg<BOOL>(attachment, "isKindOfClass:"_sel, textAttachmentClass())) {
+    return foundation::stdString(msg<id>(attachment, "description"_sel));
+  }
   auto* a = static_cast<NSTextAttachment*>(attachment);
   return a->image ? describeImage(a->image) : "[attachment]";
 }
