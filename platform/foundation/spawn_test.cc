@@ -13,22 +13,18 @@
 #include <string>
 
 #include "platform/foundation/device.h"
+#include "platform/foundation/test_device_root.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-// A folder of this test's own under the device root (set here unless another
-// test of this program set it first), spelled as the system spells it.
+// A folder of this test's own under the test program's device root, spelled
+// as the system spells it.
 std::string systemFolder() {
   static const std::string folder = [] {
-    if (device::root().empty()) {
-      char pattern[] = "/tmp/velmo-spawn-test-XXXXXX";
-      const char* made = mkdtemp(pattern);
-      if (made == nullptr) std::abort();
-      device::setRoot(made);
-    }
-    std::string f = "/spawn-test-" + std::to_string(getpid());
+    testing_support::testDeviceRoot();
+    std::string f = "/spawn-test";
     fs::create_directories(device::devicePath(f));
     return f;
   }();
