@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <mutex>
+#include <utility>
 
 #include "platform/dispatch/run_loop.h"
 #include "platform/objc/runtime.h"
