@@ -26,13 +26,13 @@ void fillCell(id cell, id item, id text_color) {
 }
 
 Class defineListGadget() {
-  Class cls =
-      objc::defineClass<PXNavigationListGadget>("PXNavigationListGadget", objc::nsobjectClass());
+  Class cls = objc::defineClass<PXNavigationListGadget>("PXNavigationListGadget",
+                                                        uikit::viewControllerClass());
   addMethod(
       cls, "listItems"_sel, +[](id self, SEL) -> id { return gadgetOf(self)->listItems.get(); });
   addMethod(
       cls, "_navigateTolistItem:animated:"_sel, +[](id self, SEL, id item, BOOL animated) -> id {
-        id navigation = msg<id>(gadgetOf(self)->albumsViewController, "navigationController"_sel);
+        id navigation = msg<id>(self, "navigationController"_sel);
         id collection = msg<id>(item, "collection"_sel);
         // A row that stands for no album has nothing to open.
         if (navigation == nullptr || collection == nullptr) return nullptr;
@@ -66,12 +66,11 @@ Class listGadgetClass() {
   return cls;
 }
 
-Strong<PXNavigationListGadget> newListGadget(NSArray* collections, id albums_view_controller) {
+Strong<PXNavigationListGadget> newListGadget(NSArray* collections) {
   auto gadget = adopt(static_cast<PXNavigationListGadget*>(
       msg<id>(msg<id>(listGadgetClass(), "alloc"_sel), "init"_sel)));
   gadget->collections = collections;
   gadget->listItems = foundation::newArray();
-  gadget->albumsViewController = albums_view_controller;
   return gadget;
 }
 

@@ -1,15 +1,16 @@
-// PXNavigationListGadget: the Photos app's album list. It holds the library's
-// albums, makes a list item per album when the list reloads, fills the row
-// cells, and opens an album when its row is tapped.
+// PXNavigationListGadget (a UIViewController): the Photos app's album list.
+// It holds the library's albums, makes a list item per album when the list
+// reloads, fills the row cells, and opens an album when its row is tapped. It
+// is a child of the albums view controller, so its -navigationController is
+// the one that shows the list.
 //
 // Methods:
 //   -listItems -> NSArray of PXNavigationListAssetCollectionItem (the last
 //     reload's)
 //   -_navigateTolistItem:animated: (id item, BOOL) -> id: opens the item's
 //     album (a PUAlbumViewController titled with the album's title, pushed
-//     onto the albums view controller's navigation controller, animated as
-//     asked) and answers it; nil when there is no navigation controller or
-//     the item stands for no album.
+//     onto the gadget's navigation controller, animated as asked) and answers it; nil when there is
+//     no navigation controller or the item stands for no album.
 //   -_configureCell:forListItem:textColor: (id cell, id item, id colour) ->
 //     void, only from system version 15.0: fills the cell completely, its
 //     title and its badge, whose label gets the item's count as a plain
@@ -22,8 +23,8 @@
 // Everything the list does to its items and cells it does by sending these
 // selectors through the runtime, so replacements of them apply.
 //
-// Ownership: the gadget keeps its albums and items. It does not keep its
-// albums view controller, which owns it and clears the pointer when it goes.
+// Ownership: the gadget keeps its albums and items; its parent, the albums
+// view controller, keeps the gadget.
 //
 // Thread safety: main thread only.
 #pragma once
@@ -35,11 +36,11 @@
 #include "platform/foundation/collections.h"
 #include "platform/objc/nsobject.h"
 #include "platform/photos/list_views.h"
+#include "platform/uikit/uiviewcontroller.h"
 
-struct PXNavigationListGadget : NSObject {
+struct PXNavigationListGadget : UIViewController {
   Strong<NSArray> collections;  // PHAssetCollection, in list order
   Strong<NSArray> listItems;
-  id albumsViewController = nullptr;  // not retained; it owns the gadget
 };
 
 namespace photos {
@@ -50,9 +51,8 @@ bool hasCellConfiguration(std::string_view system_version);
 
 Class listGadgetClass();
 
-// A gadget for `collections`, shown by `albums_view_controller`; owned by the
-// caller.
-Strong<PXNavigationListGadget> newListGadget(NSArray* collections, id albums_view_controller);
+// A gadget for `collections`, owned by the caller.
+Strong<PXNavigationListGadget> newListGadget(NSArray* collections);
 
 // Makes the list items anew, one per album, each with
 // alloc + initWithAssetCollection:itemCount: sent through the runtime, with

@@ -20,6 +20,7 @@
 #include "platform/objc/block.h"
 #include "platform/photos/photo_library.h"
 #include "platform/uikit/nsattributedstring.h"
+#include "platform/uikit/uiviewcontroller.h"
 
 namespace {
 
@@ -231,6 +232,12 @@ TEST(Generations, BeforeFifteenTheBadgeShowsTheCountTheItemWasMadeWith) {
 
 TEST(PhoneNavigation, TapOpensTheAlbumAndBackReturns) {
   Lines lines = run(scenario("iPhone"), [](photos::PhotosApp& app, Lines& out) {
+    // A loaded library's category on UIViewController reaches the gadget,
+    // which finds the app's navigation controller through its parent.
+    out.push_back(
+        yesNo(msg<BOOL>(app.gadget(), "isKindOfClass:"_sel, uikit::viewControllerClass())));
+    out.push_back(
+        yesNo(msg<id>(app.gadget(), "navigationController"_sel) == app.navigationController()));
     out.push_back(app.where());
     out.push_back(app.back());
     out.push_back(app.tap("Nope"));
@@ -246,9 +253,10 @@ TEST(PhoneNavigation, TapOpensTheAlbumAndBackReturns) {
     out.push_back(
         yesNo(msg<BOOL>(msg<id>(top, "collection"_sel), "px_isRecentlyDeletedSmartAlbum"_sel)));
   });
-  EXPECT_EQ(lines, (Lines{"Albums", "no back button on the album list", "no album named \"Nope\"",
-                          "", "Albums > Hidden", "the album list is not on screen", "", "Albums",
-                          "", "Albums > Recently Deleted", "PUAlbumViewController", "YES"}));
+  EXPECT_EQ(lines, (Lines{"YES", "YES", "Albums", "no back button on the album list",
+                          "no album named \"Nope\"", "", "Albums > Hidden",
+                          "the album list is not on screen", "", "Albums", "",
+                          "Albums > Recently Deleted", "PUAlbumViewController", "YES"}));
 }
 
 // A replacement of _navigateTolistItem:animated: is what a tap runs: the app

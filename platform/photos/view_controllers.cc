@@ -4,10 +4,6 @@
 #include "platform/objc/block.h"
 #include "platform/uikit/uinavigationcontroller.h"
 
-PUAlbumsGadgetViewController::~PUAlbumsGadgetViewController() {
-  if (gadget) gadget->albumsViewController = nullptr;
-}
-
 namespace photos {
 namespace {
 
@@ -113,7 +109,8 @@ Class sidebarViewControllerClass() {
 Strong<PUAlbumsGadgetViewController> newAlbumsViewController(NSArray* collections) {
   auto albums = newInstance<PUAlbumsGadgetViewController>(albumsViewControllerClass());
   msg<void>(albums, "setTitle:"_sel, "Albums"_ns);
-  albums->gadget = newListGadget(collections, albums.get());
+  albums->gadget = newListGadget(collections);
+  uikit::addChild(albums, albums->gadget);
   return albums;
 }
 

@@ -1,7 +1,7 @@
 // The Photos app's view controllers.
 //
 // PUAlbumsGadgetViewController (a UIViewController, titled "Albums"): the
-// album list's screen. It owns the list gadget (-gadget).
+// album list's screen. The list gadget is its child (-gadget).
 // -_applicationDidEnterBackground: (id notification) -> void is sent to it
 // when the app goes to the background; by itself it changes nothing visible.
 //
@@ -37,7 +37,6 @@
 
 struct PUAlbumsGadgetViewController : UIViewController {
   Strong<PXNavigationListGadget> gadget;
-  ~PUAlbumsGadgetViewController();
 };
 
 struct PUAlbumViewController : UIViewController {
