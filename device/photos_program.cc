@@ -25,12 +25,15 @@ void printNotified(CFNotificationCenterRef, void*, CFStringRef name, const void*
   print("notified " + foundation::stdString(name));
 }
 
-std::string quoteIfNeeded(const std::string& s) { return "\"" + s + "\""; }
+std::string quoted(const std::string& s) { return "\"" + s + "\""; }
+
+std::string promptLine(const localauth::Prompt& prompt) {
+  return "prompt " + quoted(prompt.reason) + (prompt.faceOffered ? " face+passcode" : " passcode");
+}
 
 std::string promptLine() {
   auto prompt = localauth::pendingPrompt();
-  if (!prompt) return "prompt none";
-  return "prompt " + quoteIfNeeded(prompt->reason) + (prompt->faceOffered ? " face+passcode" : " passcode");
+  return prompt ? promptLine(*prompt) : "prompt none";
 }
 
 }  // namespace
@@ -50,7 +53,7 @@ int photosMain(const Options& options) {
   CFNotificationCenterAddObserver(CFNotificationCenterGetDarwinNotifyCenter(), nullptr, &printNotified,
                                   foundation::makeString(kChanged), nullptr,
                                   CFNotificationSuspensionBehaviorCoalesce);
-  localauth::setPromptListener([] { print(promptLine()); });
+  localauth::setPromptShownHandler([](const localauth::Prompt& prompt) { print(promptLine(prompt)); });
 
   Console console("photos");
   console.add("albums", {"albums", "the album list as the app draws it", [&](const std::string&) {
@@ -78,8 +81,12 @@ int photosMain(const Options& options) {
                            } else {
                              return CommandResult("usage: answer passcode <code> | answer face | answer cancel");
                            }
+                           if (!r.taken) {
+                             const std::string prefix = "error: ";
+                             return r.message.rfind(prefix, 0) == 0 ? r.message.substr(prefix.size()) : r.message;
+                           }
                            if (!r.message.empty()) print(r.message);
-                           return r.error;
+                           return CommandResult();
                          }});
   console.add("back", {"back", "the navigation back button", [&](const std::string&) { return app.back(); }});
   console.add("background", {"background", "the app leaves the screen", [&](const std::string&) {
