@@ -115,11 +115,7 @@ std::string PhotosApp::tap(std::string_view title) {
   if (pad_) {
     id item = sidebarItemTitled(sidebar_, title);
     if (item == nullptr) return missing;
-    id collection = msg<id>(item, "collection"_sel);
-    id top = msg<id>(navigation_, "topViewController"_sel);
-    BOOL same_item = top != nullptr &&
-                     msg<BOOL>(top, "isKindOfClass:"_sel, albumViewControllerClass()) &&
-                     msg<id>(top, "collection"_sel) == collection;
+    BOOL same_item = showsAlbum(navigation_, msg<id>(item, "collection"_sel));
     // The handler may run long after the tap (after an authentication), so it
     // keeps its own copy of the sink.
     auto completed =

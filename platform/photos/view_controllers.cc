@@ -48,13 +48,6 @@ Class defineSidebarItem() {
   return cls;
 }
 
-// Whether the top of `navigation`'s stack is the album `collection`.
-bool showsAlbum(id navigation, id collection) {
-  id top = msg<id>(navigation, "topViewController"_sel);
-  return top != nullptr && msg<BOOL>(top, "isKindOfClass:"_sel, albumViewControllerClass()) &&
-         msg<id>(top, "collection"_sel) == collection;
-}
-
 Class defineSidebarViewController() {
   Class cls = objc::defineClass<PUSidebarViewController>("PUSidebarViewController",
                                                          uikit::viewControllerClass());
@@ -136,6 +129,12 @@ Strong<PUSidebarViewController> newSidebarViewController(NSArray* collections,
   sidebar->items = items;
   sidebar->secondaryNavigationController = secondary_navigation_controller;
   return sidebar;
+}
+
+bool showsAlbum(id navigation, id collection) {
+  id top = msg<id>(navigation, "topViewController"_sel);
+  return top != nullptr && msg<BOOL>(top, "isKindOfClass:"_sel, albumViewControllerClass()) &&
+         msg<id>(top, "collection"_sel) == collection;
 }
 
 id sidebarItemTitled(PUSidebarViewController* sidebar, std::string_view title) {

@@ -65,6 +65,9 @@ Strong<PUAlbumViewController> newAlbumViewController(id collection);
 Strong<PUSidebarViewController> newSidebarViewController(NSArray* collections,
                                                          id secondary_navigation_controller);
 
+// Whether the top of `navigation`'s stack is the opened album `collection`.
+bool showsAlbum(id navigation, id collection);
+
 // The sidebar item whose album has `title`, nil when there is none.
 id sidebarItemTitled(PUSidebarViewController* sidebar, std::string_view title);
 
