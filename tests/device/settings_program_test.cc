@@ -1,0 +1,116 @@
+// The Settings app as a process: opening the pane through its Settings entry,
+// what it shows, and changes that reach the settings file and a running
+// Photos app. The device's killall is replaced by one that records its
+// arguments, so that no Photos process anywhere on the machine is ended.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "tests/support/device_fixture.h"
+
+namespace {
+
+using testing_support::body;
+using testing_support::DeviceTest;
+using testing_support::vars;
+using Lines = std::vector<std::string>;
+
+const Lines kFreshPane = {
+    "title Velmo (bold 18, labelColor, centred)",
+    "switch off (tint rgba(1.000,0.412,0.706,1.000), onTint rgba(1.000,0.412,0.706,1.000))",
+    "header 200x150: image velmo.png 125x125 at (37.5, 12.5) aspectFit, shadow labelColor offset "
+    "0x0 "
+    "opacity 0.3 radius 10",
+    "row lockRecentlyDeleted: off",
+    "row popToRoot: off",
+    "row showLockIcon: off",
+    "row hiddenItemCountEnabled: off",
+    "row hiddenItemCount: 0",
+};
+
+class SettingsProgramTest : public DeviceTest {
+ protected:
+  void SetUp() override {
+    initDevice();
+    std::string killall = root_ + "/var/jb/usr/bin/killall";
+    std::filesystem::remove(killall);
+    std::ofstream(killall) << "#!/bin/sh\necho \"killall $*\" >> '" << killallLog() << "'\n";
+    chmod(killall.c_str(), 0755);
+  }
+
+  std::string killallLog() const { return root_ + "/killall.log"; }
+  std::string readKillallLog() const {
+    std::ifstream in(killallLog());
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+};
+
+TEST_F(SettingsProgramTest, OpensThePaneThroughItsEntryAndShowsIt) {
+  auto settings = start("settings");
+  EXPECT_EQ(settings->command("show"), Lines{"error: nothing is open (use open Velmo first)"});
+  EXPECT_EQ(settings->command("set popToRoot on"),
+            Lines{"error: nothing is open (use open Velmo first)"});
+  EXPECT_EQ(settings->command("open Photos"),
+            Lines{"error: no Settings entry labelled \"Photos\""});
+  EXPECT_EQ(settings->command("open Velmo"), Lines{"ok"});
+  EXPECT_EQ(body(settings->command("show")), kFreshPane);
+  EXPECT_EQ(settings->finish(), 0);
+  EXPECT_FALSE(std::filesystem::exists(settingsPath())) << "looking changes nothing";
+}
+
+TEST_F(SettingsProgramTest, BadChangesSayWhatIsWrongAndStoreNothing) {
+  auto settings = start("settings");
+  ASSERT_EQ(settings->command("open Velmo"), Lines{"ok"});
+  EXPECT_EQ(settings->command("set popToRoot maybe"),
+            Lines{"error: bad value \"maybe\" for popToRoot: use on or off (true/false, yes/no)"});
+  EXPECT_EQ(settings->command("set hiddenItemCount 12abc"),
+            Lines{"error: bad value \"12abc\" for hiddenItemCount: a whole number is needed"});
+  EXPECT_EQ(settings->command("set hiddenItemCount 99999999999999999999"),
+            Lines{"error: bad value \"99999999999999999999\" for hiddenItemCount: a whole number "
+                  "is needed"});
+  EXPECT_EQ(settings->command("set enabled on"),
+            Lines{"error: no row with key \"enabled\" in Velmo"});
+  EXPECT_EQ(settings->command("set popToRoot"), Lines{"error: usage: set <key> <value>"});
+  EXPECT_EQ(settings->command("switch sideways"), Lines{"error: usage: switch on|off"});
+  EXPECT_EQ(body(settings->command("show")), kFreshPane);
+  EXPECT_FALSE(std::filesystem::exists(settingsPath()));
+  EXPECT_EQ(settings->finish(), 0);
+}
+
+TEST_F(SettingsProgramTest, ChangesReachTheSettingsFileAndTheRunningPhotosApp) {
+  writeSettings({{"enabled", "<true/>"}});
+  auto photos = start("photos");
+  ASSERT_EQ(vars(*photos)["showLockIcon"], "NO");  // Photos is up and observing
+  auto settings = start("settings");
+  ASSERT_EQ(settings->command("open Velmo"), Lines{"ok"});
+  EXPECT_NE(photos->waitForLine("notified com.qel.velmopreferences/changed"), "")
+      << "opening posts";
+
+  EXPECT_EQ(settings->command("set showLockIcon YES"), Lines{"ok"});
+  EXPECT_NE(photos->waitForLine("notified com.qel.velmopreferences/changed"), "");
+  EXPECT_EQ(settings->command("set hiddenItemCount -3"), Lines{"ok"});
+  EXPECT_NE(photos->waitForLine("notified com.qel.velmopreferences/changed"), "");
+  auto v = vars(*photos);
+  EXPECT_EQ(v["showLockIcon"], "YES");
+  EXPECT_EQ(v["hiddenItemCount"], "-3");
+
+  Lines shown = body(settings->command("show"));
+  ASSERT_EQ(shown.size(), kFreshPane.size());
+  EXPECT_EQ(shown[1].substr(0, 10), "switch on ");
+  EXPECT_EQ(shown[5], "row showLockIcon: on");
+  EXPECT_EQ(shown[7], "row hiddenItemCount: -3");
+
+  // The master switch restarts Photos instead of notifying it.
+  EXPECT_EQ(settings->command("switch off"), Lines{"ok"});
+  EXPECT_EQ(readKillallLog(), "killall -9 MobileSlideShow\n");
+  EXPECT_EQ(photos->drain(500), Lines{}) << "no notification for the master switch";
+  EXPECT_EQ(settings->finish(), 0);
+  EXPECT_EQ(photos->finish(), 0);
+}
+
+}  // namespace
