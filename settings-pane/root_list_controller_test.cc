@@ -217,14 +217,6 @@ TEST_F(RootListControllerTest, SpecifiersAreLoadedOnceAndTheSameListIsAnsweredAf
   EXPECT_EQ(msg<id>(pane, "specifiers"_sel), first);
 }
 
-TEST_F(RootListControllerTest, AskingForACellPutsTheHeaderAboveTheRows) {
-  auto pane = openPane();
-  id table = msg<id>(pane, "table"_sel);
-  EXPECT_EQ(msg<id>(table, "tableHeaderView"_sel), nullptr);
-  ASSERT_NE(cellFor(pane, "popToRoot"), nullptr);
-  EXPECT_EQ(msg<id>(table, "tableHeaderView"_sel), static_cast<id>(pane->headerView.get()));
-}
-
 TEST_F(RootListControllerTest, TheWrittenSettingsFileIsABinaryPropertyListOthersCanRead) {
   auto pane = openPane();
   uikit::userToggle(pane->enableSwitch, YES);
