@@ -1,8 +1,10 @@
 #include "tests/support/device_fixture.h"
 
-#include <filesystem>
+#include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <thread>
 
 namespace testing_support {
 
@@ -48,12 +50,15 @@ void DeviceTest::writeSettings(const std::map<std::string, std::string>& values)
 void DeviceTest::removeSettings() { std::filesystem::remove(settingsPath()); }
 
 std::unique_ptr<DeviceProcess> DeviceTest::start(const std::string& name) {
-  return std::make_unique<DeviceProcess>(std::vector<std::string>{program(), name, "--root", root_});
+  return std::make_unique<DeviceProcess>(
+      std::vector<std::string>{program(), name, "--root", root_});
 }
 
 void DeviceTest::postChanged() {
   std::string output;
-  ASSERT_EQ(runProgram({program(), "notify", "--root", root_, "com.qel.velmopreferences/changed"}, &output), 0)
+  ASSERT_EQ(runProgram({program(), "notify", "--root", root_, "com.qel.velmopreferences/changed"},
+                       &output),
+            0)
       << output;
 }
 
@@ -74,6 +79,46 @@ std::vector<std::string> hooks(DeviceProcess& p) {
     if (line.rfind("hook ", 0) == 0) out.push_back(line);
   }
   return out;
+}
+
+std::map<std::string, std::string> enabledWith(std::map<std::string, std::string> values) {
+  values["enabled"] = "<true/>";
+  return values;
+}
+
+Lines answer(DeviceProcess& p, const std::string& command) { return body(p.command(command)); }
+
+void waitReady(DeviceProcess& p) {
+  Lines help = p.command("help");
+  ASSERT_FALSE(help.empty());
+  ASSERT_EQ(help.back(), "ok") << "the program did not answer help";
+}
+
+std::string where(DeviceProcess& p) {
+  std::string joined;
+  for (const std::string& line : answer(p, "where")) joined += (joined.empty() ? "" : " | ") + line;
+  return joined;
+}
+
+bool waitUntil(const std::function<bool()>& done, int timeout_ms) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}
+
+std::vector<pid_t> childrenOf(pid_t pid) {
+  std::vector<pid_t> children;
+  std::error_code ec;
+  for (const auto& task :
+       std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", ec)) {
+    std::ifstream in(task.path() / "children");
+    pid_t child;
+    while (in >> child) children.push_back(child);
+  }
+  return children;
 }
 
 }  // namespace testing_support

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/types.h>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -43,6 +45,27 @@ class DeviceTest : public ::testing::Test {
   std::string program() const { return binDirectory() + "/velmo-device"; }
   std::string root_;
 };
+
+using Lines = std::vector<std::string>;
+
+// The settings keys' values as the settings pane stores them, "enabled" on.
+std::map<std::string, std::string> enabledWith(std::map<std::string, std::string> values = {});
+
+// Sends a command and returns its answer without the closing "ok" (an error
+// answer keeps its "error: ..." line).
+Lines answer(DeviceProcess& p, const std::string& command);
+// Sends "help" and waits for its answer: the program has started and
+// everything it does at start (loading libraries, observing notifications)
+// is done.
+void waitReady(DeviceProcess& p);
+// The Photos app's navigation stack, "where Albums > Hidden" (other lines that
+// came with the answer are joined to it with " | ").
+std::string where(DeviceProcess& p);
+
+// Calls `done` every 10 ms until it returns true or `timeout_ms` passes.
+bool waitUntil(const std::function<bool()>& done, int timeout_ms = 5000);
+// The children of a process, zombies included, from /proc/<pid>/task/*/children.
+std::vector<pid_t> childrenOf(pid_t pid);
 
 // "var name value" lines as a map name -> value.
 std::map<std::string, std::string> vars(DeviceProcess& p);
