@@ -9,7 +9,7 @@ namespace preferences {
 namespace {
 
 PSListController* as(id self) { return static_cast<PSListController*>(self); }
-PSSpecifier* spec(id specifier) { return static_cast<PSSpecifier*>(specifier); }
+PSSpecifier* specifierOf(id specifier) { return static_cast<PSSpecifier*>(specifier); }
 
 BOOL isSpecifier(id obj) {
   return obj != nullptr && msg<BOOL>(obj, "isKindOfClass:"_sel, specifierClass());
@@ -85,7 +85,7 @@ Class defineListController() {
       cls, "specifier"_sel, +[](id self, SEL) -> id { return as(self)->specifier.get(); });
   addMethod(
       cls, "setSpecifier:"_sel,
-      +[](id self, SEL, id specifier) { as(self)->specifier = spec(specifier); });
+      +[](id self, SEL, id specifier) { as(self)->specifier = specifierOf(specifier); });
   addMethod(
       cls, "loadSpecifiersFromPlistName:target:"_sel,
       +[](id self, SEL, id name, id target) -> id { return loadSpecifiers(self, name, target); });
@@ -93,7 +93,7 @@ Class defineListController() {
   addMethod(
       cls, "readPreferenceValue:"_sel, +[](id, SEL, id specifier) -> id {
         if (!isSpecifier(specifier)) return nullptr;
-        PSSpecifier* s = spec(specifier);
+        PSSpecifier* s = specifierOf(specifier);
         id key = keyOf(s);
         id domain = domainOf(s);
         id value = key && domain
@@ -104,8 +104,8 @@ Class defineListController() {
   addMethod(
       cls, "setPreferenceValue:specifier:"_sel, +[](id, SEL, id value, id specifier) {
         if (!isSpecifier(specifier)) return;
-        id key = keyOf(spec(specifier));
-        id domain = domainOf(spec(specifier));
+        id key = keyOf(specifierOf(specifier));
+        id domain = domainOf(specifierOf(specifier));
         if (key == nullptr || domain == nullptr) return;
         msg<void>(standardDefaults(), "setObject:forKey:inDomain:"_sel, value, key, domain);
       });
@@ -207,7 +207,7 @@ std::vector<Section> sectionsOf(id specifiers) {
   if (!foundation::isArray(specifiers)) return sections;
   for (const auto& item : static_cast<NSArray*>(specifiers)->items) {
     if (!isSpecifier(item)) continue;
-    PSSpecifier* s = spec(item);
+    PSSpecifier* s = specifierOf(item);
     if (s->cellType == PSGroupCell) {
       sections.push_back(Section{s, {}});
       continue;
