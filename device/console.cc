@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <mutex>
 #include <utility>
@@ -42,12 +43,18 @@ void Console::execute(const std::string& line) {
   auto [name, rest] = splitFirst(line);
   if (name.empty() || name[0] == '#') return;
   if (name == "help") {
+    // Two columns, the second as far right as the longest usage needs.
+    std::vector<std::pair<std::string, std::string>> rows;
     for (const std::string& n : order_) {
       const Command& c = commands_[n];
-      std::string usage = c.usage.empty() ? n : c.usage;
-      print("  " + usage + std::string(usage.size() < 28 ? 28 - usage.size() : 1, ' ') + c.help);
+      rows.emplace_back(c.usage.empty() ? n : c.usage, c.help);
     }
-    print("  help                        this list");
+    rows.emplace_back("help", "this list");
+    size_t width = 0;
+    for (const auto& row : rows) width = std::max(width, row.first.size());
+    for (const auto& [usage, help] : rows) {
+      print("  " + usage + std::string(width + 2 - usage.size(), ' ') + help);
+    }
     print("ok");
     return;
   }

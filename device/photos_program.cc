@@ -8,6 +8,7 @@
 
 #include "device/console.h"
 #include "device/options.h"
+#include "device/photos_pid.h"
 #include "device/programs.h"
 #include "device/tweak_state.h"
 #include "platform/dispatch/run_loop.h"
@@ -51,51 +52,60 @@ int photosMain(const Options& options) {
 
   photos::PhotosApp app([](const std::string& line) { print(line); });
   if (!app.libraryError().empty()) print("error: photo library: " + app.libraryError());
-  CFNotificationCenterAddObserver(CFNotificationCenterGetDarwinNotifyCenter(), nullptr, &printNotified,
-                                  foundation::makeString(kChanged), nullptr,
+  CFNotificationCenterAddObserver(CFNotificationCenterGetDarwinNotifyCenter(), nullptr,
+                                  &printNotified, foundation::makeString(kChanged), nullptr,
                                   CFNotificationSuspensionBehaviorCoalesce);
-  localauth::setPromptShownHandler([](const localauth::Prompt& prompt) { print(promptLine(prompt)); });
+  localauth::setPromptShownHandler(
+      [](const localauth::Prompt& prompt) { print(promptLine(prompt)); });
 
   Console console("photos");
   console.add("albums", {"albums", "the album list as the app draws it", [&](const std::string&) {
                            for (const std::string& line : app.albums()) print(line);
                            return CommandResult();
                          }});
-  console.add("tap", {"tap <album title>", "tap an album (the sidebar on iPad)", [&](const std::string& rest) {
+  console.add("tap", {"tap <album title>", "tap an album (the sidebar on iPad)",
+                      [&](const std::string& rest) {
                         if (rest.empty()) return CommandResult("usage: tap <album title>");
-                        return app.tap(rest);
+                        CommandResult result = app.tap(rest);
+                        if (result.rfind("no album named", 0) == 0) {
+                          result += " (albums lists them)";
+                        } else if (result == "the album list is not on screen") {
+                          result += " (back returns to it)";
+                        }
+                        return result;
                       }});
   console.add("prompt", {"prompt", "the pending authentication prompt", [&](const std::string&) {
                            print(promptLine());
                            return CommandResult();
                          }});
-  console.add("answer", {"answer passcode <code>|face|cancel", "answer the prompt as the device's owner",
-                         [&](const std::string& rest) {
-                           auto [how, code] = splitFirst(rest);
-                           localauth::AnswerResult r;
-                           if (how == "passcode" && !code.empty()) {
-                             r = localauth::answerPasscode(code);
-                           } else if (how == "face" && code.empty()) {
-                             r = localauth::answerFace();
-                           } else if (how == "cancel" && code.empty()) {
-                             r = localauth::answerCancel();
-                           } else {
-                             return CommandResult("usage: answer passcode <code> | answer face | answer cancel");
-                           }
-                           if (!r.taken) {
-                             const std::string prefix = "error: ";
-                             return r.message.rfind(prefix, 0) == 0 ? r.message.substr(prefix.size()) : r.message;
-                           }
-                           if (!r.message.empty()) print(r.message);
-                           return CommandResult();
-                         }});
-  console.add("back", {"back", "the navigation back button", [&](const std::string&) { return app.back(); }});
-  console.add("background", {"background", "the app leaves the screen", [&](const std::string&) {
-                               return app.background();
-                             }});
-  console.add("foreground", {"foreground", "the app returns to the screen", [&](const std::string&) {
-                               return app.foreground();
-                             }});
+  console.add(
+      "answer",
+      {"answer passcode <code>|face|cancel", "answer the prompt as the device's owner",
+       [&](const std::string& rest) {
+         auto [how, code] = splitFirst(rest);
+         localauth::AnswerResult r;
+         if (how == "passcode" && !code.empty()) {
+           r = localauth::answerPasscode(code);
+         } else if (how == "face" && code.empty()) {
+           r = localauth::answerFace();
+         } else if (how == "cancel" && code.empty()) {
+           r = localauth::answerCancel();
+         } else {
+           return CommandResult("usage: answer passcode <code> | answer face | answer cancel");
+         }
+         if (!r.taken) {
+           const std::string prefix = "error: ";
+           return r.message.rfind(prefix, 0) == 0 ? r.message.substr(prefix.size()) : r.message;
+         }
+         if (!r.message.empty()) print(r.message);
+         return CommandResult();
+       }});
+  console.add("back", {"back", "the navigation back button",
+                       [&](const std::string&) { return app.back(); }});
+  console.add("background", {"background", "the app leaves the screen",
+                             [&](const std::string&) { return app.background(); }});
+  console.add("foreground", {"foreground", "the app returns to the screen",
+                             [&](const std::string&) { return app.foreground(); }});
   console.add("where", {"where", "the navigation stack", [&](const std::string&) {
                           print("where " + app.where());
                           return CommandResult();
@@ -108,16 +118,21 @@ int photosMain(const Options& options) {
                          for (const std::string& line : varLines()) print(line);
                          return CommandResult();
                        }});
-  console.add("bundles", {"bundles", "each bundle's Face ID usage description", [&](const std::string&) {
-                            for (const std::string& line : bundleLines()) print(line);
-                            return CommandResult();
-                          }});
+  console.add("bundles",
+              {"bundles", "each bundle's Face ID usage description", [&](const std::string&) {
+                 for (const std::string& line : bundleLines()) print(line);
+                 return CommandResult();
+               }});
   console.add("quit", {"quit", "end the app", [&](const std::string&) {
                          console.quit();
                          return CommandResult();
                        }});
-  if (isatty(STDIN_FILENO)) std::fprintf(stderr, "Photos (MobileSlideShow, pid %d). Type help for commands.\n", getpid());
-  return console.run();
+  if (isatty(STDIN_FILENO))
+    std::fprintf(stderr, "Photos (MobileSlideShow, pid %d). Type help for commands.\n", getpid());
+  recordPhotosPid();
+  int code = console.run();
+  forgetPhotosPid();
+  return code;
 }
 
 }  // namespace program

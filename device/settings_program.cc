@@ -17,6 +17,7 @@
 
 #include "device/console.h"
 #include "device/options.h"
+#include "device/photos_pid.h"
 #include "device/programs.h"
 #include "platform/dispatch/run_loop.h"
 #include "platform/foundation/collections.h"
@@ -304,6 +305,20 @@ class SettingsApp {
   std::string label_;
 };
 
+// After the master switch: what became of the Photos app that ran before it.
+// The pane starts killall from a task on the main queue, so the queue runs
+// first.
+void reportPhotosRestart(std::optional<pid_t> photos) {
+  dispatch::RunLoop::main().settle();
+  if (!photos) {
+    print("Photos was not running");
+  } else if (waitForProcessEnd(*photos, 3000)) {
+    print("Photos (pid " + std::to_string(*photos) + ") was ended by killall");
+  } else {
+    print("Photos (pid " + std::to_string(*photos) + ") is still running");
+  }
+}
+
 }  // namespace
 
 int settingsMain(const Options& options) {
@@ -318,8 +333,14 @@ int settingsMain(const Options& options) {
                        [&](const std::string& rest) { return app.open(rest); }});
   console.add("show", {"show", "the pane: title, master switch, header, then each row",
                        [&](const std::string&) { return app.show(); }});
-  console.add("switch", {"switch on|off", "flip the master switch in the navigation bar",
-                         [&](const std::string& rest) { return app.flipSwitch(rest); }});
+  console.add("switch", {"switch on|off", "flip the master switch (the pane restarts Photos)",
+                         [&](const std::string& rest) {
+                           std::optional<pid_t> photos = runningPhotos();
+                           CommandResult result = app.flipSwitch(rest);
+                           if (!result.empty()) return result;
+                           reportPhotosRestart(photos);
+                           return result;
+                         }});
   console.add("set", {"set <key> <value>", "change a row (switches: on/off, text fields: the text)",
                       [&](const std::string& rest) { return app.set(rest); }});
   console.add("quit", {"quit", "leave Settings", [&](const std::string&) {

@@ -36,12 +36,14 @@ class SettingsToPhotosTest : public DeviceTest {};
 
 TEST_F(SettingsToPhotosTest, TheMasterSwitchEndsPhotosWhoseNextLaunchLoadsVelmo) {
   initDevice();
-  auto photos = start("photos");
-  EXPECT_EQ(hooks(*photos), Lines{}) << "no settings file: inert";
   auto settings = start("settings");
   ASSERT_EQ(answer(*settings, "open Velmo"), Lines{});
+  EXPECT_EQ(answer(*settings, "switch off"), Lines{"Photos was not running"});
 
-  EXPECT_EQ(settings->command("switch on").back(), "ok");
+  auto photos = start("photos");
+  EXPECT_EQ(hooks(*photos), Lines{}) << "the master switch is off: inert";
+  EXPECT_EQ(answer(*settings, "switch on"),
+            Lines{"Photos (pid " + std::to_string(photos->pid()) + ") was ended by killall"});
   EXPECT_EQ(photos->waitExit(5000), -9) << "ended by SIGKILL";
   // killall was started and reaped: nothing, not even a zombie, stays behind.
   EXPECT_TRUE(waitUntil([&] { return childrenOf(settings->pid()).empty(); }, 5000))

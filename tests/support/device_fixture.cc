@@ -10,7 +10,10 @@ namespace testing_support {
 
 std::string binDirectory() {
   const char* bin = std::getenv("VELMO_BIN");
-  return bin ? bin : "build/bin";
+  if (bin != nullptr && *bin != '\0') return bin;
+  // Run by hand: the programs are built next to the test program.
+  std::error_code ec;
+  return std::filesystem::read_symlink("/proc/self/exe", ec).parent_path().string();
 }
 
 void DeviceTest::TearDown() {

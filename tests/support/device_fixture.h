@@ -22,7 +22,8 @@ using program::makeTempDirectory;
 using program::removeTree;
 using program::runProgram;
 
-// The folder holding the built programs (VELMO_BIN, set by CTest).
+// The folder holding the built programs: VELMO_BIN (set by CTest), else the
+// test program's own folder.
 std::string binDirectory();
 
 class DeviceTest : public ::testing::Test {
