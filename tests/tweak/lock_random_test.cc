@@ -32,7 +32,7 @@
 namespace tweak_test {
 namespace {
 
-constexpr int kSteps = 4000;
+constexpr int kSteps = 10000;
 constexpr auto kTimeLimit = std::chrono::seconds(150);
 
 std::string joined(const std::vector<std::string>& titles) {
@@ -148,7 +148,8 @@ TEST_F(LockUnderRandomUse, ProtectedAlbumsOpenOnlyAfterTheirOwnSuccessfulAnswer)
   Model model;
   model.pad = isPad();
   std::deque<std::string> history;  // the last steps, for a failure's message
-  int face_unlocks = 0, unlocks = 0, refusals = 0, option_changes = 0;
+  int guarded_taps = 0, open_taps = 0, face_unlocks = 0, unlocks = 0, refusals = 0;
+  int option_changes = 0;
   auto started = std::chrono::steady_clock::now();
   auto* navigation = static_cast<UINavigationController*>(app().navigationController());
 
@@ -162,12 +163,14 @@ TEST_F(LockUnderRandomUse, ProtectedAlbumsOpenOnlyAfterTheirOwnSuccessfulAnswer)
     std::string action;
     bool taken = false, expected = false;
     int roll = pick(100);
-    if (roll < 34) {
+    if (roll < 30) {
       const std::string& title = titles[pick(static_cast<int>(titles.size()))];
       action = "tap " + title;
+      size_t waiting = model.prompts.size();
       expected = model.tap(title);
       taken = app().tap(title).empty();
-    } else if (roll < 44) {
+      if (expected) ++(model.prompts.size() > waiting ? guarded_taps : open_taps);
+    } else if (roll < 38) {
       action = "answer passcode (right)";
       expected = !model.prompts.empty();
       if (expected) {
@@ -175,12 +178,12 @@ TEST_F(LockUnderRandomUse, ProtectedAlbumsOpenOnlyAfterTheirOwnSuccessfulAnswer)
         ++unlocks;
       }
       taken = localauth::answerPasscode(kPasscode).taken;
-    } else if (roll < 56) {
+    } else if (roll < 48) {
       action = "answer passcode (wrong)";
       expected = !model.prompts.empty();
       if (expected && model.wrongPasscode()) ++refusals;
       taken = localauth::answerPasscode(kWrongPasscode).taken;
-    } else if (roll < 62) {
+    } else if (roll < 54) {
       action = "answer face";
       auto prompt = localauth::pendingPrompt();
       expected = !model.prompts.empty();
@@ -192,7 +195,7 @@ TEST_F(LockUnderRandomUse, ProtectedAlbumsOpenOnlyAfterTheirOwnSuccessfulAnswer)
         ++face_unlocks;
       }
       taken = localauth::answerFace().taken;
-    } else if (roll < 69) {
+    } else if (roll < 60) {
       action = "answer cancel";
       expected = !model.prompts.empty();
       if (expected) {
@@ -215,7 +218,7 @@ TEST_F(LockUnderRandomUse, ProtectedAlbumsOpenOnlyAfterTheirOwnSuccessfulAnswer)
             << "seed " << seed << ", step " << step;
         EXPECT_FALSE(navigation->lastAnimated) << "seed " << seed << ", step " << step;
       }
-    } else if (roll < 95) {
+    } else if (roll < 94) {
       Options& o = model.options;
       switch (pick(5)) {
         case 0:
@@ -262,9 +265,12 @@ TEST_F(LockUnderRandomUse, ProtectedAlbumsOpenOnlyAfterTheirOwnSuccessfulAnswer)
     EXPECT_EQ(events_, model.events) << "seed " << seed << trace;
   }
   std::printf(
-      "seed %u: %d steps, %d unlocks (%d by face), %d refusals, %d option changes, %.1f s\n", seed,
-      step, unlocks, face_unlocks, refusals, option_changes,
+      "seed %u: %d steps, %d taps that asked, %d that opened, %d unlocks (%d by face), "
+      "%d refusals, %d option changes, %.1f s\n",
+      seed, step, guarded_taps, open_taps, unlocks, face_unlocks, refusals, option_changes,
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+  EXPECT_GT(guarded_taps, 0);
+  EXPECT_GT(open_taps, 0);
   EXPECT_GT(unlocks, 0);
   EXPECT_GT(face_unlocks, 0);
 }
