@@ -236,6 +236,18 @@ TEST_F(NavigationGuardPhone, WithoutAnUnlockBackgroundPopsNothing) {
   EXPECT_FALSE(accessed());
 }
 
+TEST_F(NavigationGuardPhone, AnAnswerAfterTheAppWentAwayFindsWhatItNeedsStillAlive) {
+  ASSERT_NO_FATAL_FAILURE(tapProtected("Hidden"));
+  // The app is gone before the owner answers; the deferred navigation
+  // still holds its list and the tapped row.
+  relaunch();
+  ASSERT_NO_FATAL_FAILURE(answerRight());
+  EXPECT_TRUE(accessed());
+  EXPECT_EQ(app().where(), "Albums");
+  ASSERT_EQ(app().tap("Holidays"), "");
+  EXPECT_EQ(app().where(), "Albums > Holidays");
+}
+
 TEST_F(NavigationGuardPad, TheSidebarAsksAndAFailedAnswerNeverCompletesTheNavigation) {
   for (Failure how : {Failure::kCancel, Failure::kFiveWrongPasscodes}) {
     SCOPED_TRACE(name(how));
@@ -295,6 +307,17 @@ TEST_F(NavigationGuardPad, BackgroundNeverPops) {
   EXPECT_EQ(app().where(), "Albums > Hidden");
   EXPECT_NE(navigation()->lastOperation, Operation::kPopToRoot);
   EXPECT_TRUE(accessed());
+}
+
+TEST_F(NavigationGuardPad, AnAnswerAfterTheAppWentAwayStillCompletesTheHostsNavigation) {
+  ASSERT_NO_FATAL_FAILURE(tapProtected("Hidden"));
+  // The deferred navigation holds the sidebar, its item and the host's
+  // completion handler, which reports to the old app's sink.
+  relaunch();
+  ASSERT_NO_FATAL_FAILURE(answerRight());
+  EXPECT_EQ(events_, std::vector<std::string>{"completed Hidden"});
+  EXPECT_TRUE(accessed());
+  EXPECT_EQ(app().where(), "Albums");
 }
 
 }  // namespace
