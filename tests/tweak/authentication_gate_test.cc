@@ -233,5 +233,37 @@ TEST_F(AuthenticationGate, ManyCallsAnsweredWhileTheMainThreadRunsEachCompleteOn
   }
 }
 
+TEST_F(AuthenticationGate, TheCompletionAndTheContextAreLetGoOnceTheReplyHasRun) {
+  EvaluationSpy spy;
+  Strong<objc_object> carried = allocInit(objc::nsobjectClass());
+  const intptr_t alone = objc_retainCount(carried);
+  auto answers = {+[] { return localauth::answerPasscode(kPasscode); },
+                  +[] { return localauth::answerCancel(); }};
+  size_t n = 0;
+  for (auto answer : answers) {
+    SCOPED_TRACE(n);
+    {
+      auto completion = makeBlock<void(BOOL)>([carried](BOOL) {});
+      msg<void>(controller_, "authenticateWithCompletion:"_sel, completion.get());
+    }
+    // Held while the prompt is open: the completion by the evaluation, the
+    // context by the platform.
+    EXPECT_GT(objc_retainCount(carried), alone);
+    ASSERT_EQ(EvaluationSpy::contexts().size(), ++n);
+    EXPECT_GT(objc_retainCount(EvaluationSpy::contexts().back()), 1);
+    ASSERT_TRUE(answer().taken);
+    ASSERT_TRUE(settle());
+    EXPECT_EQ(objc_retainCount(carried), alone);
+    EXPECT_EQ(objc_retainCount(EvaluationSpy::contexts().back()), 1) << "only the spy keeps it";
+  }
+  // Refused at once, without a prompt: let go when the call returns.
+  ASSERT_TRUE(setPasscode(false));
+  {
+    auto completion = makeBlock<void(BOOL)>([carried](BOOL) {});
+    msg<void>(controller_, "authenticateWithCompletion:"_sel, completion.get());
+  }
+  EXPECT_EQ(objc_retainCount(carried), alone);
+}
+
 }  // namespace
 }  // namespace tweak_test

@@ -144,6 +144,7 @@ TEST_F(LockUnderRandomUse, ProtectedAlbumsOpenOnlyAfterTheirOwnSuccessfulAnswer)
   ASSERT_EQ(tcc::startDaemon().error, "");
 
   const unsigned seed = seedFromEnvironment();
+  SCOPED_TRACE("seed " + std::to_string(seed) + " (VELMO_SEED replays it)");
   std::mt19937 random(seed);
   std::vector<std::string> titles;
   for (const photos::AlbumRecord& album : photos::defaultAlbums()) titles.push_back(album.title);
