@@ -164,6 +164,9 @@ bool RunLoop::runOnce(int timeout_ms) {
     for (const auto& w : watching) fds.push_back({w.fd, POLLIN, 0});
 
     int wait = did ? 0 : timeout_ms < 0 ? -1 : remainingMs(deadline);
+    // stop() sets its flag before it wakes the loop; the wake-up may have been
+    // drained above, so the flag is what tells a waiting turn to give way.
+    if (wait != 0 && s.stop_requested.load()) return did;
     int n = pollFor(fds.data(), fds.size(), wait);
     if (n <= 0) return did;
 
