@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <regex>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -96,8 +95,16 @@ std::string Demo::shown(std::string line) const {
   for (size_t at = 0; (at = line.find(root_, at)) != std::string::npos; at += shown_root_.size()) {
     line.replace(at, root_.size(), shown_root_);
   }
-  static const std::regex kPid("pid [0-9]+");
-  return std::regex_replace(line, kPid, "pid <pid>");
+  // "pid 1234" -> "pid <pid>"
+  const std::string pid = "pid ";
+  for (size_t at = 0; (at = line.find(pid, at)) != std::string::npos;) {
+    size_t digits = at + pid.size();
+    size_t end = line.find_first_not_of("0123456789", digits);
+    if (end == std::string::npos) end = line.size();
+    if (end > digits) line.replace(digits, end - digits, "<pid>");
+    at = digits;
+  }
+  return line;
 }
 
 Lines Demo::runToEnd(const Lines& args, const std::string& root) {

@@ -1,0 +1,85 @@
+// The demo runs to its end, says the same on every run, and says what the
+// README quotes from it.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "tests/support/device_fixture.h"
+
+namespace {
+
+using testing_support::Lines;
+
+Lines splitLines(const std::string& text) {
+  Lines lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// The demo's output on a fresh device, its root shown as `make demo` shows it.
+std::string runDemo(const std::string& folder) {
+  std::string root = folder + "/demo-device";
+  std::string output;
+  int status = testing_support::runProgram(
+      {testing_support::binDirectory() + "/velmo-device", "demo", "--root", root}, &output);
+  EXPECT_EQ(status, 0) << output;
+  for (size_t at = 0; (at = output.find(root, at)) != std::string::npos;) {
+    output.replace(at, root.size(), "build/demo-device");
+  }
+  return output;
+}
+
+// The lines of the README's demo transcript, without the "[...]" marks of
+// what was left out and without blank lines.
+Lines readmeTranscript() {
+  const char* source = std::getenv("VELMO_SOURCE");
+  std::filesystem::path readme =
+      source != nullptr && *source != '\0'
+          ? std::filesystem::path(source) / "README.md"
+          : std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "README.md";
+  std::ifstream in(readme);
+  EXPECT_TRUE(in) << "no " << readme;
+  Lines transcript;
+  bool marked = false, inside = false;
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("<!-- demo transcript", 0) == 0) {
+      marked = true;
+    } else if (marked && line.rfind("```", 0) == 0) {
+      if (inside) break;
+      inside = true;
+    } else if (inside && !line.empty() && line != "[...]") {
+      transcript.push_back(line);
+    }
+  }
+  return transcript;
+}
+
+TEST(DemoTest, RunsToTheEndTheSameEachTimeAndSaysWhatTheReadmeQuotes) {
+  std::string first = testing_support::makeTempDirectory("velmo-demo-test");
+  std::string second = testing_support::makeTempDirectory("velmo-demo-test");
+  std::string output = runDemo(first);
+  EXPECT_EQ(runDemo(second), output) << "the demo's output changes from run to run";
+  testing_support::removeTree(first);
+  testing_support::removeTree(second);
+
+  Lines said = splitLines(output);
+  ASSERT_FALSE(said.empty());
+  EXPECT_EQ(said.back(), "  build/bin/velmo-device tccd --root build/demo-device")
+      << "the demo did not reach its end";
+
+  Lines quoted = readmeTranscript();
+  ASSERT_GT(quoted.size(), 20u) << "the README's transcript is missing";
+  size_t next = 0;
+  for (const std::string& line : quoted) {
+    while (next < said.size() && said[next] != line) ++next;
+    ASSERT_LT(next, said.size()) << "the README quotes a line the demo does not say here:\n"
+                                 << line;
+    ++next;
+  }
+}
+
+}  // namespace
