@@ -138,6 +138,11 @@ TEST_F(FaceIdGrant, TheFaceIdServiceGainsThePhotosIdentifiersAtItsEnd) {
   EXPECT_EQ(listKeptBy("kTCCServiceFaceID", granted), twice);
   EXPECT_EQ(listKeptBy("kTCCServiceFaceID", {}),
             (std::vector<std::string>{"com.apple.mobileslideshow", "com.apple.PhotosUICore"}));
+  // A service given no list at all still grants the Photos app.
+  Strong<TCCDService> bare = tcc::newService("kTCCServiceFaceID");
+  msg<void>(bare, "setDefaultAllowedIdentifiersList:"_sel, static_cast<id>(nullptr));
+  EXPECT_EQ(strings(msg<id>(bare, "defaultAllowedIdentifiersList"_sel)),
+            (std::vector<std::string>{"com.apple.mobileslideshow", "com.apple.PhotosUICore"}));
   // Every other service keeps exactly what it is given; the name must match whole.
   for (const char* other :
        {"kTCCServiceCamera", "kTCCServicePhotos", "kTCCServiceFaceIDx", "kTCCServicefaceid", ""}) {
