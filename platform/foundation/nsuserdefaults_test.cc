@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -143,24 +144,43 @@ TEST_F(UserDefaultsTest, AReaderNeverSeesHalfAFile) {
   EXPECT_TRUE(msg<BOOL>(defaults(), "synchronize"_sel));
 }
 
+constexpr int kKeys = 200;
+
+bool writeKeys(const std::string& prefix, const std::string& domain) {
+  bool ok = true;
+  for (int i = 0; i < kKeys; ++i) {
+    set(foundation::integerNumber(i), prefix + std::to_string(i), domain);
+    ok = msg<BOOL>(defaults(), "synchronize"_sel) && ok;
+  }
+  return ok;
+}
+
+// The other process of the test below: this program started afresh, so that
+// the writer is a whole process and not a fork of a threaded one.
+TEST(UserDefaultsWriterProcess, WritesItsKeys) {
+  const char* root = std::getenv("VELMO_TEST_WRITER_ROOT");
+  const char* domain = std::getenv("VELMO_TEST_WRITER_DOMAIN");
+  if (root == nullptr || domain == nullptr) GTEST_SKIP() << "runs only as another test's writer";
+  device::setRoot(root);
+  objc::AutoreleasePool pool;
+  EXPECT_TRUE(writeKeys("process-", domain));
+}
+
 TEST_F(UserDefaultsTest, ConcurrentWritersInTwoProcessesAndTwoThreadsLoseNothing) {
   Watchdog dog("concurrent writers", 120s);
-  constexpr int kKeys = 200;
-  auto writeKeys = [this](const std::string& prefix) {
-    bool ok = true;
-    for (int i = 0; i < kKeys; ++i) {
-      set(foundation::integerNumber(i), prefix + std::to_string(i), domain_);
-      ok = msg<BOOL>(defaults(), "synchronize"_sel) && ok;
-    }
-    return ok;
-  };
   pid_t child = fork();
   ASSERT_GE(child, 0);
-  if (child == 0) _exit(writeKeys("process-") ? 0 : 1);
+  if (child == 0) {
+    setenv("VELMO_TEST_WRITER_ROOT", testDeviceRoot().c_str(), 1);
+    setenv("VELMO_TEST_WRITER_DOMAIN", domain_.c_str(), 1);
+    execl("/proc/self/exe", "foundation_test", "--gtest_filter=UserDefaultsWriterProcess.*",
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
 
   std::atomic<bool> threads_ok{true};
-  std::thread a([&] { threads_ok = writeKeys("thread-a-") && threads_ok; });
-  std::thread b([&] { threads_ok = writeKeys("thread-b-") && threads_ok; });
+  std::thread a([&] { threads_ok = writeKeys("thread-a-", domain_) && threads_ok; });
+  std::thread b([&] { threads_ok = writeKeys("thread-b-", domain_) && threads_ok; });
   a.join();
   b.join();
   int status = 0;
