@@ -18,7 +18,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 int remainingMs(Clock::time_point deadline) {
-  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  auto left =
+      std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
   return left < 0 ? 0 : static_cast<int>(left);
 }
 
@@ -82,7 +83,9 @@ int runProgram(const std::vector<std::string>& argv, std::string* output, int ti
   return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
 }
 
-DeviceProcess::DeviceProcess(const std::vector<std::string>& argv) { pid_ = spawn(argv, &in_, &out_, false); }
+DeviceProcess::DeviceProcess(const std::vector<std::string>& argv) {
+  pid_ = spawn(argv, &in_, &out_, false);
+}
 
 DeviceProcess::~DeviceProcess() {
   if (!reaped_) {

@@ -39,6 +39,21 @@ void Console::add(const std::string& name, Command command) {
   commands_[name] = std::move(command);
 }
 
+void Console::addListing(const std::string& name, const std::string& help,
+                         std::function<std::vector<std::string>()> lines) {
+  add(name, {name, help, [lines = std::move(lines)](const std::string&) {
+               for (const std::string& line : lines()) print(line);
+               return CommandResult();
+             }});
+}
+
+void Console::addQuit(const std::string& help) {
+  add("quit", {"quit", help, [this](const std::string&) {
+                 quit();
+                 return CommandResult();
+               }});
+}
+
 void Console::execute(const std::string& line) {
   auto [name, rest] = splitFirst(line);
   if (name.empty() || name[0] == '#') return;

@@ -33,6 +33,11 @@ class Console {
 
   explicit Console(std::string program) : program_(std::move(program)) {}
   void add(const std::string& name, Command command);
+  // A command without arguments that prints the lines `lines` gives.
+  void addListing(const std::string& name, const std::string& help,
+                  std::function<std::vector<std::string>()> lines);
+  // `quit`: ends run().
+  void addQuit(const std::string& help);
 
   // Reads commands until standard input closes or `quit`; returns the exit code.
   int run();

@@ -42,8 +42,10 @@ std::string install() {
   };
   const Item items[] = {
       {build + "/lib/Velmo.dylib", "/var/jb/Library/MobileSubstrate/DynamicLibraries/Velmo.dylib"},
-      {build + "/share/Velmo.plist", "/var/jb/Library/MobileSubstrate/DynamicLibraries/Velmo.plist"},
-      {build + "/share/VelmoPreferences.bundle", "/var/jb/Library/PreferenceBundles/VelmoPreferences.bundle"},
+      {build + "/share/Velmo.plist",
+       "/var/jb/Library/MobileSubstrate/DynamicLibraries/Velmo.plist"},
+      {build + "/share/VelmoPreferences.bundle",
+       "/var/jb/Library/PreferenceBundles/VelmoPreferences.bundle"},
       {build + "/share/PreferenceLoader/VelmoPreferences.plist",
        "/var/jb/Library/PreferenceLoader/Preferences/VelmoPreferences.plist"},
   };
@@ -110,8 +112,9 @@ int initMain(const Options& options) {
     print("error: " + e);
     return 1;
   }
-  print("device " + device::root() + ": " + config.model + ", system " + config.systemVersion + ", " +
-        (config.passcodeHash.empty() ? "no passcode" : "passcode set") + ", biometry " + config.biometry);
+  print("device " + device::root() + ": " + config.model + ", system " + config.systemVersion +
+        ", " + (config.passcodeHash.empty() ? "no passcode" : "passcode set") + ", biometry " +
+        config.biometry);
   return 0;
 }
 

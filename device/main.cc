@@ -19,7 +19,9 @@ struct Subcommand {
 };
 
 const Subcommand kSubcommands[] = {
-    {"init", program::initMain, {"--root", "--model", "--system-version", "--passcode", "--biometry"},
+    {"init",
+     program::initMain,
+     {"--root", "--model", "--system-version", "--passcode", "--biometry"},
      {"--no-passcode"},
      "init --root DIR [--model iPhone|iPad] [--system-version V] [--passcode CODE | --no-passcode] "
      "[--biometry face|none]"},
@@ -57,7 +59,8 @@ int main(int argc, char** argv) {
     std::string error;
     program::Options options = program::parseOptions(argc, argv, 2, s.valued, s.bare, &error);
     if (!error.empty()) {
-      std::fprintf(stderr, "velmo-device %s: %s\nusage: velmo-device %s\n", s.name, error.c_str(), s.usage);
+      std::fprintf(stderr, "velmo-device %s: %s\nusage: velmo-device %s\n", s.name, error.c_str(),
+                   s.usage);
       return 2;
     }
     return s.run(options);

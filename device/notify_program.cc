@@ -37,10 +37,7 @@ int notifyMain(const Options& options) {
   CFNotificationCenterAddObserver(center, nullptr, &printNotified, name, nullptr,
                                   CFNotificationSuspensionBehaviorDeliverImmediately);
   Console console("notify");
-  console.add("quit", {"quit", "stop watching", [&](const std::string&) {
-                         console.quit();
-                         return CommandResult();
-                       }});
+  console.addQuit("stop watching");
   return console.run();
 }
 

@@ -54,7 +54,8 @@ std::string useRoot(const Options& options) {
   std::string root = options.get("--root");
   if (root.empty()) return "--root DIR is required";
   std::error_code ec;
-  if (!std::filesystem::is_directory(root, ec)) return "no device at " + root + " (run velmo-device init first)";
+  if (!std::filesystem::is_directory(root, ec))
+    return "no device at " + root + " (run velmo-device init first)";
   device::setRoot(std::filesystem::absolute(root).string());
   return "";
 }

@@ -110,23 +110,10 @@ int photosMain(const Options& options) {
                           print("where " + app.where());
                           return CommandResult();
                         }});
-  console.add("hooks", {"hooks", "the hooks installed in this process", [&](const std::string&) {
-                          for (const std::string& line : hookLines()) print(line);
-                          return CommandResult();
-                        }});
-  console.add("vars", {"vars", "the tweak's exported variables", [&](const std::string&) {
-                         for (const std::string& line : varLines()) print(line);
-                         return CommandResult();
-                       }});
-  console.add("bundles",
-              {"bundles", "each bundle's Face ID usage description", [&](const std::string&) {
-                 for (const std::string& line : bundleLines()) print(line);
-                 return CommandResult();
-               }});
-  console.add("quit", {"quit", "end the app", [&](const std::string&) {
-                         console.quit();
-                         return CommandResult();
-                       }});
+  console.addListing("hooks", "the hooks installed in this process", hookLines);
+  console.addListing("vars", "the tweak's exported variables", varLines);
+  console.addListing("bundles", "each bundle's Face ID usage description", bundleLines);
+  console.addQuit("end the app");
   if (isatty(STDIN_FILENO))
     std::fprintf(stderr, "Photos (MobileSlideShow, pid %d). Type help for commands.\n", getpid());
   recordPhotosPid();

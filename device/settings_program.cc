@@ -343,10 +343,7 @@ int settingsMain(const Options& options) {
                          }});
   console.add("set", {"set <key> <value>", "change a row (switches: on/off, text fields: the text)",
                       [&](const std::string& rest) { return app.set(rest); }});
-  console.add("quit", {"quit", "leave Settings", [&](const std::string&) {
-                         console.quit();
-                         return CommandResult();
-                       }});
+  console.addQuit("leave Settings");
   if (isatty(STDIN_FILENO))
     std::fprintf(stderr, "Settings (pid %d). Type help for commands.\n", getpid());
   return console.run();

@@ -27,22 +27,10 @@ int tccdMain(const Options& options) {
   for (const std::string& line : started.lines) print(line);
 
   Console console("tccd");
-  console.add("services", {"services", "the services' allow lists", [&](const std::string&) {
-                             for (const std::string& line : started.lines) print(line);
-                             return CommandResult();
-                           }});
-  console.add("hooks", {"hooks", "the hooks installed in this process", [&](const std::string&) {
-                          for (const std::string& line : hookLines()) print(line);
-                          return CommandResult();
-                        }});
-  console.add("vars", {"vars", "the tweak's exported variables", [&](const std::string&) {
-                         for (const std::string& line : varLines()) print(line);
-                         return CommandResult();
-                       }});
-  console.add("quit", {"quit", "stop the daemon", [&](const std::string&) {
-                         console.quit();
-                         return CommandResult();
-                       }});
+  console.addListing("services", "the services' allow lists", [&] { return started.lines; });
+  console.addListing("hooks", "the hooks installed in this process", hookLines);
+  console.addListing("vars", "the tweak's exported variables", varLines);
+  console.addQuit("stop the daemon");
   return console.run();
 }
 

@@ -10,7 +10,8 @@ namespace program {
 
 std::vector<std::string> hookLines() {
   std::vector<std::string> lines;
-  for (const auto& h : substrate::installedHooks()) lines.push_back("hook " + h.className + " " + h.selector);
+  for (const auto& h : substrate::installedHooks())
+    lines.push_back("hook " + h.className + " " + h.selector);
   return lines;
 }
 
@@ -29,7 +30,8 @@ std::vector<std::string> varLines() {
     lines.push_back("var hiddenItemCount " + (count ? std::to_string(*count) : std::string("-")));
     boolean("accessed");
     auto* reason = static_cast<NSString* const*>(dlsym(library.handle, "reason"));
-    lines.push_back("var reason " + (reason ? "\"" + foundation::stdString(*reason) + "\"" : std::string("-")));
+    lines.push_back("var reason " +
+                    (reason ? "\"" + foundation::stdString(*reason) + "\"" : std::string("-")));
   }
   return lines;
 }
@@ -52,7 +54,8 @@ std::vector<std::string> bundleLines() {
     if (name.empty()) name = foundation::stdString(msg<id>(bundle, "bundlePath"_sel));
     id info = msg<id>(bundle, "infoDictionary"_sel);
     id usage = msg<id>(info, "objectForKey:"_sel, "NSFaceIDUsageDescription"_ns);
-    lines.push_back("bundle " + name + ": " + (usage ? "\"" + foundation::stdString(usage) + "\"" : std::string("-")));
+    lines.push_back("bundle " + name + ": " +
+                    (usage ? "\"" + foundation::stdString(usage) + "\"" : std::string("-")));
   }
   return lines;
 }
