@@ -13,7 +13,9 @@ struct Counter : NSObject {
 Class counterClass() {
   static Class cls = [] {
     Class c = objc::defineClass<Counter>("BenchCounter", objc::nsobjectClass());
-    addMethod(c, "bump:"_sel, +[](id self, SEL, long by) -> long { return static_cast<Counter*>(self)->n += by; });
+    addMethod(
+        c, "bump:"_sel,
+        +[](id self, SEL, long by) -> long { return static_cast<Counter*>(self)->n += by; });
     return objc::defineClass<Counter>("BenchLeaf", objc::defineClass<Counter>("BenchMiddle", c));
   }();
   return cls;

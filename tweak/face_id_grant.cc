@@ -11,7 +11,8 @@ void (*originalSetDefaultAllowedIdentifiersList)(id, SEL, id) = nullptr;
 
 id usageText(id self, SEL _cmd) {
   id info = originalInfoDictionary(self, _cmd);
-  Strong<objc_object> copy = info != nullptr ? host::newMutableCopy(info) : host::newMutableDictionary();
+  Strong<objc_object> copy =
+      info != nullptr ? host::newMutableCopy(info) : host::newMutableDictionary();
   host::setObjectForKey(copy, reason, "NSFaceIDUsageDescription"_ns);
   return copy.autorelease();
 }
@@ -22,7 +23,8 @@ void allowList(id self, SEL _cmd, id list) {
     return;
   }
   // A missing list starts empty, so the grant is never lost with it.
-  Strong<objc_object> identifiers = list != nullptr ? host::newMutableCopy(list) : host::newMutableArray();
+  Strong<objc_object> identifiers =
+      list != nullptr ? host::newMutableCopy(list) : host::newMutableArray();
   host::addObject(identifiers, "com.apple.mobileslideshow"_ns);
   host::addObject(identifiers, "com.apple.PhotosUICore"_ns);
   Strong<objc_object> frozen = host::newCopy(identifiers);

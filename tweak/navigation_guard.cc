@@ -26,11 +26,12 @@ void sidebarGuard(id self, SEL _cmd, id item, BOOL sameItem, id completionHandle
   // The deferred navigation keeps the receiver, the item and the host's
   // completion handler alive until it has run or been dropped.
   Strong<objc_object> receiver(self), keptItem(item), handler(completionHandler);
-  auto completion = makeBlock<void(BOOL)>([receiver, _cmd, keptItem, sameItem, handler](BOOL success) {
-    if (!success) return;
-    accessed = YES;
-    originalNavigateToDestination(receiver, _cmd, keptItem, sameItem, handler);
-  });
+  auto completion =
+      makeBlock<void(BOOL)>([receiver, _cmd, keptItem, sameItem, handler](BOOL success) {
+        if (!success) return;
+        accessed = YES;
+        originalNavigateToDestination(receiver, _cmd, keptItem, sameItem, handler);
+      });
   host::authenticateWithCompletion(self, completion.get());
 }
 

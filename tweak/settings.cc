@@ -28,7 +28,8 @@ void reloadSettings(CFNotificationCenterRef, void*, CFStringRef, const void*, CF
   id settings = host::dictionaryWithContentsOfFile(velmo::settingsPath());
   lockRecentlyDeleted = host::boolValue(host::objectForKey(settings, "lockRecentlyDeleted"_ns));
   popToRoot = host::boolValue(host::objectForKey(settings, "popToRoot"_ns));
-  hiddenItemCountEnabled = host::boolValue(host::objectForKey(settings, "hiddenItemCountEnabled"_ns));
+  hiddenItemCountEnabled =
+      host::boolValue(host::objectForKey(settings, "hiddenItemCountEnabled"_ns));
   showLockIcon = host::boolValue(host::objectForKey(settings, "showLockIcon"_ns));
   hiddenItemCount = host::longLongValue(host::objectForKey(settings, "hiddenItemCount"_ns));
 }

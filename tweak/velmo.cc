@@ -19,8 +19,8 @@ __attribute__((constructor)) void velmoInit() {
   if (!host::boolValue(host::objectForKey(settings, "enabled"_ns))) return;
 
   reloadSettings();
-  CFNotificationCenterAddObserver(CFNotificationCenterGetDarwinNotifyCenter(), nullptr, &reloadSettings,
-                                  velmo::changedNotification(), nullptr,
+  CFNotificationCenterAddObserver(CFNotificationCenterGetDarwinNotifyCenter(), nullptr,
+                                  &reloadSettings, velmo::changedNotification(), nullptr,
                                   CFNotificationSuspensionBehaviorCoalesce);
 
   if (host::isEqualToString(host::mainBundleIdentifier(), "com.apple.mobileslideshow"_ns)) {

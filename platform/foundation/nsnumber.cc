@@ -25,35 +25,50 @@ NSNumber* self_(id self) { return static_cast<NSNumber*>(self); }
 
 Class defineNumber() {
   Class cls = objc::defineClass<NSNumber>("NSNumber", objc::nsobjectClass());
-  addClassMethod(cls, "numberWithBool:"_sel, +[](id, SEL, BOOL v) -> id { return boolNumber(v); });
-  addClassMethod(cls, "numberWithLongLong:"_sel,
-                 +[](id, SEL, long long v) -> id { return integerNumber(v); });
-  addClassMethod(cls, "numberWithDouble:"_sel, +[](id, SEL, double v) -> id { return realNumber(v); });
-  addMethod(cls, "boolValue"_sel, +[](id self, SEL) -> BOOL {
-    return self_(self)->kind == NSNumber::Kind::kReal ? self_(self)->real != 0 : self_(self)->integer != 0;
-  });
-  addMethod(cls, "longLongValue"_sel, +[](id self, SEL) -> long long { return toInteger(self_(self)); });
-  addMethod(cls, "integerValue"_sel, +[](id self, SEL) -> long { return toInteger(self_(self)); });
-  addMethod(cls, "intValue"_sel, +[](id self, SEL) -> int { return static_cast<int>(toInteger(self_(self))); });
-  addMethod(cls, "doubleValue"_sel, +[](id self, SEL) -> double { return toReal(self_(self)); });
-  addMethod(cls, "floatValue"_sel, +[](id self, SEL) -> float { return static_cast<float>(toReal(self_(self))); });
-  addMethod(cls, "copy"_sel, +[](id self, SEL) -> id { return objc_retain(self); });
-  addMethod(cls, "isEqual:"_sel, +[](id self, SEL, id other) -> BOOL {
-    if (!isNumber(other)) return NO;
-    auto* a = self_(self);
-    auto* b = self_(other);
-    if (a->kind == NSNumber::Kind::kReal || b->kind == NSNumber::Kind::kReal) return toReal(a) == toReal(b);
-    return a->integer == b->integer;
-  });
-  addMethod(cls, "description"_sel, +[](id self, SEL) -> id {
-    auto* n = self_(self);
-    if (n->kind == NSNumber::Kind::kReal) {
-      char buf[64];
-      std::snprintf(buf, sizeof buf, "%.17g", n->real);
-      return makeString(buf);
-    }
-    return makeString(std::to_string(n->integer));
-  });
+  addClassMethod(
+      cls, "numberWithBool:"_sel, +[](id, SEL, BOOL v) -> id { return boolNumber(v); });
+  addClassMethod(
+      cls, "numberWithLongLong:"_sel, +[](id, SEL, long long v) -> id { return integerNumber(v); });
+  addClassMethod(
+      cls, "numberWithDouble:"_sel, +[](id, SEL, double v) -> id { return realNumber(v); });
+  addMethod(
+      cls, "boolValue"_sel, +[](id self, SEL) -> BOOL {
+        return self_(self)->kind == NSNumber::Kind::kReal ? self_(self)->real != 0
+                                                          : self_(self)->integer != 0;
+      });
+  addMethod(
+      cls, "longLongValue"_sel, +[](id self, SEL) -> long long { return toInteger(self_(self)); });
+  addMethod(
+      cls, "integerValue"_sel, +[](id self, SEL) -> long { return toInteger(self_(self)); });
+  addMethod(
+      cls, "intValue"_sel,
+      +[](id self, SEL) -> int { return static_cast<int>(toInteger(self_(self))); });
+  addMethod(
+      cls, "doubleValue"_sel, +[](id self, SEL) -> double { return toReal(self_(self)); });
+  addMethod(
+      cls, "floatValue"_sel,
+      +[](id self, SEL) -> float { return static_cast<float>(toReal(self_(self))); });
+  addMethod(
+      cls, "copy"_sel, +[](id self, SEL) -> id { return objc_retain(self); });
+  addMethod(
+      cls, "isEqual:"_sel, +[](id self, SEL, id other) -> BOOL {
+        if (!isNumber(other)) return NO;
+        auto* a = self_(self);
+        auto* b = self_(other);
+        if (a->kind == NSNumber::Kind::kReal || b->kind == NSNumber::Kind::kReal)
+          return toReal(a) == toReal(b);
+        return a->integer == b->integer;
+      });
+  addMethod(
+      cls, "description"_sel, +[](id self, SEL) -> id {
+        auto* n = self_(self);
+        if (n->kind == NSNumber::Kind::kReal) {
+          char buf[64];
+          std::snprintf(buf, sizeof buf, "%.17g", n->real);
+          return makeString(buf);
+        }
+        return makeString(std::to_string(n->integer));
+      });
   return cls;
 }
 
@@ -72,7 +87,9 @@ Class numberClass() {
   return cls;
 }
 
-BOOL isNumber(id obj) { return obj != nullptr && msg<BOOL>(obj, "isKindOfClass:"_sel, numberClass()); }
+BOOL isNumber(id obj) {
+  return obj != nullptr && msg<BOOL>(obj, "isKindOfClass:"_sel, numberClass());
+}
 
 NSNumber* trueValue() {
   static NSNumber* n = [] {

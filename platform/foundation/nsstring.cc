@@ -10,7 +10,9 @@
 namespace foundation {
 namespace {
 
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+bool isSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
 
 size_t skipSpace(std::string_view t, size_t i = 0) {
   while (i < t.size() && isSpace(t[i])) ++i;
@@ -21,49 +23,62 @@ bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 Class defineString() {
   Class cls = objc::defineClass<NSString>("NSString", objc::nsobjectClass());
-  addClassMethod(cls, "stringWithUTF8String:"_sel, +[](id, SEL, const char* s) -> id {
-    return s ? makeString(s) : nullptr;
-  });
-  addMethod(cls, "UTF8String"_sel, +[](id self, SEL) -> const char* {
-    return static_cast<NSString*>(self)->text.c_str();
-  });
-  addMethod(cls, "length"_sel, +[](id self, SEL) -> unsigned long {
-    return static_cast<NSString*>(self)->text.size();
-  });
-  addMethod(cls, "description"_sel, +[](id self, SEL) -> id { return self; });
-  addMethod(cls, "copy"_sel, +[](id self, SEL) -> id { return objc_retain(self); });
-  addMethod(cls, "isEqualToString:"_sel, +[](id self, SEL, id other) -> BOOL {
-    return isString(other) && static_cast<NSString*>(self)->text == static_cast<NSString*>(other)->text;
-  });
-  addMethod(cls, "isEqual:"_sel, +[](id self, SEL, id other) -> BOOL {
-    return isString(other) && static_cast<NSString*>(self)->text == static_cast<NSString*>(other)->text;
-  });
-  addMethod(cls, "hash"_sel, +[](id self, SEL) -> unsigned long {
-    return std::hash<std::string>{}(static_cast<NSString*>(self)->text);
-  });
-  addMethod(cls, "containsString:"_sel, +[](id self, SEL, id other) -> BOOL {
-    return isString(other) &&
-           static_cast<NSString*>(self)->text.find(static_cast<NSString*>(other)->text) != std::string::npos;
-  });
-  addMethod(cls, "boolValue"_sel, +[](id self, SEL) -> BOOL {
-    return stringBoolValue(static_cast<NSString*>(self)->text);
-  });
-  addMethod(cls, "longLongValue"_sel, +[](id self, SEL) -> long long {
-    return stringLongLongValue(static_cast<NSString*>(self)->text);
-  });
-  addMethod(cls, "integerValue"_sel, +[](id self, SEL) -> long {
-    return static_cast<long>(stringLongLongValue(static_cast<NSString*>(self)->text));
-  });
-  addMethod(cls, "intValue"_sel, +[](id self, SEL) -> int {
-    long long v = stringLongLongValue(static_cast<NSString*>(self)->text);
-    return v > INT_MAX ? INT_MAX : v < INT_MIN ? INT_MIN : static_cast<int>(v);
-  });
-  addMethod(cls, "doubleValue"_sel, +[](id self, SEL) -> double {
-    return stringDoubleValue(static_cast<NSString*>(self)->text);
-  });
-  addMethod(cls, "floatValue"_sel, +[](id self, SEL) -> float {
-    return static_cast<float>(stringDoubleValue(static_cast<NSString*>(self)->text));
-  });
+  addClassMethod(
+      cls, "stringWithUTF8String:"_sel,
+      +[](id, SEL, const char* s) -> id { return s ? makeString(s) : nullptr; });
+  addMethod(
+      cls, "UTF8String"_sel,
+      +[](id self, SEL) -> const char* { return static_cast<NSString*>(self)->text.c_str(); });
+  addMethod(
+      cls, "length"_sel,
+      +[](id self, SEL) -> unsigned long { return static_cast<NSString*>(self)->text.size(); });
+  addMethod(
+      cls, "description"_sel, +[](id self, SEL) -> id { return self; });
+  addMethod(
+      cls, "copy"_sel, +[](id self, SEL) -> id { return objc_retain(self); });
+  addMethod(
+      cls, "isEqualToString:"_sel, +[](id self, SEL, id other) -> BOOL {
+        return isString(other) &&
+               static_cast<NSString*>(self)->text == static_cast<NSString*>(other)->text;
+      });
+  addMethod(
+      cls, "isEqual:"_sel, +[](id self, SEL, id other) -> BOOL {
+        return isString(other) &&
+               static_cast<NSString*>(self)->text == static_cast<NSString*>(other)->text;
+      });
+  addMethod(
+      cls, "hash"_sel, +[](id self, SEL) -> unsigned long {
+        return std::hash<std::string>{}(static_cast<NSString*>(self)->text);
+      });
+  addMethod(
+      cls, "containsString:"_sel, +[](id self, SEL, id other) -> BOOL {
+        return isString(other) && static_cast<NSString*>(self)->text.find(
+                                      static_cast<NSString*>(other)->text) != std::string::npos;
+      });
+  addMethod(
+      cls, "boolValue"_sel,
+      +[](id self, SEL) -> BOOL { return stringBoolValue(static_cast<NSString*>(self)->text); });
+  addMethod(
+      cls, "longLongValue"_sel, +[](id self, SEL) -> long long {
+        return stringLongLongValue(static_cast<NSString*>(self)->text);
+      });
+  addMethod(
+      cls, "integerValue"_sel, +[](id self, SEL) -> long {
+        return static_cast<long>(stringLongLongValue(static_cast<NSString*>(self)->text));
+      });
+  addMethod(
+      cls, "intValue"_sel, +[](id self, SEL) -> int {
+        long long v = stringLongLongValue(static_cast<NSString*>(self)->text);
+        return v > INT_MAX ? INT_MAX : v < INT_MIN ? INT_MIN : static_cast<int>(v);
+      });
+  addMethod(
+      cls, "doubleValue"_sel, +[](id self, SEL) -> double {
+        return stringDoubleValue(static_cast<NSString*>(self)->text);
+      });
+  addMethod(
+      cls, "floatValue"_sel, +[](id self, SEL) -> float {
+        return static_cast<float>(stringDoubleValue(static_cast<NSString*>(self)->text));
+      });
   return cls;
 }
 
@@ -74,7 +89,9 @@ Class stringClass() {
   return cls;
 }
 
-BOOL isString(id obj) { return obj != nullptr && msg<BOOL>(obj, "isKindOfClass:"_sel, stringClass()); }
+BOOL isString(id obj) {
+  return obj != nullptr && msg<BOOL>(obj, "isKindOfClass:"_sel, stringClass());
+}
 
 Strong<NSString> newString(std::string_view text) {
   auto* s = static_cast<NSString*>(class_createInstance(stringClass()));
@@ -84,7 +101,9 @@ Strong<NSString> newString(std::string_view text) {
 
 NSString* makeString(std::string_view text) { return newString(text).autorelease(); }
 
-std::string stdString(id obj) { return isString(obj) ? static_cast<NSString*>(obj)->text : std::string(); }
+std::string stdString(id obj) {
+  return isString(obj) ? static_cast<NSString*>(obj)->text : std::string();
+}
 
 NSString* constantString(const char* text) {
   static std::mutex lock;
@@ -123,8 +142,9 @@ long long stringLongLongValue(std::string_view t) {
   }
   if (negative) {
     if (overflow || magnitude > static_cast<unsigned long long>(LLONG_MAX) + 1) return LLONG_MIN;
-    return magnitude == static_cast<unsigned long long>(LLONG_MAX) + 1 ? LLONG_MIN
-                                                                       : -static_cast<long long>(magnitude);
+    return magnitude == static_cast<unsigned long long>(LLONG_MAX) + 1
+               ? LLONG_MIN
+               : -static_cast<long long>(magnitude);
   }
   if (overflow || magnitude > static_cast<unsigned long long>(LLONG_MAX)) return LLONG_MAX;
   return static_cast<long long>(magnitude);

@@ -20,12 +20,15 @@ TEST(Conversions, StringsConvertAsThePlatformDoes) {
     float f;
   };
   const Case cases[] = {
-      {" 12abc", YES, 12, 12.0f},  {"YES", YES, 0, 0.0f},     {"yes", YES, 0, 0.0f},
-      {"true", YES, 0, 0.0f},      {"NO", NO, 0, 0.0f},       {"0x10", NO, 0, 0.0f},
-      {"-5", YES, -5, -5.0f},      {"16.4.1", YES, 16, 16.4f}, {"15.0", YES, 15, 15.0f},
-      {"0", NO, 0, 0.0f},          {"", NO, 0, 0.0f},         {"  +007", YES, 7, 7.0f},
-      {"00.5", NO, 0, 0.5f},       {"\t\n 3e2x", YES, 3, 300.0f}, {"beta", NO, 0, 0.0f},
-      {"-0", NO, 0, 0.0f},         {".5", NO, 0, 0.5f},       {"inf", NO, 0, 0.0f},
+      {" 12abc", YES, 12, 12.0f}, {"YES", YES, 0, 0.0f},
+      {"yes", YES, 0, 0.0f},      {"true", YES, 0, 0.0f},
+      {"NO", NO, 0, 0.0f},        {"0x10", NO, 0, 0.0f},
+      {"-5", YES, -5, -5.0f},     {"16.4.1", YES, 16, 16.4f},
+      {"15.0", YES, 15, 15.0f},   {"0", NO, 0, 0.0f},
+      {"", NO, 0, 0.0f},          {"  +007", YES, 7, 7.0f},
+      {"00.5", NO, 0, 0.5f},      {"\t\n 3e2x", YES, 3, 300.0f},
+      {"beta", NO, 0, 0.0f},      {"-0", NO, 0, 0.0f},
+      {".5", NO, 0, 0.5f},        {"inf", NO, 0, 0.0f},
   };
   for (const Case& c : cases) {
     NSString* s = makeString(c.text);

@@ -25,8 +25,8 @@ struct Normalize {
   using type = T;
 };
 template <class T>
-  requires(std::is_class_v<T> && !std::is_same_v<std::remove_cv_t<T>, objc_selector>)
-struct Normalize<T*> {
+requires(std::is_class_v<T> &&
+         !std::is_same_v<std::remove_cv_t<T>, objc_selector>) struct Normalize<T*> {
   using type = id;
 };
 template <>

@@ -68,9 +68,9 @@ struct Runtime {
   std::mutex lock;
   std::unordered_map<std::string, std::unique_ptr<objc_selector>> selectors;
   std::unordered_map<std::string, Class> classes;  // registered, by name
-  std::vector<Class> all;                           // every class and metaclass made
+  std::vector<Class> all;                          // every class and metaclass made
   CacheTable empty{1};
-  std::vector<std::unique_ptr<CacheTable>> live;    // tables in use or retired
+  std::vector<std::unique_ptr<CacheTable>> live;  // tables in use or retired
   std::mutex selector_lock;
 };
 
@@ -224,7 +224,8 @@ void class_setInstanceFunctions(Class cls, InstanceCreate create, InstanceDestro
 
 id class_createInstance(Class cls) {
   if (cls == nullptr) return nullptr;
-  if (cls->data->create == nullptr) objc_fatal("objc: class %s cannot make instances", class_getName(cls));
+  if (cls->data->create == nullptr)
+    objc_fatal("objc: class %s cannot make instances", class_getName(cls));
   id obj = cls->data->create();
   obj->isa = cls;
   return obj;
@@ -277,7 +278,9 @@ Method class_getOwnInstanceMethod(Class cls, SEL sel) {
   return it == cls->data->methods.end() ? nullptr : it->second.get();
 }
 
-BOOL class_respondsToSelector(Class cls, SEL sel) { return class_getInstanceMethod(cls, sel) != nullptr; }
+BOOL class_respondsToSelector(Class cls, SEL sel) {
+  return class_getInstanceMethod(cls, sel) != nullptr;
+}
 
 IMP method_getImplementation(Method m) { return m->imp.load(std::memory_order_acquire); }
 const std::type_info& method_getTypes(Method m) { return *m->types; }
@@ -326,7 +329,8 @@ void objc_release(id obj) {
   intptr_t before = obj->retain_count.fetch_sub(1, std::memory_order_acq_rel);
   if (before == 1) {
     Class cls = obj->isa;
-    if (cls->data->destroy == nullptr) objc_fatal("objc: %s has no destroy function", class_getName(cls));
+    if (cls->data->destroy == nullptr)
+      objc_fatal("objc: %s has no destroy function", class_getName(cls));
     cls->data->destroy(obj);
   } else if (before <= 0) {
     objc_fatal("objc: over-release of %s %p", class_getName(obj->isa), (void*)obj);

@@ -77,8 +77,8 @@ BOOL class_addMethod(Class cls, SEL sel, IMP imp, const std::type_info& types);
 // Replaces the class's own method (adding it when the class has none) and
 // returns the implementation it had before, or nullptr. Flushes the caches.
 IMP class_replaceMethod(Class cls, SEL sel, IMP imp, const std::type_info& types);
-Method class_getInstanceMethod(Class cls, SEL sel);      // walks superclasses
-Method class_getOwnInstanceMethod(Class cls, SEL sel);   // this class only
+Method class_getInstanceMethod(Class cls, SEL sel);     // walks superclasses
+Method class_getOwnInstanceMethod(Class cls, SEL sel);  // this class only
 BOOL class_respondsToSelector(Class cls, SEL sel);
 IMP method_getImplementation(Method m);
 const std::type_info& method_getTypes(Method m);

@@ -19,11 +19,14 @@ struct Animal : NSObject {
 Class animalClass() {
   static Class cls = [] {
     Class c = objc::defineClass<Animal>("TestAnimal", objc::nsobjectClass());
-    addMethod(c, "legs"_sel, +[](id self, SEL) -> long { return static_cast<Animal*>(self)->legs; });
-    addMethod(c, "sound"_sel, +[](id, SEL) -> const char* { return "..."; });
-    addMethod(c, "scaled:by:"_sel, +[](id self, SEL, long a, double f) -> double {
-      return static_cast<double>(static_cast<Animal*>(self)->legs * a) * f;
-    });
+    addMethod(
+        c, "legs"_sel, +[](id self, SEL) -> long { return static_cast<Animal*>(self)->legs; });
+    addMethod(
+        c, "sound"_sel, +[](id, SEL) -> const char* { return "..."; });
+    addMethod(
+        c, "scaled:by:"_sel, +[](id self, SEL, long a, double f) -> double {
+          return static_cast<double>(static_cast<Animal*>(self)->legs * a) * f;
+        });
     return c;
   }();
   return cls;
@@ -32,7 +35,8 @@ Class animalClass() {
 Class dogClass() {
   static Class cls = [] {
     Class c = objc::defineClass<Animal>("TestDog", animalClass());
-    addMethod(c, "sound"_sel, +[](id, SEL) -> const char* { return "woof"; });
+    addMethod(
+        c, "sound"_sel, +[](id, SEL) -> const char* { return "woof"; });
     return c;
   }();
   return cls;
@@ -63,7 +67,8 @@ TEST(Runtime, MessagesToNilAnswerZero) {
 
 TEST(Runtime, ReplacingAMethodReturnsTheOldOneAndFlushesCaches) {
   Class cls = objc::defineClass<Animal>("TestCat", animalClass());
-  addMethod(cls, "sound"_sel, +[](id, SEL) -> const char* { return "meow"; });
+  addMethod(
+      cls, "sound"_sel, +[](id, SEL) -> const char* { return "meow"; });
   Strong<Animal> cat = allocInit<Animal>(cls);
   EXPECT_STREQ(msg<const char*>(cat, "sound"_sel), "meow");  // now cached
   using Fn = const char* (*)(id, SEL);
@@ -78,14 +83,16 @@ TEST(Runtime, AddingToASubclassOverridesWhatWasCachedFromTheSuperclass) {
   Class cls = objc::defineClass<Animal>("TestSnake", animalClass());
   Strong<Animal> snake = allocInit<Animal>(cls);
   EXPECT_EQ(msg<long>(snake, "legs"_sel), 4);  // cached from TestAnimal
-  addMethod(cls, "legs"_sel, +[](id, SEL) -> long { return 0; });
+  addMethod(
+      cls, "legs"_sel, +[](id, SEL) -> long { return 0; });
   EXPECT_EQ(msg<long>(snake, "legs"_sel), 0);
   Strong<Animal> plain = allocInit<Animal>(animalClass());
   EXPECT_EQ(msg<long>(plain, "legs"_sel), 4);
 }
 
 TEST(Runtime, CategoriesAddMethodsToExistingClasses) {
-  addMethod(animalClass(), "isFriendly"_sel, +[](id, SEL) -> BOOL { return YES; });
+  addMethod(
+      animalClass(), "isFriendly"_sel, +[](id, SEL) -> BOOL { return YES; });
   Strong<Animal> d = allocInit<Animal>(dogClass());
   EXPECT_TRUE(msg<BOOL>(d, "isFriendly"_sel));
 }
@@ -137,7 +144,8 @@ TEST(RuntimeDeathTest, WrongSignatureFailsLoudly) {
 
 TEST(Runtime, SendsStayCorrectWhileMethodsAreReplacedOnAnotherThread) {
   Class cls = objc::defineClass<Animal>("TestRacer", animalClass());
-  addMethod(cls, "speed"_sel, +[](id, SEL) -> long { return 1; });
+  addMethod(
+      cls, "speed"_sel, +[](id, SEL) -> long { return 1; });
   std::atomic<bool> stop{false};
   std::atomic<long> bad{0};
   std::vector<std::thread> senders;

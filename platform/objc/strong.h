@@ -19,8 +19,7 @@ class Strong {
   Strong(const Strong& o) : p_(o.p_) { objc_retain(as_id()); }
   Strong(Strong&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
   template <class U>
-    requires std::is_convertible_v<U*, T*>
-  Strong(const Strong<U>& o) : p_(o.get()) {  // NOLINT
+  requires std::is_convertible_v<U*, T*> Strong(const Strong<U>& o) : p_(o.get()) {  // NOLINT
     objc_retain(as_id());
   }
   ~Strong() { objc_release(as_id()); }

@@ -27,9 +27,11 @@ std::vector<LoadedLibrary>& loaded() {
 
 std::set<std::string> stringsIn(id array) {
   std::set<std::string> out;
-  if (array == nullptr || !msg<BOOL>(array, "respondsToSelector:"_sel, "objectAtIndex:"_sel)) return out;
+  if (array == nullptr || !msg<BOOL>(array, "respondsToSelector:"_sel, "objectAtIndex:"_sel))
+    return out;
   auto n = msg<unsigned long>(array, "count"_sel);
-  for (unsigned long i = 0; i < n; ++i) out.insert(foundation::stdString(msg<id>(array, "objectAtIndex:"_sel, i)));
+  for (unsigned long i = 0; i < n; ++i)
+    out.insert(foundation::stdString(msg<id>(array, "objectAtIndex:"_sel, i)));
   return out;
 }
 
@@ -46,7 +48,8 @@ std::set<std::string> processBundleIdentifiers() {
 }
 
 bool filterMatches(id filter, const std::set<std::string>& bundles, const std::string& executable) {
-  if (filter == nullptr || !msg<BOOL>(filter, "respondsToSelector:"_sel, "objectForKey:"_sel)) return false;
+  if (filter == nullptr || !msg<BOOL>(filter, "respondsToSelector:"_sel, "objectForKey:"_sel))
+    return false;
   for (const std::string& b : stringsIn(msg<id>(filter, "objectForKey:"_sel, "Bundles"_ns))) {
     if (bundles.count(b)) return true;
   }
@@ -70,7 +73,8 @@ LoadResult loadDynamicLibraries(const std::string& executable_name) {
     std::string plist = std::string(kLibraryFolder) + "/" + name + ".plist";
     id info = msg<id>(objc_getClass("NSDictionary"), "dictionaryWithContentsOfFile:"_sel,
                       foundation::makeString(plist));
-    if (!filterMatches(msg<id>(info, "objectForKey:"_sel, "Filter"_ns), bundles, executable_name)) continue;
+    if (!filterMatches(msg<id>(info, "objectForKey:"_sel, "Filter"_ns), bundles, executable_name))
+      continue;
     std::string path = folder + "/" + name + ".dylib";
     void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) {

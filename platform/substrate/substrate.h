@@ -43,7 +43,8 @@ std::vector<HookRecord> installedHooks();
 }  // namespace substrate
 
 template <class R, class... A>
-void MSHookMessageEx(Class _class, SEL message, R (*hook)(id, SEL, A...), R (**old)(id, SEL, A...)) {
+void MSHookMessageEx(Class _class, SEL message, R (*hook)(id, SEL, A...),
+                     R (**old)(id, SEL, A...)) {
   static_assert(std::is_same_v<objc::Imp<R, A...>, R (*)(id, SEL, A...)>,
                 "replacements take id for every object argument and result");
   substrate::hookMessage(_class, message, reinterpret_cast<IMP>(hook), reinterpret_cast<IMP*>(old),

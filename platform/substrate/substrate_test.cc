@@ -14,9 +14,12 @@ long replacement(id self, SEL sel, long x) { return 1000 + g_original(self, sel,
 
 Class makeFamily(const char* base, const char* derived, const char* leaf, bool derived_overrides) {
   Class b = objc::defineClass<Base>(base, objc::nsobjectClass());
-  addMethod(b, "value:"_sel, +[](id, SEL, long x) -> long { return x; });
+  addMethod(
+      b, "value:"_sel, +[](id, SEL, long x) -> long { return x; });
   Class d = objc::defineClass<Base>(derived, b);
-  if (derived_overrides) addMethod(d, "value:"_sel, +[](id, SEL, long x) -> long { return 2 * x; });
+  if (derived_overrides)
+    addMethod(
+        d, "value:"_sel, +[](id, SEL, long x) -> long { return 2 * x; });
   objc::defineClass<Base>(leaf, d);
   return d;
 }

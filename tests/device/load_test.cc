@@ -27,7 +27,8 @@ TEST_F(LoadTest, InertWithoutSettingsFileOrWithTheMasterSwitchOff) {
   initDevice();
   const std::vector<std::map<std::string, std::string>> settings = {
       {},  // no file at all
-      {{"showLockIcon", "<true/>"}, {"hiddenItemCount", "<integer>9</integer>"}},  // "enabled" missing
+      {{"showLockIcon", "<true/>"},
+       {"hiddenItemCount", "<integer>9</integer>"}},  // "enabled" missing
       {{"enabled", "<false/>"}, {"showLockIcon", "<true/>"}},
       {{"enabled", "<string>NO</string>"}, {"popToRoot", "<true/>"}},
       {{"enabled", "<dict><key>x</key><true/></dict>"}, {"popToRoot", "<true/>"}},  // no boolValue
@@ -56,8 +57,10 @@ TEST_F(LoadTest, BadSettingsFilesReadAsEmptyAndNeverCrashTheApp) {
   initDevice();
   const std::string big(2 << 20, ' ');
   for (const std::string& text :
-       {std::string("not a property list"), std::string("<?xml version=\"1.0\"?><plist><dict><key>enabled</key><tr"),
-        std::string("bplist00\xd1\x01\x02", 10), std::string("<plist><array><true/></array></plist>"),
+       {std::string("not a property list"),
+        std::string("<?xml version=\"1.0\"?><plist><dict><key>enabled</key><tr"),
+        std::string("bplist00\xd1\x01\x02", 10),
+        std::string("<plist><array><true/></array></plist>"),
         "<plist><dict><key>enabled</key><true/></dict>" + big + "</plist>", std::string()}) {
     writeSettingsText(text);
     auto photos = start("photos");
@@ -128,7 +131,9 @@ TEST_F(LoadTest, ReloadFollowsTheFileButNeverTheMasterSwitch) {
   reloadAndWait("hiddenItemCount", "0");
   EXPECT_EQ(vars(*photos)["popToRoot"], "YES");
   // "enabled" off changes nothing in a running library: hooks stay.
-  writeSettings({{"enabled", "<false/>"}, {"popToRoot", "<true/>"}, {"hiddenItemCount", "<string>-5</string>"}});
+  writeSettings({{"enabled", "<false/>"},
+                 {"popToRoot", "<true/>"},
+                 {"hiddenItemCount", "<string>-5</string>"}});
   reloadAndWait("hiddenItemCount", "-5");
   EXPECT_EQ(hooks(*photos).size(), 4u);
   // A deleted file keeps the last values.

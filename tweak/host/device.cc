@@ -10,6 +10,8 @@ id currentDevice() { return msg<id>(objc_getClass("UIDevice"), "currentDevice"_s
 
 id deviceModel() { return msg<id>(currentDevice(), "model"_sel); }
 
-float systemVersion() { return msg<float>(msg<id>(currentDevice(), "systemVersion"_sel), "floatValue"_sel); }
+float systemVersion() {
+  return msg<float>(msg<id>(currentDevice(), "systemVersion"_sel), "floatValue"_sel);
+}
 
 }  // namespace host

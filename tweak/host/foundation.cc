@@ -15,7 +15,9 @@ id dictionaryWithContentsOfFile(NSString* path) {
   return contents != nullptr ? contents : msg<id>(dictionary, "dictionary"_sel);
 }
 
-id objectForKey(id dictionary, NSString* key) { return msg<id>(dictionary, "objectForKey:"_sel, key); }
+id objectForKey(id dictionary, NSString* key) {
+  return msg<id>(dictionary, "objectForKey:"_sel, key);
+}
 
 BOOL boolValue(id value) {
   if (!msg<BOOL>(value, "respondsToSelector:"_sel, "boolValue"_sel)) return NO;
@@ -31,7 +33,9 @@ BOOL isEqualToString(id string, NSString* other) {
   return msg<BOOL>(string, "isEqualToString:"_sel, other);
 }
 
-BOOL containsString(id string, NSString* part) { return msg<BOOL>(string, "containsString:"_sel, part); }
+BOOL containsString(id string, NSString* part) {
+  return msg<BOOL>(string, "containsString:"_sel, part);
+}
 
 float floatValue(id string) { return msg<float>(string, "floatValue"_sel); }
 
@@ -43,7 +47,9 @@ Strong<objc_object> newMutableDictionary() {
   return adopt(msg<id>(objc_getClass("NSMutableDictionary"), "new"_sel));
 }
 
-Strong<objc_object> newMutableArray() { return adopt(msg<id>(objc_getClass("NSMutableArray"), "new"_sel)); }
+Strong<objc_object> newMutableArray() {
+  return adopt(msg<id>(objc_getClass("NSMutableArray"), "new"_sel));
+}
 
 void setObjectForKey(id dictionary, id object, NSString* key) {
   msg<void>(dictionary, "setObject:forKey:"_sel, object, key);

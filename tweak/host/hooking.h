@@ -20,7 +20,8 @@ inline constexpr HookPoint kSetDefaultAllowedIdentifiersList{"TCCDService",
                                                              "setDefaultAllowedIdentifiersList:"};
 inline constexpr HookPoint kNavigateToDestination{
     "PUSidebarViewController", "_navigateToDestinationForItem:sameItem:completionHandler:"};
-inline constexpr HookPoint kNavigateToListItem{"PXNavigationListGadget", "_navigateTolistItem:animated:"};
+inline constexpr HookPoint kNavigateToListItem{"PXNavigationListGadget",
+                                               "_navigateTolistItem:animated:"};
 inline constexpr HookPoint kApplicationDidEnterBackground{"PUAlbumsGadgetViewController",
                                                           "_applicationDidEnterBackground:"};
 inline constexpr HookPoint kConfigureCell{"PXNavigationListGadget",

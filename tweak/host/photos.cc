@@ -9,13 +9,17 @@ namespace host {
 
 id collection(id item) { return msg<id>(item, "collection"_sel); }
 
-BOOL isHiddenSmartAlbum(id collection) { return msg<BOOL>(collection, "px_isHiddenSmartAlbum"_sel); }
+BOOL isHiddenSmartAlbum(id collection) {
+  return msg<BOOL>(collection, "px_isHiddenSmartAlbum"_sel);
+}
 
 BOOL isRecentlyDeletedSmartAlbum(id collection) {
   return msg<BOOL>(collection, "px_isRecentlyDeletedSmartAlbum"_sel);
 }
 
-id navigationController(id viewController) { return msg<id>(viewController, "navigationController"_sel); }
+id navigationController(id viewController) {
+  return msg<id>(viewController, "navigationController"_sel);
+}
 
 void popToRootWithoutAnimation(id navigationController) {
   msg<id>(navigationController, "popToRootViewControllerAnimated:"_sel, NO);
@@ -32,8 +36,8 @@ Strong<objc_object> newLockBadgeText() {
   id grey = msg<id>(objc_getClass("UIColor"), "systemGrayColor"_sel);
   Strong<objc_object> attachment = adopt(msg<id>(objc_getClass("NSTextAttachment"), "new"_sel));
   msg<void>(attachment, "setImage:"_sel, msg<id>(symbol, "imageWithTintColor:"_sel, grey));
-  return Strong<objc_object>(
-      msg<id>(objc_getClass("NSAttributedString"), "attributedStringWithAttachment:"_sel, attachment.get()));
+  return Strong<objc_object>(msg<id>(objc_getClass("NSAttributedString"),
+                                     "attributedStringWithAttachment:"_sel, attachment.get()));
 }
 
 Strong<objc_object> newCountBadgeText(long long count) {
