@@ -40,9 +40,6 @@ std::vector<std::string> loadTweaks(const std::string& executable_name) {
   return substrate::loadDynamicLibraries(executable_name).errors;
 }
 
-}  // namespace program
-
-namespace program {
 
 std::vector<std::string> bundleLines() {
   std::vector<std::string> lines;

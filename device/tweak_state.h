@@ -15,9 +15,6 @@ std::vector<std::string> varLines();
 // Loads the process's tweak libraries; returns the loader's error lines.
 std::vector<std::string> loadTweaks(const std::string& executable_name);
 
-}  // namespace program
-
-namespace program {
 // `bundle <identifier>: "<NSFaceIDUsageDescription>"` (or `-`) for each bundle
 // of the process, main bundle first; a bundle without an identifier shows its path.
 std::vector<std::string> bundleLines();
