@@ -1,4 +1,4 @@
-# Velmo: make demo | make test | make bench
+# Velmo: make demo | make test | make bench | make screens
 # Each target installs the Debian packages the build needs when they are missing,
 # configures with CMake and builds into build/ (programs in build/bin/).
 
@@ -10,7 +10,10 @@ CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 JOBS ?= 2
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build test demo bench clean
+# The README's pictures: three of the demo's screens, copied into docs/.
+SCREENS := 02-velmo-pane 05-album-list-locked 06-face-id-prompt
+
+.PHONY: all deps build test demo bench screens clean
 
 all: build
 
@@ -32,6 +35,12 @@ test: build
 demo: build
 	rm -rf $(BUILD)/demo-device
 	$(BUILD)/bin/velmo-device demo --root $(BUILD)/demo-device
+
+screens: build
+	rm -rf $(BUILD)/screens-device
+	$(BUILD)/bin/velmo-device demo --root $(BUILD)/screens-device > /dev/null
+	mkdir -p docs
+	for s in $(SCREENS); do cp $(BUILD)/screens-device/screens/$$s.png docs/$$s.png; done
 
 bench: build
 	@for b in $(BUILD)/bin/bench_*; do echo "== $$b"; $$b; done

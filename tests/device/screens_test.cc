@@ -2,7 +2,6 @@
 // delivered through them: what a person would see and do, checked by pixels
 // at the places `views` reports.
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <cmath>
 #include <cstring>
@@ -12,6 +11,7 @@
 #include <sstream>
 
 #include "tests/support/device_fixture.h"
+#include "tests/support/picture.h"
 
 namespace {
 
@@ -20,34 +20,14 @@ using testing_support::answer;
 using testing_support::DeviceTest;
 using testing_support::enabledWith;
 using testing_support::Lines;
+using testing_support::Picture;
+using testing_support::readPng;
 
 constexpr double kScale = 3;  // an iPhone's screen
 
-struct Picture {
-  int width = 0, height = 0;
-  std::vector<uint8_t> rgb;
-
-  const uint8_t* at(double x, double y) const {
-    int px = static_cast<int>(x * kScale), py = static_cast<int>(y * kScale);
-    return &rgb[(static_cast<size_t>(py) * width + px) * 3];
-  }
-};
-
-Picture readPng(const std::string& path) {
-  png_image image;
-  std::memset(&image, 0, sizeof image);
-  image.version = PNG_IMAGE_VERSION;
-  Picture p;
-  if (!png_image_begin_read_from_file(&image, path.c_str())) {
-    ADD_FAILURE() << "cannot read " << path;
-    return p;
-  }
-  image.format = PNG_FORMAT_RGB;
-  p.width = static_cast<int>(image.width);
-  p.height = static_cast<int>(image.height);
-  p.rgb.resize(PNG_IMAGE_SIZE(image));
-  EXPECT_TRUE(png_image_finish_read(&image, nullptr, p.rgb.data(), 0, nullptr)) << path;
-  return p;
+// A pixel at a point of an iPhone's screen (points).
+const uint8_t* at(const Picture& p, double x, double y) {
+  return p.pixel(static_cast<int>(x * kScale), static_cast<int>(y * kScale));
 }
 
 struct Rect {
@@ -179,7 +159,7 @@ TEST_F(ScreensTest, PromptIsDrawnOverTheListAndTakesEveryTouch) {
   EXPECT_GT(count(screen, reason, [](int r, int, int) { return r < 100; }), 200)
       << "the reason's text is drawn";
   // The list under it is dimmed: its white is grey now.
-  const uint8_t* outside = screen.at(20, 800);
+  const uint8_t* outside = at(screen, 20, 800);
   EXPECT_LT(outside[0], 180);
   EXPECT_EQ(outside[0], outside[2]);
 
@@ -257,11 +237,11 @@ TEST_F(ScreensTest, PaneHeaderTitleAndSwitchesAsDrawnAndTouched) {
   double body = image.y + image.h * 0.66;  // through the padlock's body
   double edge = image.x;
   while (edge < image.midX() &&
-         !pink(off.at(edge, body)[0], off.at(edge, body)[1], off.at(edge, body)[2]))
+         !pink(at(off, edge, body)[0], at(off, edge, body)[1], at(off, edge, body)[2]))
     edge += 1.0 / kScale;
-  const uint8_t* ground = off.at(20, body);
-  EXPECT_LT(off.at(edge - 3, body)[0], ground[0] - 3);
-  EXPECT_EQ(off.at(edge - 20, body)[0], ground[0]);
+  const uint8_t* ground = at(off, 20, body);
+  EXPECT_LT(at(off, edge - 3, body)[0], ground[0] - 3);
+  EXPECT_EQ(at(off, edge - 20, body)[0], ground[0]);
 
   // The title is centred in the bar.
   Rect title = frameOf(views, "\"Velmo\"");
@@ -304,7 +284,7 @@ TEST_F(ScreensTest, MissingHeaderImageLeavesItsAreaEmpty) {
   Rect image = frameOf(answer(*settings, "views"), "UIImageView");
   EXPECT_EQ(image.w, 125);
   EXPECT_EQ(image.midX(), 195);
-  const uint8_t* ground = screen.at(20, image.midY());
+  const uint8_t* ground = at(screen, 20, image.midY());
   Rect around{image.x - 30, image.y - 10, image.w + 60, image.h + 20};
   EXPECT_EQ(count(screen, around,
                   [&](int r, int g, int b) {
