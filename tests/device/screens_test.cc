@@ -236,11 +236,26 @@ TEST_F(ScreensTest, BadScreenshotsAndTouchesAnswerErrorsAndLeaveNothing) {
   std::ofstream(file) << "x";
   Lines answered = answer(*photos, "screenshot " + file + "/shot.png");
   ASSERT_EQ(answered.size(), 1u);
-  EXPECT_EQ(answered[0].rfind("error: cannot write " + file + "/shot.png", 0), 0u) << answered[0];
-  for (const auto& entry : fs::directory_iterator(root_)) {
-    EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos)
-        << entry.path() << " left behind";
-  }
+  EXPECT_EQ(answered[0].rfind("error: ", 0), 0u) << answered[0];
+  EXPECT_NE(answered[0].find(file + "/shot.png"), std::string::npos) << answered[0];
+  // A picture that cannot replace what is at its path (a folder) leaves
+  // nothing behind, not even its temporary file.
+  std::string full = root_ + "/full";
+  fs::create_directories(full);
+  auto entries = [&] {
+    size_t n = 0;
+    for (auto it = fs::directory_iterator(root_); it != fs::directory_iterator(); ++it) ++n;
+    return n;
+  };
+  size_t before = entries();
+  Lines refused = answer(*photos, "screenshot " + full);
+  ASSERT_EQ(refused.size(), 1u);
+  EXPECT_EQ(refused[0].rfind("error: ", 0), 0u) << refused[0];
+  EXPECT_EQ(entries(), before) << "the failed screenshot left a file behind";
+  EXPECT_TRUE(fs::is_empty(full));
+  std::string good = root_ + "/good.png";
+  EXPECT_EQ(answer(*photos, "screenshot " + good), Lines{"screenshot " + good + " 1170x2532"});
+  EXPECT_EQ(entries(), before + 1) << "only the picture itself was added";
   EXPECT_EQ(answer(*photos, "screenshot"), Lines{"error: usage: screenshot PATH"});
   EXPECT_EQ(answer(*photos, "touch 390 10"),
             Lines{"error: (390, 10) is off the screen (390x844 points)"});
