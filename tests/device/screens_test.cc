@@ -331,6 +331,22 @@ TEST_F(ScreensTest, PaneHeaderTitleAndSwitchesAsDrawnAndTouched) {
   EXPECT_EQ(settings->finish(), 0);
 }
 
+TEST_F(ScreensTest, SettingsRowOpensThePaneAndTheBackButtonLeavesIt) {
+  initDevice();
+  auto settings = start("settings");
+  Rect row = frameOf(answer(*settings, "views"), "\"Velmo\"");
+  EXPECT_EQ(
+      answer(*settings, "touch " + std::to_string(row.midX()) + " " + std::to_string(row.midY())),
+      Lines{});
+  EXPECT_EQ(answer(*settings, "show")[0], "title Velmo (bold 18, labelColor, centred)");
+  Rect back = frameOf(answer(*settings, "views"), "UIButton");
+  EXPECT_EQ(
+      answer(*settings, "touch " + std::to_string(back.midX()) + " " + std::to_string(back.midY())),
+      Lines{});
+  EXPECT_EQ(answer(*settings, "show"), Lines{"error: nothing is open (use open Velmo first)"});
+  EXPECT_EQ(settings->finish(), 0);
+}
+
 TEST_F(ScreensTest, MissingHeaderImageLeavesItsAreaEmpty) {
   initDevice();
   fs::remove(root_ + "/var/jb/Library/PreferenceBundles/VelmoPreferences.bundle/velmo.png");
