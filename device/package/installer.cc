@@ -129,8 +129,11 @@ std::string planEntries(const std::vector<ArchiveEntry>& entries, const std::str
       return shown + " leads out of the device: " + err;
     if (!insidePackageTree(where)) return shown + " leads out of /var/jb, to /" + where;
     if (p.type == Type::kSymlink) {
+      // An absolute target would name the machine's own files, not the device's.
       std::string err =
-          resolveInDevice(device::root(), parentOf(p.path) + "/" + p.link, links, &where);
+          !p.link.empty() && p.link[0] == '/'
+              ? "its target is absolute"
+              : resolveInDevice(device::root(), parentOf(p.path) + "/" + p.link, links, &where);
       if (!err.empty())
         return "the link " + shown + " -> " + p.link + " leads out of the device: " + err;
       if (!insidePackageTree(where))
@@ -154,6 +157,11 @@ std::string planEntries(const std::vector<ArchiveEntry>& entries, const std::str
 // What dpkg-deb unpacked must be what the listing showed, entry for entry.
 std::string compareUnpacked(const std::string& data, const std::vector<Planned>& plan) {
   std::map<std::string, Type> expected;
+  for (const Planned& p : plan) {
+    // tar makes the folders on an entry's way that the archive does not list.
+    for (std::string f = parentOf(p.path); !f.empty(); f = parentOf(f))
+      expected[f] = Type::kDirectory;
+  }
   for (const Planned& p : plan) expected[p.path] = p.type == Type::kHardlink ? Type::kFile : p.type;
   size_t files = 0;
   std::error_code ec;
