@@ -21,6 +21,8 @@ namespace fs = std::filesystem;
 using Type = ArchiveEntry::Type;
 
 constexpr size_t kMaxControlSize = 1 << 20;
+// No package may bring files into the record of what packages own.
+constexpr const char* kDatabase = "var/jb/var/lib/dpkg";
 const char* const kScripts[] = {"preinst", "postinst", "prerm", "postrm"};
 
 // A folder for unpacking inside the device's package record (so that moving
@@ -104,6 +106,8 @@ std::string planEntries(const std::vector<ArchiveEntry>& entries, const std::str
     if (e.type == Type::kOther) return e.name + " is neither a file, a folder nor a link";
     if (!insidePackageTree(path) && !(abovePackageTree(path) && isFolder(e.type)))
       return e.name + " is outside /var/jb";
+    if (path == kDatabase || path.rfind(std::string(kDatabase) + "/", 0) == 0)
+      return e.name + " is inside the package database";
     if (auto it = seen.find(path); it != seen.end()) {
       if (isFolder(it->second) && isFolder(e.type)) continue;
       return e.name + " appears twice in the archive";
@@ -167,7 +171,8 @@ std::string compareUnpacked(const std::string& data, const std::vector<Planned>&
   std::error_code ec;
   for (auto it = fs::recursive_directory_iterator(data, ec); !ec && it != fs::end(it);
        it.increment(ec)) {
-    std::string path = fs::relative(it->path(), data).generic_string();
+    // Lexically: a link must be named, not followed.
+    std::string path = it->path().lexically_relative(data).generic_string();
     fs::file_status st = it->symlink_status(ec);
     Type type = fs::is_symlink(st)        ? Type::kSymlink
                 : fs::is_directory(st)    ? Type::kDirectory
@@ -284,7 +289,9 @@ std::string installPackage(const std::string& deb, Outcome* outcome) {
   const std::string data_tar = staging.path() + "/data.tar";
   const std::string data = staging.path() + "/data";
 
-  ToolResult r = dpkgDeb({"--control", deb, control_dir});
+  // A file name that starts with '-' is not taken for an option.
+  const std::string archive = deb.rfind('-', 0) == 0 ? "./" + deb : deb;
+  ToolResult r = dpkgDeb({"--control", archive, control_dir});
   if (r.status != 0) return notUsable(deb, r);
   std::string control;
   if (std::string err = device::readWholeFile(control_dir + "/control", kMaxControlSize, &control);
@@ -296,7 +303,7 @@ std::string installPackage(const std::string& deb, Outcome* outcome) {
   if (version.empty() || version.find_first_of(" \t\n/") != std::string::npos)
     return deb + " has no valid Version";
 
-  r = dpkgDeb({"--fsys-tarfile", deb}, data_tar);
+  r = dpkgDeb({"--fsys-tarfile", archive}, data_tar);
   if (r.status != 0) return notUsable(deb, r);
   std::vector<ArchiveEntry> entries;
   if (std::string err = readArchiveEntries(data_tar, &entries); !err.empty())
@@ -307,7 +314,7 @@ std::string installPackage(const std::string& deb, Outcome* outcome) {
 
   std::error_code ec;
   fs::create_directory(data, ec);
-  r = dpkgDeb({"--extract", deb, data});
+  r = dpkgDeb({"--extract", archive, data});
   if (r.status != 0) return notUsable(deb, r);
   if (std::string err = compareUnpacked(data, plan); !err.empty())
     return "refused " + deb + ": " + err;

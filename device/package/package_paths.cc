@@ -32,6 +32,8 @@ std::string joined(const std::vector<std::string>& parts) {
 std::string normalizeEntryName(const std::string& name, std::string* path) {
   if (name.empty()) return "an entry without a name";
   if (name[0] == '/') return name + " is an absolute path";
+  // The file list keeps a path a line.
+  if (name.find('\n') != std::string::npos) return "an entry's name holds a line break";
   std::vector<std::string> parts;
   for (const std::string& c : components(name)) {
     if (c == "..") return name + " climbs out with ..";

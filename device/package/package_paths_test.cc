@@ -23,6 +23,7 @@ TEST(EntryNames, NormalisedOrRefused) {
   EXPECT_NE(normalizeEntryName("./var/jb/../../etc/passwd", &path), "");
   EXPECT_NE(normalizeEntryName("./var/jb/a/..", &path), "");
   EXPECT_NE(normalizeEntryName("", &path), "");
+  EXPECT_NE(normalizeEntryName("./var/jb/a\n/var/jb/b", &path), "");
 
   EXPECT_TRUE(insidePackageTree("var/jb"));
   EXPECT_TRUE(insidePackageTree("var/jb/a"));

@@ -7,11 +7,15 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string_view>
 
 extern char** environ;
 
 namespace package {
 namespace {
+
+constexpr size_t kMaxErrors =
+    64 * 1024;  // kept of a tool's error output; the rest is read and dropped
 
 std::vector<char*> pointers(std::vector<std::string>& strings) {
   std::vector<char*> out;
@@ -37,9 +41,17 @@ ToolResult runTool(const ToolRun& run) {
     return result;
   }
   std::vector<std::string> args = run.argv;
-  std::vector<std::string> env;
-  for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
-  env.insert(env.end(), run.environment.begin(), run.environment.end());
+  // The added variables replace any of the same name.
+  std::vector<std::string> env = run.environment;
+  for (char** e = environ; *e != nullptr; ++e) {
+    std::string_view var(*e);
+    bool replaced = false;
+    for (const std::string& added : run.environment) {
+      std::string_view name = std::string_view(added).substr(0, added.find('=') + 1);
+      replaced = replaced || var.rfind(name, 0) == 0;
+    }
+    if (!replaced) env.emplace_back(*e);
+  }
   std::vector<char*> argv = pointers(args);
   std::vector<char*> envp = pointers(env);
 
@@ -73,7 +85,7 @@ ToolResult runTool(const ToolRun& run) {
     while (true) {
       ssize_t n = read(err_pipe[0], buf, sizeof buf);
       if (n > 0) {
-        result.errors.append(buf, static_cast<size_t>(n));
+        if (result.errors.size() < kMaxErrors) result.errors.append(buf, static_cast<size_t>(n));
       } else if (n == 0 || errno != EINTR) {
         break;
       }

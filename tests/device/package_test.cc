@@ -330,6 +330,12 @@ TEST_F(PackageTest, RefusesBadArchivesAndLeavesTheDeviceAsItWas) {
       {"Velmo's file",
        {good, {"." + std::string(kTweak), 'f', "x"}},
        "belongs to the installed package com.qel.velmo"},
+      {"a line break that would forge the file list",
+       {good, {lib + "a\n/var/jb/usr/lib/libvelmo-substrate.so", 'f', "x"}},
+       "holds a line break"},
+      {"the package database",
+       {good, {"./var/jb/var/lib/dpkg/info/mobilesubstrate.list", 'f', ""}},
+       "is inside the package database"},
   };
   const auto before = snapshot(root_);
   std::string answer = install(damaged, 1);
@@ -356,9 +362,11 @@ TEST_F(PackageTest, ReinstallingReplacesTheFilesAndLeavesNoneOfTheOld) {
            {{"./", 'd', ""},
             {"." + filter, 'f', "new filter"},
             {"./var/jb/Library/VelmoNext/", 'd', ""},
-            {"./var/jb/Library/VelmoNext/notes.txt", 'f', "new"}},
+            {"./var/jb/Library/VelmoNext/notes.txt", 'f', "new"},
+            {"./var/jb/Library/VelmoNext/latest", 'l', "notes.txt"}},
            {{"./postinst", 'x', "#!/bin/sh\necho \"$@\" > \"$DPKG_ROOT/postinst.log\"\n"}});
-  EXPECT_EQ(install(next), "installed com.qel.velmo 2.0 (2 files)\n");
+  EXPECT_EQ(install(next), "installed com.qel.velmo 2.0 (3 files)\n");
+  EXPECT_EQ(fs::read_symlink(device("/var/jb/Library/VelmoNext/latest")), "notes.txt");
   EXPECT_EQ(readFile(device(filter)), "new filter");
   EXPECT_EQ(readFile(device("/var/jb/Library/VelmoNext/notes.txt")), "new");
   EXPECT_EQ(readFile(device("/postinst.log")), "configure 1.0.0\n") << "told the old version";
