@@ -46,7 +46,7 @@ struct BasePackage {
   const char* name;
   const char* description;
   std::vector<std::string> folders;
-  std::vector<std::string> files;  // copied from build/lib into /var/jb/usr/lib
+  std::vector<std::string> files;  // /var/jb/usr/lib's, staged in build/device-runtime
 };
 
 std::string installBasePackage(const BasePackage& base) {
@@ -59,7 +59,7 @@ std::string installBasePackage(const BasePackage& base) {
   }
   for (const std::string& file : base.files) {
     std::string to = "/var/jb/usr/lib/" + file;
-    if (std::string e = copyTree(buildDirectory() + "/lib/" + file, device::devicePath(to));
+    if (std::string e = copyTree(buildDirectory() + "/device-runtime" + to, device::devicePath(to));
         !e.empty())
       return e;
     paths.push_back(to);

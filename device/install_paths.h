@@ -1,5 +1,6 @@
 // Where the built deliverables are, relative to the velmo-device program
-// (build/bin): build/lib/ with the device's frameworks, and the package
+// (build/bin): build/device-runtime/var/jb/usr/lib/ with the phone's hooking
+// runtime, and the package
 // build/packages/com.qel.velmo_<version>_<arch>.deb that `make package` makes.
 #pragma once
 

@@ -222,28 +222,33 @@ TEST_F(PackageTest, HoldsExactlyVelmosFilesOwnedByRootWithItsFields) {
 TEST_F(PackageTest, InstalledFilesReachTheDevicesHookingRuntimeAndNameNoBuildFolder) {
   initDevice();
   const std::string build = fs::canonical(testing_support::binDirectory() + "/..").string();
-  size_t files = 0;
+  // Velmo's files, then the hooking runtime the phone keeps for them.
+  std::map<std::string, std::string> runpaths;  // path -> the run-path it must have ("" none)
   for (const std::string& path : list()) {
-    std::string real = device(path);
-    if (!fs::is_regular_file(fs::symlink_status(real))) continue;
-    ++files;
-    std::string bytes = readFile(real);
+    if (fs::is_regular_file(fs::symlink_status(device(path)))) runpaths[path] = "";
+  }
+  EXPECT_EQ(runpaths.size(), 7u);
+  runpaths[kTweak] = "$ORIGIN/../../Frameworks:$ORIGIN/../../../usr/lib";
+  for (const auto& lib : fs::directory_iterator(device("/var/jb/usr/lib")))
+    runpaths["/var/jb/usr/lib/" + lib.path().filename().string()] = "$ORIGIN";
+  EXPECT_EQ(runpaths.size(), 10u);
+
+  for (const auto& [path, runpath] : runpaths) {
+    std::string bytes = readFile(device(path));
     EXPECT_EQ(bytes.find(build), std::string::npos) << path << " names " << build;
     if (bytes.rfind("\x7f"
                     "ELF",
                     0) != 0)
       continue;
-    std::string dynamic = run({"/usr/bin/readelf", "--dynamic", real});
-    if (path == kTweak) {
-      EXPECT_NE(
-          dynamic.find("Library runpath: [$ORIGIN/../../Frameworks:$ORIGIN/../../../usr/lib]"),
-          std::string::npos)
-          << dynamic;
-    } else {
+    std::string dynamic = run({"/usr/bin/readelf", "--dynamic", device(path)});
+    if (runpath.empty()) {
       EXPECT_EQ(dynamic.find("runpath"), std::string::npos) << path << "\n" << dynamic;
+    } else {
+      EXPECT_NE(dynamic.find("Library runpath: [" + runpath + "]"), std::string::npos)
+          << path << "\n"
+          << dynamic;
     }
   }
-  EXPECT_EQ(files, 7u);
 
   // The run-path leads to the device's own hooking runtime.
   std::string resolved;
