@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <map>
 #include <set>
+#include <sstream>
 #include <vector>
 
 #include "device/package/archive_entries.h"
@@ -88,6 +89,27 @@ std::string runScript(const std::string& script, const std::string& kind,
   if (r.status == 0) return "";
   if (r.status < 0) return "the " + kind + " of " + package + " did not run: " + r.errors;
   return "the " + kind + " of " + package + " failed with exit status " + std::to_string(r.status);
+}
+
+// The first of a Depends field's entries ("a, b (>= 1) | c") of which no
+// alternative is installed, or "". Versions are not compared.
+std::string missingDependency(const std::string& depends) {
+  std::stringstream entries(depends);
+  for (std::string entry; std::getline(entries, entry, ',');) {
+    std::stringstream alternatives(entry);
+    bool met = false;
+    std::string first;
+    for (std::string alt; !met && std::getline(alternatives, alt, '|');) {
+      size_t start = alt.find_first_not_of(" \t\n");
+      if (start == std::string::npos) continue;
+      std::string name = alt.substr(start, alt.find_first_of(" \t\n(:", start) - start);
+      if (first.empty()) first = name;
+      std::vector<std::string> ignored;
+      met = validPackageName(name) && readFileList(name, &ignored);
+    }
+    if (!met && !first.empty()) return first;
+  }
+  return "";
 }
 
 // Checks every entry of the data archive and turns it into the plan. An entry
@@ -302,6 +324,12 @@ std::string installPackage(const std::string& deb, Outcome* outcome) {
   if (!validPackageName(name)) return deb + " names no valid package (Package: " + name + ")";
   if (version.empty() || version.find_first_of(" \t\n/") != std::string::npos)
     return deb + " has no valid Version";
+  const std::string arch = fields["Architecture"];
+  if (arch != "all" && arch != VELMO_DEVICE_ARCH)
+    return "refused " + deb + ": it is built for " + (arch.empty() ? "no architecture" : arch) +
+           ", the device is " + VELMO_DEVICE_ARCH;
+  if (std::string missing = missingDependency(fields["Depends"]); !missing.empty())
+    return "refused " + deb + ": it depends on " + missing + ", which is not installed";
 
   r = dpkgDeb({"--fsys-tarfile", archive}, data_tar);
   if (r.status != 0) return notUsable(deb, r);

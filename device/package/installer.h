@@ -2,7 +2,9 @@
 // does on a rootless phone. The device root must be set (device::setRoot).
 //
 // install: dpkg-deb unpacks the package's control part and lists its data
-// part into a staging folder inside the device; every entry is checked (it
+// part into a staging folder inside the device; the package must be built
+// for the device's architecture (or "all") and its Depends must be installed
+// (versions are not compared); every entry is checked (it
 // stays in /var/jb, never climbs with "..", no link leads out of the device,
 // no file of another package is overwritten) before dpkg-deb extracts it; the
 // files are then moved into place, the package's file list, control file and

@@ -116,12 +116,14 @@ std::string tarOf(const std::vector<Entry>& entries) {
 // A package file as dpkg-deb reads it: an ar archive of debian-binary, an
 // uncompressed control.tar and data.tar.
 void writeDeb(const std::string& path, const std::string& package, const std::string& version,
-              const std::vector<Entry>& data, const std::vector<Entry>& scripts = {}) {
-  std::vector<Entry> control = {{"./", 'd', ""},
-                                {"./control", 'f',
-                                 "Package: " + package + "\nVersion: " + version +
-                                     "\nArchitecture: all\nMaintainer: Tests <t@example.com>\n"
-                                     "Description: built by a test\n"}};
+              const std::vector<Entry>& data, const std::vector<Entry>& scripts = {},
+              const std::string& more_fields = "Architecture: all\n") {
+  std::vector<Entry> control = {
+      {"./", 'd', ""},
+      {"./control", 'f',
+       "Package: " + package + "\nVersion: " + version + "\n" + more_fields +
+           "Maintainer: Tests <t@example.com>\n"
+           "Description: built by a test\n"}};
   control.insert(control.end(), scripts.begin(), scripts.end());
   const std::pair<std::string, std::string> members[] = {
       {"debian-binary", "2.0\n"}, {"control.tar", tarOf(control)}, {"data.tar", tarOf(data)}};
@@ -353,6 +355,19 @@ TEST_F(PackageTest, RefusesBadArchivesAndLeavesTheDeviceAsItWas) {
     EXPECT_EQ(answer.rfind("error: refused " + deb + ": ", 0), 0u) << c.label << ": " << answer;
     EXPECT_NE(answer.find(c.reason), std::string::npos) << c.label << ": " << answer;
     EXPECT_EQ(snapshot(root_), before) << c.label << " left something behind";
+  }
+  // What a package manager checks of the control file.
+  const std::pair<std::string, std::string> fields[] = {
+      {"Architecture: toaster\n", "it is built for toaster, the device is "},
+      {"Architecture: all\nDepends: mobilesubstrate (>= 0.9), not-there | nor-this\n",
+       "it depends on not-there, which is not installed"},
+  };
+  for (const auto& [more, reason] : fields) {
+    std::string deb = folder + "/control.deb";
+    writeDeb(deb, "com.example.other", "1.0", {good}, {}, more);
+    answer = install(deb, 1);
+    EXPECT_NE(answer.find(reason), std::string::npos) << answer;
+    EXPECT_EQ(snapshot(root_), before) << reason;
   }
   testing_support::removeTree(folder);
 }
