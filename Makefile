@@ -1,15 +1,15 @@
-# Velmo: make demo | make test | make bench
+# Velmo: make demo | make test | make bench | make package
 # Each target installs the Debian packages the build needs when they are missing,
 # configures with CMake and builds into build/ (programs in build/bin/).
 
 PACKAGES := cmake g++ make pkg-config libplist-dev libplist-utils libpng-dev libgtest-dev \
-            libgmock-dev libbenchmark-dev libssl-dev libedit-dev python3
+            libgmock-dev libbenchmark-dev libssl-dev libedit-dev libarchive-dev python3
 BUILD ?= build
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 JOBS ?= 2
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build test demo bench clean
+.PHONY: all deps build test demo bench package clean
 
 all: build
 
@@ -31,6 +31,12 @@ test: build
 demo: build
 	rm -rf $(BUILD)/demo-device
 	$(BUILD)/bin/velmo-device demo --root $(BUILD)/demo-device
+
+# Velmo's Debian package: build/packages/com.qel.velmo_<version>_<arch>.deb
+package: deps
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j $(JOBS) --target velmo-package
+	@ls -1 $(BUILD)/packages/com.qel.velmo_*.deb
 
 bench: build
 	@for b in $(BUILD)/bin/bench_*; do echo "== $$b"; $$b; done
