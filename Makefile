@@ -1,9 +1,9 @@
-# Velmo: make demo | make test | make bench | make screens
+# Velmo: make demo | make test | make bench | make package | make screens
 # Each target installs the Debian packages the build needs when they are missing,
 # configures with CMake and builds into build/ (programs in build/bin/).
 
 PACKAGES := cmake g++ make pkg-config libplist-dev libplist-utils libpng-dev libgtest-dev \
-            libgmock-dev libbenchmark-dev libssl-dev libedit-dev python3 \
+            libgmock-dev libbenchmark-dev libssl-dev libedit-dev libarchive-dev python3 \
             libcairo2-dev libpango1.0-dev fonts-inter
 BUILD ?= build
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -13,7 +13,7 @@ SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 # The README's pictures: three of the demo's screens, copied into docs/.
 SCREENS := 02-velmo-pane 05-album-list-locked 06-face-id-prompt
 
-.PHONY: all deps build test demo bench screens clean
+.PHONY: all deps build test demo bench package screens clean
 
 all: build
 
@@ -41,6 +41,12 @@ screens: build
 	$(BUILD)/bin/velmo-device demo --root $(BUILD)/screens-device > /dev/null
 	mkdir -p docs
 	for s in $(SCREENS); do cp $(BUILD)/screens-device/screens/$$s.png docs/$$s.png; done
+
+# Velmo's Debian package: build/packages/com.qel.velmo_<version>_<arch>.deb
+package: deps
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j $(JOBS) --target velmo-package
+	@ls -1 $(BUILD)/packages/com.qel.velmo_*.deb
 
 bench: build
 	@for b in $(BUILD)/bin/bench_*; do echo "== $$b"; $$b; done

@@ -78,13 +78,12 @@ void print(const std::string& line) {
   static std::mutex lock;
   std::string safe = printable(line);
   std::lock_guard<std::mutex> g(lock);
-  // A person typing on the main thread keeps the line they were editing.
-  bool editing = dispatch::isMainThread();
-  if (editing) LineEditor::hideInput();
+  // A line that arrives while a person types goes above their prompt.
+  LineEditor::hideInput();
   std::fwrite(safe.data(), 1, safe.size(), stdout);
   std::fputc('\n', stdout);
+  LineEditor::showInput();
   std::fflush(stdout);
-  if (editing) LineEditor::showInput();
 }
 
 std::string trim(const std::string& text) {
@@ -214,7 +213,6 @@ int Console::run() {
     editor = std::make_unique<LineEditor>(
         program_ + "> ", [this](std::string line) { finishLine(std::move(line)); },
         [&] { closed = true; }, [this](const std::string& line) { return complete(line); });
-    loop.watch(STDIN_FILENO, [&] { editor->readAvailable(); });
   } else {
     loop.watch(STDIN_FILENO, [&] {
       char buf[4096];
@@ -233,7 +231,7 @@ int Console::run() {
     });
   }
   while (!closed && !quitting_) loop.runOnce(-1);
-  loop.unwatch(STDIN_FILENO);
+  if (!editor) loop.unwatch(STDIN_FILENO);
   editor.reset();
   return 0;
 }

@@ -16,6 +16,8 @@ std::string binDirectory() {
   return std::filesystem::read_symlink("/proc/self/exe", ec).parent_path().string();
 }
 
+std::string builtPackage() { return binDirectory() + "/../packages/" VELMO_PACKAGE_FILE; }
+
 void DeviceTest::TearDown() {
   if (!root_.empty()) removeTree(root_);
 }

@@ -25,6 +25,8 @@ using program::runProgram;
 // The folder holding the built programs: VELMO_BIN (set by CTest), else the
 // test program's own folder.
 std::string binDirectory();
+// The package the build made, build/packages/com.qel.velmo_<version>_<arch>.deb.
+std::string builtPackage();
 
 class DeviceTest : public ::testing::Test {
  protected:
