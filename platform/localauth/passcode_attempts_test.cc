@@ -79,11 +79,13 @@ TEST_F(Lockout, TheSameWrongCodeTwiceInARowCountsOnce) {
   EXPECT_EQ(answerPasscode("2222").message, "wrong passcode, 3 attempts left");
   EXPECT_EQ(answerPasscode("1111").message, "wrong passcode, 2 attempts left");
   answerCancel();
-  // The record outlives the prompt (and the app): two more make five.
+  // The record outlives the prompt (and the app). A new prompt counts its own
+  // attempts: the device's last wrong code is a first attempt here.
   evaluate(newContext(), "reason", replies.block());
-  EXPECT_EQ(answerPasscode("3333").message, "wrong passcode, 4 attempts left");
+  EXPECT_EQ(answerPasscode("1111").message, "wrong passcode, 4 attempts left");
+  EXPECT_EQ(answerPasscode("3333").message, "wrong passcode, 3 attempts left");
   EXPECT_EQ(answerPasscode("4444").message,
-            "wrong passcode, 3 attempts left; try again in 1 minute");
+            "wrong passcode, 2 attempts left; try again in 1 minute");
   dismiss();
 }
 

@@ -21,6 +21,7 @@ struct Pending {
   Strong<Reply> reply;
   bool faceOffered = false;
   int failures = 0;
+  std::string lastWrong;  // this prompt's last wrong code, to count a repeat once
 };
 
 struct Broker {
@@ -117,7 +118,13 @@ AnswerResult answerPasscode(const std::string& passcode) {
   }
   std::string wait =
       judgement.lockoutSeconds > 0 ? "; try again in " + minutesText(judgement.lockoutSeconds) : "";
-  if (judgement.counted) ++broker().queue.front().failures;
+  // The prompt counts its own attempts the way the device counts failures:
+  // the same wrong code again right after itself is one attempt.
+  Pending& front = broker().queue.front();
+  if (passcode != front.lastWrong) {
+    ++front.failures;
+    front.lastWrong = passcode;
+  }
   int left = kMaxPasscodeAttempts - broker().queue.front().failures;
   if (left > 0) {
     return {true, "wrong passcode, " + std::to_string(left) +

@@ -55,6 +55,7 @@ struct Model {
     std::string title;
     bool sameItem = false;  // iPad: the album was on screen at the tap
     int wrongAnswers = 0;
+    std::string lastWrong;
   };
 
   bool pad = false;
@@ -90,7 +91,7 @@ struct Model {
     if (background || !prompts.empty() || (!pad && stack.size() > 1)) return false;
     bool same_item = pad && shows(title);
     if (protectedNow(title)) {
-      prompts.push_back({title, same_item, 0});
+      prompts.push_back({title, same_item, 0, ""});
     } else {
       open(title, same_item);
     }
@@ -120,10 +121,16 @@ struct Model {
   // A wrong passcode taken at device time `now`; whether it was the last
   // one the prompt takes.
   bool wrongPasscode(const std::string& code, int64_t now) {
-    if (code == lastWrong) return false;  // the same mistake counts once
-    lastWrong = code;
-    if (int64_t wait = delayAfter(++failures); wait > 0) lockedUntil = now + wait;
-    if (++prompts.front().wrongAnswers < localauth::kMaxPasscodeAttempts) return false;
+    // The same mistake right after itself counts once, for the device and
+    // for the prompt, each by its own last wrong code.
+    if (code != lastWrong) {
+      lastWrong = code;
+      if (int64_t wait = delayAfter(++failures); wait > 0) lockedUntil = now + wait;
+    }
+    PendingTap& tap = prompts.front();
+    if (code == tap.lastWrong) return false;
+    tap.lastWrong = code;
+    if (++tap.wrongAnswers < localauth::kMaxPasscodeAttempts) return false;
     refuse();
     return true;
   }
