@@ -30,6 +30,11 @@ const Subcommand kSubcommands[] = {
     {"tccd", program::tccdMain, {"--root"}, {}, "tccd --root DIR"},
     {"notify", program::notifyMain, {"--root"}, {"--watch"}, "notify --root DIR [--watch] NAME"},
     {"demo", program::demoMain, {"--root"}, {}, "demo [--root DIR]"},
+    {"serve",
+     program::serveMain,
+     {"--root", "--port", "--model", "--system-version", "--passcode", "--biometry"},
+     {"--no-passcode"},
+     "serve --root DIR [--port N] [init's flags for a new device]"},
 };
 
 int usage(FILE* out) {

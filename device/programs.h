@@ -11,5 +11,6 @@ int settingsMain(const Options& options);
 int tccdMain(const Options& options);
 int notifyMain(const Options& options);
 int demoMain(const Options& options);
+int serveMain(const Options& options);
 
 }  // namespace program
