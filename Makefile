@@ -3,7 +3,8 @@
 # configures with CMake and builds into build/ (programs in build/bin/).
 
 PACKAGES := cmake g++ make pkg-config libplist-dev libplist-utils libpng-dev libgtest-dev \
-            libgmock-dev libbenchmark-dev libssl-dev psmisc python3
+            libgmock-dev libbenchmark-dev libssl-dev psmisc python3 \
+            libcairo2-dev libpango1.0-dev fonts-inter
 BUILD ?= build
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 JOBS ?= 2

@@ -10,11 +10,13 @@
 #include "device/options.h"
 #include "device/photos_pid.h"
 #include "device/programs.h"
+#include "device/screen.h"
 #include "device/tweak_state.h"
 #include "platform/dispatch/run_loop.h"
 #include "platform/foundation/nsstring.h"
 #include "platform/localauth/prompt.h"
 #include "platform/notify/notify.h"
+#include "platform/photos/list_views.h"
 #include "platform/photos/photos_app.h"
 
 namespace program {
@@ -63,17 +65,18 @@ int photosMain(const Options& options) {
                            for (const std::string& line : app.albums()) print(line);
                            return CommandResult();
                          }});
-  console.add("tap", {"tap <album title>", "tap an album (the sidebar on iPad)",
-                      [&](const std::string& rest) {
-                        if (rest.empty()) return CommandResult("usage: tap <album title>");
-                        CommandResult result = app.tap(rest);
-                        if (result.rfind("no album named", 0) == 0) {
-                          result += " (albums lists them)";
-                        } else if (result == "the album list is not on screen") {
-                          result += " (back returns to it)";
-                        }
-                        return result;
-                      }});
+  auto tap = [&](const std::string& rest) {
+    if (rest.empty()) return CommandResult("usage: tap <album title>");
+    CommandResult result = app.tap(rest);
+    if (result.rfind("no album named", 0) == 0) {
+      result += " (albums lists them)";
+    } else if (result == "the album list is not on screen") {
+      result += " (back returns to it)";
+    }
+    return result;
+  };
+  auto back = [&](const std::string&) { return app.back(); };
+  console.add("tap", {"tap <album title>", "tap an album (the sidebar on iPad)", tap});
   console.add("prompt", {"prompt", "the pending authentication prompt", [&](const std::string&) {
                            print(promptLine());
                            return CommandResult();
@@ -100,8 +103,7 @@ int photosMain(const Options& options) {
          if (!r.message.empty()) print(r.message);
          return CommandResult();
        }});
-  console.add("back", {"back", "the navigation back button",
-                       [&](const std::string&) { return app.back(); }});
+  console.add("back", {"back", "the navigation back button", back});
   console.add("background", {"background", "the app leaves the screen",
                              [&](const std::string&) { return app.background(); }});
   console.add("foreground", {"foreground", "the app returns to the screen",
@@ -110,6 +112,23 @@ int photosMain(const Options& options) {
                           print("where " + app.where());
                           return CommandResult();
                         }});
+  // A touch on a row is the row's tap; on the back button, back.
+  Screen screen([&] { return app.window(); },
+                [&](UIView* view) -> CommandResult {
+                  for (UIView* v = view; v != nullptr; v = v->superview) {
+                    if (v->accessibilityIdentifier == "BackButton") return back("");
+                  }
+                  if (auto* row = enclosing(view, photos::listCellClass())) {
+                    return tap(photos::cellTitle(static_cast<PXNavigationListCell*>(row)));
+                  }
+                  auto* cell =
+                      static_cast<UITableViewCell*>(enclosing(view, uikit::tableViewCellClass()));
+                  if (cell != nullptr && cell->textLabel && app.isPad()) {
+                    return tap(uikit::labelText(cell->textLabel));  // a sidebar item
+                  }
+                  return CommandResult();
+                });
+  screen.addCommands(&console);
   console.addListing("hooks", "the hooks installed in this process", hookLines);
   console.addListing("vars", "the tweak's exported variables", varLines);
   console.addListing("bundles", "each bundle's Face ID usage description", bundleLines);

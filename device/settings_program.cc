@@ -19,6 +19,7 @@
 #include "device/options.h"
 #include "device/photos_pid.h"
 #include "device/programs.h"
+#include "device/screen.h"
 #include "platform/dispatch/run_loop.h"
 #include "platform/foundation/collections.h"
 #include "platform/foundation/device.h"
@@ -107,8 +108,112 @@ std::optional<Entry> findEntry(const std::string& label, std::string* error) {
   return std::nullopt;
 }
 
+// The labels of the Settings entries, in file-name order.
+std::vector<std::string> entryLabels() {
+  std::vector<std::string> files, labels;
+  std::error_code ec;
+  for (const auto& item : fs::directory_iterator(device::devicePath(kEntriesFolder), ec)) {
+    if (item.path().extension() == ".plist") files.push_back(item.path().filename().string());
+  }
+  std::sort(files.begin(), files.end());
+  for (const std::string& file : files) {
+    id plist =
+        msg<id>(foundation::dictionaryClass(), "dictionaryWithContentsOfFile:"_sel,
+                static_cast<id>(foundation::makeString(std::string(kEntriesFolder) + "/" + file)));
+    std::string label = stringProperty(property(plist, "entry"), "label");
+    if (!label.empty()) labels.push_back(label);
+  }
+  return labels;
+}
+
+// The Settings app's first screen: a row for each installed pane.
+struct SettingsRootController : UIViewController {
+  std::vector<std::string> labels;
+};
+
+Class settingsRootClass() {
+  static Class cls = [] {
+    Class c = objc::defineClass<SettingsRootController>("PSUIPrefsListController",
+                                                        uikit::viewControllerClass());
+    addMethod(
+        c, "loadView"_sel, +[](id self, SEL) {
+          id table =
+              msg<id>(msg<id>(uikit::tableViewClass(), "alloc"_sel), "initWithFrame:style:"_sel,
+                      CGRectZero, long{UITableViewStyleInsetGrouped});
+          msg<void>(table, "setDataSource:"_sel, self);
+          msg<void>(self, "setView:"_sel, table);
+          objc_release(table);
+        });
+    addMethod(
+        c, "tableView:numberOfRowsInSection:"_sel, +[](id self, SEL, id, long) -> long {
+          return static_cast<long>(static_cast<SettingsRootController*>(self)->labels.size());
+        });
+    addMethod(
+        c, "tableView:cellForRowAtIndexPath:"_sel, +[](id self, SEL, id, id path) -> id {
+          auto& labels = static_cast<SettingsRootController*>(self)->labels;
+          long row = msg<long>(path, "row"_sel);
+          if (row < 0 || static_cast<size_t>(row) >= labels.size()) return nullptr;
+          id cell = msg<id>(msg<id>(uikit::tableViewCellClass(), "alloc"_sel),
+                            "initWithStyle:reuseIdentifier:"_sel, long{UITableViewCellStyleDefault},
+                            static_cast<id>("Entry"_ns));
+          msg<void>(msg<id>(cell, "textLabel"_sel), "setText:"_sel,
+                    static_cast<id>(foundation::makeString(labels[static_cast<size_t>(row)])));
+          msg<void>(cell, "setAccessoryType:"_sel,
+                    long{UITableViewCellAccessoryDisclosureIndicator});
+          return objc_autorelease(cell);
+        });
+    return c;
+  }();
+  return cls;
+}
+
 class SettingsApp {
  public:
+  // The app's window as the screen shows it now: the list of panes, or the
+  // open pane with a back button to it.
+  UIWindow* window() {
+    if (!window_) {
+      auto root = allocInit<SettingsRootController>(settingsRootClass());
+      msg<void>(root, "setTitle:"_sel, static_cast<id>("Settings"_ns));
+      root->labels = entryLabels();
+      navigation_ = adopt(static_cast<UINavigationController*>(
+          msg<id>(msg<id>(uikit::navigationControllerClass(), "alloc"_sel),
+                  "initWithRootViewController:"_sel, static_cast<id>(root.get()))));
+      msg<void>(msg<id>(navigation_, "navigationBar"_sel), "setPrefersLargeTitles:"_sel, YES);
+      if (controller_) {
+        msg<void>(navigation_, "pushViewController:animated:"_sel,
+                  static_cast<id>(controller_.get()), NO);
+      }
+      window_ = uikit::newWindow(navigation_, uikit::mainScreen());
+    }
+    uikit::layoutWindow(window_);
+    return window_;
+  }
+
+  // The back button: from the pane to the list of panes.
+  CommandResult back() {
+    if (!controller_) return "no back button on the list of panes";
+    if (navigation_) msg<id>(navigation_, "popToRootViewControllerAnimated:"_sel, NO);
+    controller_ = nullptr;
+    label_.clear();
+    return "";
+  }
+
+  UISwitch* masterSwitchIfOpen() { return controller_ ? masterSwitch() : nullptr; }
+
+  // The key of the row whose switch is `control`, "" when it is none of the pane's.
+  std::string switchRowKey(UIView* control) {
+    if (!controller_) return "";
+    for (UIView* v = control; v != nullptr; v = v->superview) {
+      if (!msg<BOOL>(v, "isKindOfClass:"_sel, static_cast<id>(preferences::switchTableCellClass())))
+        continue;
+      auto* cell = static_cast<PSSwitchTableCell*>(v);
+      return cell->control.get() == control ? preferences::stringProperty(cell->specifier, "key")
+                                            : "";
+    }
+    return "";
+  }
+
   CommandResult open(const std::string& label) {
     if (label.empty()) return "usage: open <pane>";
     std::string error;
@@ -147,6 +252,11 @@ class SettingsApp {
     msg<id>(controller, "view"_sel);  // loads the view: -loadView, then -viewDidLoad
     controller_ = controller;
     label_ = label;
+    if (navigation_) {
+      msg<id>(navigation_, "popToRootViewControllerAnimated:"_sel, NO);
+      msg<void>(navigation_, "pushViewController:animated:"_sel, static_cast<id>(controller_.get()),
+                NO);
+    }
     return "";
   }
 
@@ -303,6 +413,8 @@ class SettingsApp {
 
   Strong<objc_object> controller_;
   std::string label_;
+  Strong<UINavigationController> navigation_;  // made with the window
+  Strong<UIWindow> window_;
 };
 
 // After the master switch: what became of the Photos app that ran before it.
@@ -333,16 +445,41 @@ int settingsMain(const Options& options) {
                        [&](const std::string& rest) { return app.open(rest); }});
   console.add("show", {"show", "the pane: title, master switch, header, then each row",
                        [&](const std::string&) { return app.show(); }});
-  console.add("switch", {"switch on|off", "flip the master switch (the pane restarts Photos)",
-                         [&](const std::string& rest) {
-                           std::optional<pid_t> photos = runningPhotos();
-                           CommandResult result = app.flipSwitch(rest);
-                           if (!result.empty()) return result;
-                           reportPhotosRestart(photos);
-                           return result;
-                         }});
-  console.add("set", {"set <key> <value>", "change a row (switches: on/off, text fields: the text)",
-                      [&](const std::string& rest) { return app.set(rest); }});
+  auto flipMaster = [&](const std::string& rest) {
+    std::optional<pid_t> photos = runningPhotos();
+    CommandResult result = app.flipSwitch(rest);
+    if (!result.empty()) return result;
+    reportPhotosRestart(photos);
+    return result;
+  };
+  console.add("switch",
+              {"switch on|off", "flip the master switch (the pane restarts Photos)", flipMaster});
+  auto set = [&](const std::string& rest) { return app.set(rest); };
+  console.add("set",
+              {"set <key> <value>", "change a row (switches: on/off, text fields: the text)", set});
+  // A touch on a switch flips it as `switch` and `set` do; on a pane's row,
+  // opens it; on the back button, returns to the list of panes.
+  Screen screen(
+      [&] { return app.window(); },
+      [&](UIView* view) -> CommandResult {
+        for (UIView* v = view; v != nullptr; v = v->superview) {
+          if (v->accessibilityIdentifier == "BackButton") return app.back();
+        }
+        if (auto* control = static_cast<UISwitch*>(enclosing(view, uikit::switchClass()))) {
+          std::string flipped = control->on ? "off" : "on";
+          if (control == app.masterSwitchIfOpen()) return flipMaster(flipped);
+          std::string key = app.switchRowKey(control);
+          if (!key.empty()) return set(key + " " + flipped);
+          return CommandResult();
+        }
+        auto* cell = static_cast<UITableViewCell*>(enclosing(view, uikit::tableViewCellClass()));
+        if (cell != nullptr && cell->reuseIdentifier &&
+            foundation::stdString(cell->reuseIdentifier) == "Entry") {
+          return app.open(uikit::labelText(cell->textLabel));
+        }
+        return CommandResult();
+      });
+  screen.addCommands(&console);
   console.addQuit("leave Settings");
   if (isatty(STDIN_FILENO))
     std::fprintf(stderr, "Settings (pid %d). Type help for commands.\n", getpid());

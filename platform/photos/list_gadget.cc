@@ -2,6 +2,7 @@
 
 #include "platform/foundation/device.h"
 #include "platform/foundation/nsstring.h"
+#include "platform/photos/asset_collection.h"
 #include "platform/photos/list_items.h"
 #include "platform/photos/view_controllers.h"
 #include "platform/uikit/nsattributedstring.h"
@@ -39,6 +40,27 @@ Class defineListGadget() {
         Strong<PUAlbumViewController> album = newAlbumViewController(collection);
         msg<void>(navigation, "pushViewController:animated:"_sel, album.get(), animated);
         return album.autorelease();
+      });
+  // The album list's table asks the gadget for its rows.
+  addMethod(
+      cls, "numberOfSectionsInTableView:"_sel, +[](id, SEL, id) -> long { return 1; });
+  addMethod(
+      cls, "tableView:numberOfRowsInSection:"_sel, +[](id self, SEL, id, long) -> long {
+        return static_cast<long>(gadgetOf(self)->listItems->items.size());
+      });
+  addMethod(
+      cls, "tableView:cellForRowAtIndexPath:"_sel, +[](id self, SEL, id, id path) -> id {
+        long row = msg<long>(path, "row"_sel);
+        auto& items = gadgetOf(self)->listItems->items;
+        if (row < 0 || static_cast<size_t>(row) >= items.size()) return nullptr;
+        id item = items[static_cast<size_t>(row)];
+        Strong<PXNavigationListCell> cell = newConfiguredCell(gadgetOf(self), item);
+        id icon = msg<id>(cell, "imageView"_sel);
+        msg<void>(icon, "setImage:"_sel,
+                  msg<id>(uikit::imageClass(), "systemImageNamed:"_sel,
+                          foundation::makeString(albumSymbol(msg<id>(item, "collection"_sel)))));
+        msg<void>(cell, "setAccessoryType:"_sel, long{UITableViewCellAccessoryDisclosureIndicator});
+        return cell.autorelease();
       });
   if (hasCellConfiguration(device::readConfig().systemVersion)) {
     addMethod(
@@ -106,6 +128,23 @@ std::vector<std::string> drawList(PXNavigationListGadget* gadget) {
     lines.push_back("album " + cellTitle(cell) + ": " + cellBadgeText(cell));
   }
   return lines;
+}
+
+const char* albumSymbol(id collection) {
+  if (collection == nullptr || !msg<BOOL>(collection, "isKindOfClass:"_sel, assetCollectionClass()))
+    return "rectangle.stack";
+  switch (static_cast<PHAssetCollection*>(collection)->kind) {
+    case AlbumKind::kRecents:
+      return "photo.on.rectangle";
+    case AlbumKind::kFavorites:
+      return "heart";
+    case AlbumKind::kHidden:
+      return "eye.slash";
+    case AlbumKind::kRecentlyDeleted:
+      return "trash";
+    default:
+      return "rectangle.stack";
+  }
 }
 
 id listItemTitled(PXNavigationListGadget* gadget, std::string_view title) {

@@ -20,6 +20,10 @@
 // The generation is fixed when the class is defined (photos::registerClasses()
 // or the first listGadgetClass()), from the device's system version.
 //
+// The gadget is also the data source of the album list's table (one row per
+// list item, each cell made by newConfiguredCell and given the album's icon
+// and a disclosure chevron).
+//
 // Everything the list does to its items and cells it does by sending these
 // selectors through the runtime, so replacements of them apply.
 //
@@ -66,6 +70,10 @@ Strong<PXNavigationListCell> newConfiguredCell(PXNavigationListGadget* gadget, i
 
 // Reloads the list and draws each row anew: `album <title>: <badge text>`.
 std::vector<std::string> drawList(PXNavigationListGadget* gadget);
+
+// The name of the symbol the list shows beside an album ("eye.slash" for
+// Hidden, ...).
+const char* albumSymbol(id collection);
 
 // The list item whose title is `title`, nil when there is none.
 id listItemTitled(PXNavigationListGadget* gadget, std::string_view title);

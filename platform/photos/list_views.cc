@@ -17,6 +17,7 @@ Class defineBadgeView() {
         if (self == nullptr) return nullptr;
         Strong<UIView> label = uikit::newView(uikit::labelClass(), CGRectZero);
         badgeView(self)->badgeTextLabel = static_cast<UILabel*>(label.get());
+        badgeView(self)->badgeTextLabel->textColor = uikit::namedColor("secondaryLabelColor");
         uikit::addSubview(badgeView(self), label);
         return self;
       });
@@ -48,6 +49,33 @@ Class defineListCell() {
       });
   addMethod(
       cls, "badge"_sel, +[](id self, SEL) -> id { return cell(self)->badge.get(); });
+  // Icon, title, then the badge before the disclosure chevron; the badge is
+  // as wide as its text.
+  addMethod(
+      cls, "layoutSubviews"_sel, +[](id self, SEL) {
+        PXNavigationListCell* c = cell(self);
+        const CGRect& f = c->frame;
+        double leading = 16;
+        if (c->imageView && c->imageView->image) {
+          if (c->imageView->superview != c) uikit::addSubview(c, c->imageView);
+          c->imageView->frame = CGRect{16, (f.height - 28) / 2, 28, 28};
+          leading = 60;
+        }
+        double trailing = f.width - 16 - (c->accessoryType ? 20 : 0);
+        if (c->badge) {
+          UILabel* label = c->badge->badgeTextLabel;
+          CGSize size = label ? uikit::labelTextSize(label, trailing - leading) : CGSizeZero;
+          c->badge->frame =
+              CGRect{trailing - size.width, (f.height - size.height) / 2, size.width, size.height};
+          if (label) label->frame = CGRect{0, 0, size.width, size.height};
+          trailing = c->badge->frame.x - 8;
+        }
+        if (c->titleLabel) {
+          CGSize size = uikit::labelTextSize(c->titleLabel, trailing - leading);
+          c->titleLabel->frame =
+              CGRect{leading, (f.height - size.height) / 2, trailing - leading, size.height};
+        }
+      });
   addMethod(
       cls, "titleLabel"_sel, +[](id self, SEL) -> id { return cell(self)->titleLabel.get(); });
   addMethod(

@@ -106,6 +106,27 @@ PhotosApp::PhotosApp(EventSink events) : events_(std::move(events)) {
 
 PhotosApp::~PhotosApp() = default;
 
+UIWindow* PhotosApp::window() {
+  objc::AutoreleasePool pool;
+  if (!window_) {
+    msg<void>(msg<id>(navigation_, "navigationBar"_sel), "setPrefersLargeTitles:"_sel, YES);
+    root_ = static_cast<UIViewController*>(navigation_.get());
+    if (pad_) {
+      id primary = msg<id>(msg<id>(uikit::navigationControllerClass(), "alloc"_sel),
+                           "initWithRootViewController:"_sel, sidebar_.get());
+      msg<void>(msg<id>(primary, "navigationBar"_sel), "setPrefersLargeTitles:"_sel, YES);
+      root_ = allocInit<UIViewController>(uikit::splitViewControllerClass());
+      msg<void>(root_, "setViewControllers:"_sel,
+                static_cast<id>(foundation::newArray({primary, navigation_.get()}).get()));
+      objc_release(primary);
+    }
+    window_ = uikit::newWindow(root_, uikit::mainScreen());
+  }
+  reloadListItems(albums_->gadget);
+  uikit::layoutWindow(window_);
+  return window_;
+}
+
 std::vector<std::string> PhotosApp::albums() { return drawList(albums_->gadget); }
 
 std::string PhotosApp::tap(std::string_view title) {

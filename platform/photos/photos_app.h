@@ -34,6 +34,7 @@
 #include "platform/objc/nsobject.h"
 #include "platform/photos/list_gadget.h"
 #include "platform/photos/view_controllers.h"
+#include "platform/uikit/uiwindow.h"
 
 namespace photos {
 
@@ -89,6 +90,12 @@ class PhotosApp {
   // The app returns to the screen. "" or an error.
   std::string foreground();
 
+  // The app's window, laid out as the screen shows it now: the album list
+  // (reloaded, as the app reloads it when it comes on screen) or the open
+  // album in a navigation controller with large titles; on iPad the sidebar,
+  // with its own bar titled "Photos", beside it.
+  UIWindow* window();
+
   bool isPad() const { return pad_; }
   bool inBackground() const { return background_; }
   const std::string& libraryError() const { return library_error_; }
@@ -108,6 +115,8 @@ class PhotosApp {
   Strong<PUAlbumsGadgetViewController> albums_;
   Strong<objc_object> navigation_;
   Strong<PUSidebarViewController> sidebar_;
+  Strong<UIViewController> root_;  // the window's root: navigation_ or a split view
+  Strong<UIWindow> window_;
 };
 
 }  // namespace photos

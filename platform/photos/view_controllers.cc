@@ -1,8 +1,11 @@
 #include "platform/photos/view_controllers.h"
 
+#include <algorithm>
+
 #include "platform/foundation/nsstring.h"
 #include "platform/objc/block.h"
 #include "platform/uikit/uinavigationcontroller.h"
+#include "platform/uikit/uitableview.h"
 
 namespace photos {
 namespace {
@@ -10,6 +13,41 @@ namespace {
 template <class T>
 Strong<T> newInstance(Class cls) {
   return adopt(static_cast<T*>(msg<id>(msg<id>(cls, "alloc"_sel), "init"_sel)));
+}
+
+// A table of `style` whose rows come from `source`, which the caller keeps alive.
+void loadTable(id self, id source, long style) {
+  id table = msg<id>(msg<id>(uikit::tableViewClass(), "alloc"_sel), "initWithFrame:style:"_sel,
+                     CGRectZero, style);
+  msg<void>(table, "setDataSource:"_sel, source);
+  msg<void>(table, "setDelegate:"_sel, source);
+  msg<void>(self, "setView:"_sel, table);
+  objc_release(table);
+}
+
+// The opened album: a grid of its photos (their shapes only), four across.
+void loadAlbumGrid(id self) {
+  Strong<UIView> grid = uikit::newView(uikit::viewClass(), CGRectZero);
+  grid->backgroundColor = uikit::namedColor("whiteColor");
+  long long count = msg<long long>(static_cast<PUAlbumViewController*>(self)->collection,
+                                   "estimatedAssetCount"_sel);
+  // Soft colours that repeat, so that the grid reads as photos.
+  static const double kTones[][3] = {{0.80, 0.86, 0.93},
+                                     {0.93, 0.85, 0.78},
+                                     {0.82, 0.90, 0.80},
+                                     {0.90, 0.82, 0.88},
+                                     {0.85, 0.85, 0.80}};
+  for (long long i = 0; i < std::min<long long>(count, 40); ++i) {
+    const double* tone = kTones[i % 5];
+    double side = 390.0 / 4;
+    Strong<UIView> tile = uikit::newView(
+        uikit::viewClass(), CGRect{static_cast<double>(i % 4) * side + 1,
+                                   static_cast<double>(i / 4) * side + 1, side - 2, side - 2});
+    tile->backgroundColor = static_cast<UIColor*>(msg<id>(
+        uikit::colorClass(), "colorWithRed:green:blue:alpha:"_sel, tone[0], tone[1], tone[2], 1.0));
+    uikit::addSubview(grid, tile);
+  }
+  msg<void>(self, "setView:"_sel, static_cast<id>(grid.get()));
 }
 
 Class defineAlbumsViewController() {
@@ -23,6 +61,11 @@ Class defineAlbumsViewController() {
   // keeps everything as it is.
   addMethod(
       cls, "_applicationDidEnterBackground:"_sel, +[](id, SEL, id) {});
+  addMethod(
+      cls, "loadView"_sel, +[](id self, SEL) {
+        loadTable(self, static_cast<PUAlbumsGadgetViewController*>(self)->gadget,
+                  UITableViewStylePlain);
+      });
   return cls;
 }
 
@@ -33,6 +76,8 @@ Class defineAlbumViewController() {
       cls, "collection"_sel, +[](id self, SEL) -> id {
         return static_cast<PUAlbumViewController*>(self)->collection.get();
       });
+  addMethod(
+      cls, "loadView"_sel, +[](id self, SEL) { loadAlbumGrid(self); });
   return cls;
 }
 
@@ -57,6 +102,40 @@ Class defineSidebarViewController() {
   addMethod(
       cls, "secondaryNavigationController"_sel, +[](id self, SEL) -> id {
         return static_cast<PUSidebarViewController*>(self)->secondaryNavigationController.get();
+      });
+  addMethod(
+      cls, "loadView"_sel,
+      +[](id self, SEL) { loadTable(self, self, UITableViewStyleInsetGrouped); });
+  addMethod(
+      cls, "numberOfSectionsInTableView:"_sel, +[](id, SEL, id) -> long { return 1; });
+  addMethod(
+      cls, "tableView:numberOfRowsInSection:"_sel, +[](id self, SEL, id, long) -> long {
+        auto* sidebar = static_cast<PUSidebarViewController*>(self);
+        return sidebar->items ? static_cast<long>(sidebar->items->items.size()) : 0;
+      });
+  // A row per album; the album the secondary column shows is highlighted.
+  addMethod(
+      cls, "tableView:cellForRowAtIndexPath:"_sel, +[](id self, SEL, id, id path) -> id {
+        auto* sidebar = static_cast<PUSidebarViewController*>(self);
+        long row = msg<long>(path, "row"_sel);
+        if (!sidebar->items || row < 0 || static_cast<size_t>(row) >= sidebar->items->items.size())
+          return nullptr;
+        id item = sidebar->items->items[static_cast<size_t>(row)];
+        id cell = msg<id>(msg<id>(uikit::tableViewCellClass(), "alloc"_sel),
+                          "initWithStyle:reuseIdentifier:"_sel, long{UITableViewCellStyleDefault},
+                          static_cast<id>("SidebarCell"_ns));
+        id collection = msg<id>(item, "collection"_sel);
+        msg<void>(msg<id>(cell, "textLabel"_sel), "setText:"_sel, msg<id>(item, "title"_sel));
+        msg<void>(msg<id>(cell, "imageView"_sel), "setImage:"_sel,
+                  msg<id>(uikit::imageClass(), "systemImageNamed:"_sel,
+                          foundation::makeString(albumSymbol(collection))));
+        if (showsAlbum(sidebar->secondaryNavigationController, collection)) {
+          msg<void>(cell, "setBackgroundColor:"_sel, uikit::namedColor("systemBlueColor"));
+          msg<void>(msg<id>(cell, "textLabel"_sel), "setTextColor:"_sel,
+                    uikit::namedColor("whiteColor"));
+          msg<void>(cell, "setTintColor:"_sel, uikit::namedColor("whiteColor"));
+        }
+        return objc_autorelease(cell);
       });
   addMethod(
       cls, "_navigateToDestinationForItem:sameItem:completionHandler:"_sel,

@@ -36,6 +36,11 @@ Class defineLayer() {
       cls, "setShadowRadius:"_sel,
       +[](id self, SEL, double radius) { as(self)->shadowRadius = radius; });
   addMethod(
+      cls, "cornerRadius"_sel, +[](id self, SEL) -> double { return as(self)->cornerRadius; });
+  addMethod(
+      cls, "setCornerRadius:"_sel,
+      +[](id self, SEL, double radius) { as(self)->cornerRadius = radius; });
+  addMethod(
       cls, "description"_sel,
       +[](id self, SEL) -> id { return foundation::makeString(describeLayer(self)); });
   return cls;

@@ -1,7 +1,9 @@
 // CALayer: the layer behind every view; here it carries the view's shadow.
 //
 //   shadowColor (CGColorRef, default black), shadowOffset (CGSize, default
-//   (0,-3)), shadowOpacity (float, default 0), shadowRadius (double, default 3)
+//   (0,-3)), shadowOpacity (float, default 0), shadowRadius (double, default 3),
+//   cornerRadius (double, default 0: the view's background and, when it
+//   clips, its content are rounded at the corners)
 //
 // It describes itself as "layer" or, with a visible shadow (opacity above 0),
 // "layer shadow labelColor offset 0x0 opacity 0.3 radius 10".
@@ -22,6 +24,7 @@ struct CALayer : NSObject {
   CGSize shadowOffset{0, -3};
   float shadowOpacity = 0;
   CGFloat shadowRadius = 3;
+  CGFloat cornerRadius = 0;
 };
 
 namespace uikit {

@@ -23,6 +23,11 @@ constexpr NamedColor kNamedColors[] = {
     {"systemRedColor", 1, 59 / 255.0, 48 / 255.0, 1},
     {"systemGreenColor", 52 / 255.0, 199 / 255.0, 89 / 255.0, 1},
     {"systemBackgroundColor", 1, 1, 1, 1},
+    {"systemGroupedBackgroundColor", 242 / 255.0, 242 / 255.0, 247 / 255.0, 1},
+    {"secondarySystemGroupedBackgroundColor", 1, 1, 1, 1},
+    {"tertiaryLabelColor", 60 / 255.0, 60 / 255.0, 67 / 255.0, 0.3},
+    {"separatorColor", 60 / 255.0, 60 / 255.0, 67 / 255.0, 0.29},
+    {"systemFillColor", 120 / 255.0, 120 / 255.0, 128 / 255.0, 0.2},
     {"whiteColor", 1, 1, 1, 1},
     {"blackColor", 0, 0, 0, 1},
     {"clearColor", 0, 0, 0, 0},
@@ -128,6 +133,10 @@ Class colorClass() {
 Class cgColorClass() {
   static Class cls = defineCGColor();
   return cls;
+}
+
+UIColor* namedColor(const char* name) {
+  return static_cast<UIColor*>(msg<id>(colorClass(), sel_registerName(name)));
 }
 
 std::string describeColor(id color) {

@@ -9,7 +9,9 @@
 //
 // Named colours: systemGrayColor, labelColor, secondaryLabelColor,
 // systemPinkColor, systemBlueColor, systemRedColor, systemGreenColor,
-// systemBackgroundColor, whiteColor, blackColor, clearColor.
+// systemBackgroundColor, systemGroupedBackgroundColor,
+// secondarySystemGroupedBackgroundColor, tertiaryLabelColor, separatorColor,
+// systemFillColor, whiteColor, blackColor, clearColor.
 //
 // Thread safety: a colour never changes once made; safe from any thread.
 #pragma once
@@ -37,5 +39,7 @@ Class cgColorClass();
 
 // What a colour (UIColor or CGColor) describes itself as; "nil" for nil.
 std::string describeColor(id color);
+// The shared object of a named colour ("systemGrayColor"), +0.
+UIColor* namedColor(const char* name);
 
 }  // namespace uikit

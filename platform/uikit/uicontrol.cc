@@ -57,6 +57,13 @@ Class defineControl() {
 
 Class defineSwitch() {
   Class cls = objc::defineClass<UISwitch>("UISwitch", controlClass());
+  // A switch has the platform's one size, whatever frame it is given.
+  addMethod(
+      cls, "initWithFrame:"_sel, +[](id self, SEL, CGRect frame) -> id {
+        frame.width = kSwitchSize.width;
+        frame.height = kSwitchSize.height;
+        return msgSuper<id>(controlClass(), self, "initWithFrame:"_sel, frame);
+      });
   addMethod(
       cls, "isOn"_sel, +[](id self, SEL) -> BOOL { return toggle(self)->on; });
   addMethod(

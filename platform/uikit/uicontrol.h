@@ -8,6 +8,7 @@
 //
 // UISwitch: -isOn (and -on), -setOn: and -setOn:animated: (BOOL, BOOL), which
 // do not send actions, as on the platform; -onTintColor/-setOnTintColor:;
+// a switch is always kSwitchSize (51 by 31 points);
 // the tint colour is the view's. uikit::userToggle plays the owner flipping
 // the switch: the state changes and value-changed actions are sent.
 // A switch describes itself as "switch on" or "switch off", then its tint
@@ -49,6 +50,8 @@ struct UISwitch : UIControl {
 };
 
 namespace uikit {
+
+inline constexpr CGSize kSwitchSize{51, 31};
 
 Class controlClass();
 Class switchClass();

@@ -25,6 +25,12 @@ const char* modeName(long mode) {
 Class defineImageView() {
   Class cls = objc::defineClass<UIImageView>("UIImageView", viewClass());
   addMethod(
+      cls, "initWithFrame:"_sel, +[](id self, SEL, CGRect frame) -> id {
+        self = msgSuper<id>(viewClass(), self, "initWithFrame:"_sel, frame);
+        if (self != nullptr) as(self)->userInteractionEnabled = false;
+        return self;
+      });
+  addMethod(
       cls, "initWithImage:"_sel, +[](id self, SEL, id image) -> id {
         CGSize size = image ? static_cast<UIImage*>(image)->size : CGSizeZero;
         self = msg<id>(self, "initWithFrame:"_sel, CGRect{0, 0, size.width, size.height});

@@ -29,6 +29,11 @@ namespace {
   uikit::navigationControllerClass();
   uikit::tableViewClass();
   uikit::tableViewCellClass();
+  uikit::buttonClass();
+  uikit::navigationBarClass();
+  uikit::windowClass();
+  uikit::statusBarClass();
+  uikit::splitViewControllerClass();
   uikit::indexPathClass();
   uikit::notificationClass();
   return true;

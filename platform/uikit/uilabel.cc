@@ -30,6 +30,7 @@ Class defineLabel() {
         if (self == nullptr) return nullptr;
         as(self)->font = static_cast<UIFont*>(msg<id>(fontClass(), "systemFontOfSize:"_sel, 17.0));
         as(self)->textColor = static_cast<UIColor*>(msg<id>(colorClass(), "labelColor"_sel));
+        as(self)->userInteractionEnabled = false;
         return self;
       });
   addMethod(
@@ -72,6 +73,11 @@ Class defineLabel() {
       cls, "setTextAlignment:"_sel,
       +[](id self, SEL, long alignment) { as(self)->textAlignment = alignment; });
   addMethod(
+      cls, "numberOfLines"_sel, +[](id self, SEL) -> long { return as(self)->numberOfLines; });
+  addMethod(
+      cls, "setNumberOfLines:"_sel,
+      +[](id self, SEL, long lines) { as(self)->numberOfLines = lines < 0 ? 0 : lines; });
+  addMethod(
       cls, "description"_sel, +[](id self, SEL) -> id {
         UILabel* l = as(self);
         std::string text = "label \"" + labelText(l) + "\" " + describe(l->font) + " " +
@@ -92,6 +98,14 @@ Class labelClass() {
 
 std::string labelText(UILabel* label) {
   return label->attributedText ? describeAttributedString(label->attributedText) : std::string();
+}
+
+Strong<UILabel> newLabel(const std::string& text, id font, id color) {
+  auto label = Strong<UILabel>(static_cast<UILabel*>(newView(labelClass(), CGRectZero).get()));
+  label->attributedText = newAttributedString(text);
+  if (font != nullptr) label->font = static_cast<UIFont*>(font);
+  if (color != nullptr) label->textColor = static_cast<UIColor*>(color);
+  return label;
 }
 
 }  // namespace uikit

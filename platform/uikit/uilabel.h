@@ -4,7 +4,8 @@
 //   (NSAttributedString; setting one replaces the other, as on the platform),
 //   -font/-setFont: (default regular 17), -textColor/-setTextColor: (default
 //   labelColor), -textAlignment/-setTextAlignment: (long, default
-//   NSTextAlignmentNatural)
+//   NSTextAlignmentNatural), -numberOfLines/-setNumberOfLines: (long,
+//   default 1; 0 wraps the text onto as many lines as it needs)
 //
 // It describes itself as `label "<text>"` with attachments shown as their
 // images (see NSAttributedString), then its font, colour and any alignment
@@ -31,6 +32,7 @@ struct UILabel : UIView {
   Strong<UIFont> font;
   Strong<UIColor> textColor;
   long textAlignment = NSTextAlignmentNatural;
+  long numberOfLines = 1;
 };
 
 namespace uikit {
@@ -38,5 +40,11 @@ namespace uikit {
 Class labelClass();
 // The label's text as it reads on screen (attachments described); "" when empty.
 std::string labelText(UILabel* label);
+// The size the label's text takes on screen, in points, measured with the
+// fonts the screen is drawn with; wrapped at `max_width` when the label's
+// numberOfLines is 0. A label without text measures zero.
+CGSize labelTextSize(UILabel* label, double max_width);
+// A new label showing `text` in `font` and `color`, owned by the caller.
+Strong<UILabel> newLabel(const std::string& text, id font, id color);
 
 }  // namespace uikit

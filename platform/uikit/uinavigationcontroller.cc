@@ -79,6 +79,14 @@ Class defineNavigationController() {
         return popped.autorelease();
       });
   addMethod(
+      cls, "navigationBar"_sel, +[](id self, SEL) -> id {
+        if (!as(self)->navigationBar) {
+          as(self)->navigationBar =
+              static_cast<UINavigationBar*>(newView(navigationBarClass(), CGRectZero).get());
+        }
+        return as(self)->navigationBar.get();
+      });
+  addMethod(
       cls, "description"_sel,
       +[](id self, SEL) -> id { return foundation::makeString(describeStack(as(self))); });
   return cls;

@@ -16,6 +16,9 @@
 // It describes itself as the titles of its stack joined by " > ":
 // "Albums > Hidden".
 //
+// -navigationBar answers the controller's bar (uinavigationbar.h), made on
+// first use.
+//
 // Ownership: the stack's controllers are kept until popped; popped ones are
 // handed back autoreleased.
 //
@@ -24,12 +27,14 @@
 
 #include <string>
 
+#include "platform/uikit/uinavigationbar.h"
 #include "platform/uikit/uiviewcontroller.h"
 
 struct UINavigationController : UIViewController {
   enum class Operation { kNone, kSetStack, kPush, kPop, kPopToRoot };
   Operation lastOperation = Operation::kNone;
   bool lastAnimated = false;
+  Strong<UINavigationBar> navigationBar;  // made on first use
 };
 
 namespace uikit {

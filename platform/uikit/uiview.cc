@@ -93,6 +93,27 @@ Class defineView() {
       cls, "setTintColor:"_sel,
       +[](id self, SEL, id color) { as(self)->tintColor = static_cast<UIColor*>(color); });
   addMethod(
+      cls, "clipsToBounds"_sel, +[](id self, SEL) -> BOOL { return as(self)->clipsToBounds; });
+  addMethod(
+      cls, "setClipsToBounds:"_sel, +[](id self, SEL, BOOL on) { as(self)->clipsToBounds = on; });
+  addMethod(
+      cls, "isUserInteractionEnabled"_sel,
+      +[](id self, SEL) -> BOOL { return as(self)->userInteractionEnabled; });
+  addMethod(
+      cls, "setUserInteractionEnabled:"_sel,
+      +[](id self, SEL, BOOL on) { as(self)->userInteractionEnabled = on; });
+  addMethod(
+      cls, "accessibilityIdentifier"_sel, +[](id self, SEL) -> id {
+        const std::string& name = as(self)->accessibilityIdentifier;
+        return name.empty() ? nullptr : foundation::makeString(name);
+      });
+  addMethod(
+      cls, "setAccessibilityIdentifier:"_sel, +[](id self, SEL, id name) {
+        as(self)->accessibilityIdentifier = foundation::stdString(name);
+      });
+  addMethod(
+      cls, "layoutSubviews"_sel, +[](id, SEL) {});
+  addMethod(
       cls, "isHidden"_sel, +[](id self, SEL) -> BOOL { return as(self)->hidden; });
   addMethod(
       cls, "setHidden:"_sel, +[](id self, SEL, BOOL hidden) { as(self)->hidden = hidden; });

@@ -5,7 +5,12 @@
 //   -subviews (NSArray), -superview
 //   -translatesAutoresizingMaskIntoConstraints, -setTranslatesAutoresizingMaskIntoConstraints:
 //   -layer (CALayer), -backgroundColor, -tintColor (inherited from the superview,
-//   systemBlueColor at the top), -isHidden/-setHidden:
+//   systemBlueColor at the top), -isHidden/-setHidden:, -clipsToBounds,
+//   -isUserInteractionEnabled (NO for labels and image views, as on the
+//   platform), -accessibilityIdentifier
+//   -layoutSubviews (places subviews; the base does nothing), -drawRect:
+//   (CGRect; paints the view's own content in its own coordinates with the
+//   painter of render.h; the base paints its background colour)
 //   -topAnchor ... -centerYAnchor, -layoutIfNeeded, -constraints (layout.h)
 //
 // A view describes itself as "view (0,0,200,150)"; subclasses say what they
@@ -38,6 +43,9 @@ struct UIView : UIResponder {
   std::vector<Strong<UIView>> subviews;
   bool translatesAutoresizingMaskIntoConstraints = true;
   bool hidden = false;
+  bool clipsToBounds = false;
+  bool userInteractionEnabled = true;
+  std::string accessibilityIdentifier;
   Strong<UIColor> backgroundColor;
   Strong<UIColor> tintColor;  // this view's own; nil means inherited
   Strong<CALayer> layer;      // made on first use

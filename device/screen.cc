@@ -1,0 +1,183 @@
+#include "device/screen.h"
+
+#include <charconv>
+#include <cmath>
+
+#include "platform/foundation/nsstring.h"
+#include "platform/localauth/prompt.h"
+#include "platform/uikit/render.h"
+#include "platform/uikit/uikit.h"
+
+namespace program {
+namespace {
+
+constexpr const char* kCancelIdentifier = "Cancel";
+constexpr const char* kCardIdentifier = "PromptCard";
+constexpr double kCardWidth = 270;
+
+id font(double size, bool bold) {
+  return msg<id>(uikit::fontClass(), bold ? "boldSystemFontOfSize:"_sel : "systemFontOfSize:"_sel,
+                 size);
+}
+
+Strong<UIView> plainView(const CGRect& frame, const char* color) {
+  Strong<UIView> view = uikit::newView(uikit::viewClass(), frame);
+  if (color != nullptr) view->backgroundColor = uikit::namedColor(color);
+  return view;
+}
+
+// The system's authentication prompt as a window over the app: the screen
+// dimmed, and a card in its middle.
+Strong<UIWindow> promptWindow(const localauth::Prompt& prompt, const uikit::Screen& screen) {
+  Strong<UIWindow> window = uikit::newWindow(nullptr, screen);
+  window->backgroundColor = nullptr;
+  window->statusBar = nullptr;
+  Strong<UIView> dim = plainView(CGRect{0, 0, screen.size.width, screen.size.height}, nullptr);
+  dim->backgroundColor = static_cast<UIColor*>(
+      msg<id>(uikit::colorClass(), "colorWithRed:green:blue:alpha:"_sel, 0.0, 0.0, 0.0, 0.4));
+  uikit::addSubview(window, dim);
+
+  Strong<UIView> card = plainView(CGRect{0, 0, kCardWidth, 0}, "whiteColor");
+  card->accessibilityIdentifier = kCardIdentifier;
+  uikit::layerOf(card)->cornerRadius = 14;
+  card->clipsToBounds = true;
+  double y = 20;
+  if (prompt.faceOffered) {
+    Strong<UIView> glyph =
+        uikit::newView(uikit::imageViewClass(), CGRect{(kCardWidth - 56) / 2, y, 56, 56});
+    static_cast<UIImageView*>(glyph.get())->image = static_cast<UIImage*>(
+        msg<id>(uikit::imageClass(), "systemImageNamed:"_sel, static_cast<id>("faceid"_ns)));
+    glyph->tintColor = uikit::namedColor("systemBlueColor");
+    uikit::addSubview(card, glyph);
+    y += 56 + 14;
+  }
+  auto addText = [&](const std::string& text, double size, bool bold, const char* color) {
+    Strong<UILabel> label = uikit::newLabel(text, font(size, bold), uikit::namedColor(color));
+    label->numberOfLines = 0;
+    label->textAlignment = NSTextAlignmentCenter;
+    double width = kCardWidth - 32;
+    CGSize size_used = uikit::labelTextSize(label, width);
+    label->frame = CGRect{16, y, width, size_used.height};
+    uikit::addSubview(card, label);
+    y += size_used.height;
+  };
+  addText(std::string("Enter ") + (screen.pad ? "iPad" : "iPhone") + " Passcode for \"Photos\"", 17,
+          true, "labelColor");
+  y += 4;
+  addText(prompt.reason, 13, false, "labelColor");
+  y += 16;
+  // The passcode field: a dot for each digit typed so far.
+  Strong<UIView> field =
+      plainView(CGRect{16, y, kCardWidth - 32, 36}, "systemGroupedBackgroundColor");
+  uikit::layerOf(field)->cornerRadius = 8;
+  field->accessibilityIdentifier = "PasscodeField";
+  for (size_t i = 0; i < prompt.typedDigits; ++i) {
+    Strong<UIView> dot =
+        plainView(CGRect{16 + static_cast<double>(i) * 16, 13, 10, 10}, "labelColor");
+    uikit::layerOf(dot)->cornerRadius = 5;
+    uikit::addSubview(field, dot);
+  }
+  uikit::addSubview(card, field);
+  y += 36 + 20;
+  uikit::addSubview(card, plainView(CGRect{0, y, kCardWidth, 0.5}, "separatorColor"));
+  Strong<UIButton> cancel = uikit::newButton("Cancel", "");
+  cancel->accessibilityIdentifier = kCancelIdentifier;
+  cancel->frame = CGRect{0, y + 0.5, kCardWidth, 44};
+  uikit::addSubview(card, cancel);
+  y += 44.5;
+
+  card->frame =
+      CGRect{(screen.size.width - kCardWidth) / 2, (screen.size.height - y) / 2, kCardWidth, y};
+  uikit::addSubview(dim, card);
+  uikit::layoutWindow(window);
+  return window;
+}
+
+bool parseNumber(const std::string& text, double* out) {
+  const char* begin = text.data();
+  const char* end = begin + text.size();
+  auto [rest, error] = std::from_chars(begin, end, *out);
+  return error == std::errc() && rest == end && std::isfinite(*out);
+}
+
+}  // namespace
+
+UIView* enclosing(UIView* view, Class cls) {
+  for (UIView* v = view; v != nullptr; v = v->superview) {
+    if (msg<BOOL>(v, "isKindOfClass:"_sel, cls)) return v;
+  }
+  return nullptr;
+}
+
+Screen::Screen(std::function<UIWindow*()> window, Deliver deliver)
+    : window_(std::move(window)), deliver_(std::move(deliver)) {}
+
+std::vector<UIView*> Screen::windows() {
+  std::vector<UIView*> list{window_()};
+  prompt_window_ = nullptr;
+  if (auto prompt = localauth::pendingPrompt()) {
+    prompt_window_ = promptWindow(*prompt, uikit::mainScreen());
+    list.push_back(prompt_window_);
+  }
+  return list;
+}
+
+CommandResult Screen::screenshot(const std::string& path) {
+  if (path.empty()) return "usage: screenshot PATH";
+  uikit::Bitmap bitmap = uikit::renderScreen(windows(), uikit::mainScreen());
+  if (std::string error = uikit::writePng(bitmap, path); !error.empty()) return error;
+  print("screenshot " + path + " " + std::to_string(bitmap.width) + "x" +
+        std::to_string(bitmap.height));
+  return "";
+}
+
+CommandResult Screen::views() {
+  for (UIView* window : windows()) {
+    for (const std::string& line : uikit::viewTreeLines(window)) print(line);
+  }
+  return "";
+}
+
+CommandResult Screen::touch(const std::string& arguments) {
+  auto [x_text, y_text] = splitFirst(arguments);
+  CGPoint point;
+  if (!parseNumber(x_text, &point.x) || !parseNumber(y_text, &point.y)) {
+    return "usage: touch X Y (screen points)";
+  }
+  const uikit::Screen& screen = uikit::mainScreen();
+  if (point.x < 0 || point.y < 0 || point.x >= screen.size.width || point.y >= screen.size.height) {
+    return "(" + x_text + ", " + y_text + ") is off the screen (" +
+           uikit::formatNumber(screen.size.width) + "x" + uikit::formatNumber(screen.size.height) +
+           " points)";
+  }
+  std::vector<UIView*> shown = windows();
+  if (prompt_window_) {
+    UIView* hit = uikit::hitTest(prompt_window_, point);
+    for (UIView* v = hit; v != nullptr; v = v->superview) {
+      if (v->accessibilityIdentifier == kCancelIdentifier) {
+        localauth::AnswerResult r = localauth::answerCancel();
+        if (!r.taken) return r.message;
+        if (!r.message.empty()) print(r.message);
+        return "";
+      }
+      if (v->accessibilityIdentifier == kCardIdentifier) return "";
+    }
+    auto prompt = localauth::pendingPrompt();
+    return "the authentication prompt \"" + (prompt ? prompt->reason : std::string()) +
+           "\" is on screen; touches reach only it";
+  }
+  UIView* hit = uikit::hitTest(shown.front(), point);
+  if (hit == nullptr) return "";
+  return deliver_(hit);
+}
+
+void Screen::addCommands(Console* console) {
+  console->add("screenshot", {"screenshot PATH", "the whole screen as a PNG",
+                              [this](const std::string& rest) { return screenshot(rest); }});
+  console->add("views", {"views", "the view tree on screen, a view a line",
+                         [this](const std::string&) { return views(); }});
+  console->add("touch", {"touch X Y", "a touch at a point of the screen (in points)",
+                         [this](const std::string& rest) { return touch(rest); }});
+}
+
+}  // namespace program

@@ -1,0 +1,56 @@
+// The screen of an app program: the app's window and, while an
+// authentication prompt is pending, the system's prompt drawn over it (the
+// screen dimmed, a card with the Face ID glyph when Face ID is offered, the
+// app's name, the reason, the passcode field and Cancel).
+//
+// It gives a program three commands:
+//   screenshot PATH   the whole screen as a PNG, answered `screenshot PATH WxH`
+//   views             each window's view tree, a view a line (uikit::viewTreeLines)
+//   touch X Y         a touch at a point in screen points, hit-tested
+//
+// A touch is modal while a prompt is on screen: it reaches only the prompt
+// (its Cancel cancels the prompt, as `answer cancel` does; a touch outside
+// the prompt's card is refused with an error naming the prompt). Otherwise
+// the view it reaches goes to the program's `deliver`, which does what a tap
+// there does, through the same code its typed commands use.
+//
+// Thread safety: main thread only.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "device/console.h"
+#include "platform/uikit/uiwindow.h"
+
+namespace program {
+
+class Screen {
+ public:
+  // What a tap on `view` (the view a touch reached in the app's window) does.
+  using Deliver = std::function<CommandResult(UIView* view)>;
+
+  // `window` answers the app's window laid out as it is now.
+  Screen(std::function<UIWindow*()> window, Deliver deliver);
+
+  CommandResult screenshot(const std::string& path);
+  CommandResult views();
+  CommandResult touch(const std::string& arguments);
+
+  // Adds screenshot, views and touch to `console`.
+  void addCommands(Console* console);
+
+  // The windows on screen now, bottom first, laid out.
+  std::vector<UIView*> windows();
+
+ private:
+  std::function<UIWindow*()> window_;
+  Deliver deliver_;
+  Strong<UIWindow> prompt_window_;  // rebuilt each time the screen is read
+};
+
+// The nearest of `view` and its superviews that is of class `cls`, or nullptr.
+UIView* enclosing(UIView* view, Class cls);
+
+}  // namespace program
