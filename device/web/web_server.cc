@@ -179,7 +179,7 @@ void WebServer::routes() {
       }
       res.set_header("Cache-Control", "no-store");
       res.set_header("X-Content-Type-Options", "nosniff");
-      res.set_header("Content-Security-Policy", "default-src 'self'; img-src 'self'");
+      res.set_header("Content-Security-Policy", "default-src 'self'; img-src 'self' data:");
       res.set_content(content, type);
     });
   };
