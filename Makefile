@@ -1,16 +1,19 @@
-# Velmo: make demo | make test | make bench
+# Velmo: make demo | make test | make bench | make serve
 # Each target installs the Debian packages the build needs when they are missing,
 # configures with CMake and builds into build/ (programs in build/bin/).
 
 PACKAGES := cmake g++ make pkg-config libplist-dev libplist-utils libpng-dev libgtest-dev \
             libgmock-dev libbenchmark-dev libssl-dev psmisc python3 \
-            libcairo2-dev libpango1.0-dev fonts-inter
+            libcairo2-dev libpango1.0-dev fonts-inter libcpp-httplib-dev nlohmann-json3-dev
+# The browser test's: Debian's Chromium, and node with npm where the machine has none.
+TEST_PACKAGES := chromium
+WEB_TESTS := tests/web
 BUILD ?= build
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 JOBS ?= 2
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build test demo bench clean
+.PHONY: all deps web-deps build test demo bench serve page-picture clean
 
 all: build
 
@@ -22,11 +25,24 @@ deps:
 	  || { $(SUDO) apt-get update && $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $$missing; }; \
 	fi
 
+# Chromium and node from Debian when missing, then Playwright (pinned in
+# tests/web/package-lock.json) from npm when it is not installed yet.
+web-deps: deps
+	@missing=""; for p in $(TEST_PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
+	command -v npm >/dev/null 2>&1 || missing="$$missing nodejs npm"; \
+	if [ -n "$$missing" ]; then \
+	  echo "installing:$$missing"; \
+	  $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $$missing \
+	  || { $(SUDO) apt-get update && $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $$missing; }; \
+	fi
+	@[ -f $(WEB_TESTS)/node_modules/playwright-core/package.json ] || \
+	  npm ci --prefix $(WEB_TESTS) --no-audit --no-fund
+
 build: deps
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j $(JOBS)
 
-test: build
+test: web-deps build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) --timeout 300
 
 demo: build
@@ -35,6 +51,16 @@ demo: build
 
 bench: build
 	@for b in $(BUILD)/bin/bench_*; do echo "== $$b"; $$b; done
+
+# The phone in a browser: serves build/web-device (made on first use) on
+# 127.0.0.1, port 8765 or PORT=N; Ctrl-C ends it and every program it started.
+serve: build
+	$(BUILD)/bin/velmo-device serve --root $(BUILD)/web-device $(if $(PORT),--port $(PORT))
+
+# The README's picture of the page, taken by the browser test.
+page-picture: web-deps build
+	VELMO_BIN=$(CURDIR)/$(BUILD)/bin VELMO_PAGE_PICTURE=$(CURDIR)/docs/web-page.png \
+	  node $(WEB_TESTS)/browser_test.mjs
 
 clean:
 	rm -rf $(BUILD) build-*

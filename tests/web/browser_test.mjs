@@ -217,7 +217,7 @@ async function main() {
     server.kill("SIGTERM");
     const how = await Promise.race([ended, new Promise((r) => setTimeout(() => r(null), 20000))]);
     check("SIGTERM ends the server", how !== null && how.code === 0, JSON.stringify(how));
-    check("the server's programs are gone", children.length >= 3 && children.every((p) => !alive(p)),
+    check("the server's programs are gone", children.length > 0 && children.every((p) => !alive(p)),
       `children ${children}`);
     rmSync(root, { recursive: true, force: true });
     rmSync(profile, { recursive: true, force: true });
