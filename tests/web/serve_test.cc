@@ -42,7 +42,8 @@ class ServeTest : public DeviceTest {
   }
   std::string logText() {
     std::string text;
-    for (const auto& e : state()["log"]) text += e["text"].get<std::string>() + "\n";
+    json now = state();
+    for (const auto& e : now["log"]) text += e["text"].get<std::string>() + "\n";
     return text;
   }
   // POST with a JSON body; the status, or -1 without an answer.
@@ -126,6 +127,8 @@ TEST_F(ServeTest, EveryKindOfBadRequestGetsItsStatusAndTheDeviceKeepsWorking) {
   EXPECT_EQ(post("/api/touch", touch.dump()), 200);
   EXPECT_EQ(state()["photos"]["where"], "Albums > Hidden");
   EXPECT_EQ(post("/api/open-pane", "{}"), 200);
+  EXPECT_EQ(post("/api/count", R"({"value":"+7"})"), 200);
+  EXPECT_NE(client_->Get("/api/views/settings")->body.find("\"7\""), std::string::npos);
   EXPECT_TRUE(waitUntil(
       [&] {
         return logText().find("Photos received com.qel.velmopreferences/changed") !=
