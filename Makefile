@@ -1,4 +1,4 @@
-# Velmo: make demo | make test | make bench | make serve
+# Velmo: make demo | make test | make bench | make serve | make screens
 # Each target installs the Debian packages the build needs when they are missing,
 # configures with CMake and builds into build/ (programs in build/bin/).
 
@@ -13,7 +13,11 @@ CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 JOBS ?= 2
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps web-deps build test demo bench serve page-picture clean
+# The README's pictures: three of the demo's screens, copied into docs/, and
+# the page of velmo-device serve, docs/web-page.png, taken by the browser test.
+SCREENS := 02-velmo-pane 05-album-list-locked 06-face-id-prompt
+
+.PHONY: all deps web-deps build test demo bench screens serve clean
 
 all: build
 
@@ -49,6 +53,14 @@ demo: build
 	rm -rf $(BUILD)/demo-device
 	$(BUILD)/bin/velmo-device demo --root $(BUILD)/demo-device
 
+screens: web-deps build
+	rm -rf $(BUILD)/screens-device
+	$(BUILD)/bin/velmo-device demo --root $(BUILD)/screens-device > /dev/null
+	mkdir -p docs
+	for s in $(SCREENS); do cp $(BUILD)/screens-device/screens/$$s.png docs/$$s.png; done
+	VELMO_BIN=$(CURDIR)/$(BUILD)/bin VELMO_PAGE_PICTURE=$(CURDIR)/docs/web-page.png \
+	  node $(WEB_TESTS)/browser_test.mjs > /dev/null
+
 bench: build
 	@for b in $(BUILD)/bin/bench_*; do echo "== $$b"; $$b; done
 
@@ -56,11 +68,6 @@ bench: build
 # 127.0.0.1, port 8765 or PORT=N; Ctrl-C ends it and every program it started.
 serve: build
 	$(BUILD)/bin/velmo-device serve --root $(BUILD)/web-device $(if $(PORT),--port $(PORT))
-
-# The README's picture of the page, taken by the browser test.
-page-picture: web-deps build
-	VELMO_BIN=$(CURDIR)/$(BUILD)/bin VELMO_PAGE_PICTURE=$(CURDIR)/docs/web-page.png \
-	  node $(WEB_TESTS)/browser_test.mjs
 
 clean:
 	rm -rf $(BUILD) build-*

@@ -8,6 +8,7 @@
 // README can quote it: process ids are shown as <pid>.
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -83,12 +84,15 @@ class Demo {
   // Waits for a program to end and checks how it ended.
   void ended(Running& p, int expected_status, const std::string& how);
   void quit(Running& p);
+  // Saves the screen of `on` as <root>/screens/NN-name.png (NN counts up).
+  void screenshot(Running& on, const std::string& name, bool pad = false);
 
   std::string shown(std::string line) const;
 
   std::string self_;
   std::string root_;        // absolute
   std::string shown_root_;  // as the user gave it
+  Lines screens_;           // the screenshots saved, as shown
 };
 
 std::string Demo::shown(std::string line) const {
@@ -144,7 +148,7 @@ Running Demo::start(const std::string& label, const std::string& program, const 
 }
 
 void Demo::send(Running& to, const std::string& command, const Lines& expected) {
-  print("  " + to.label + "> " + command);
+  print("  " + to.label + "> " + shown(command));
   Lines answer = to.process->command(command);
   bool closed = !answer.empty() && answer.back() == "ok";
   if (closed) answer.pop_back();
@@ -175,6 +179,15 @@ void Demo::quit(Running& p) {
   ended(p, 0, "after quit");
 }
 
+void Demo::screenshot(Running& on, const std::string& name, bool pad) {
+  char number[8];
+  std::snprintf(number, sizeof number, "%02zu", screens_.size() + 1);
+  std::string path = root_ + "/screens/" + number + "-" + name + ".png";
+  send(on, "screenshot " + path,
+       {"screenshot " + shown(path) + (pad ? " 1640x2360" : " 1170x2532")});
+  screens_.push_back(shown(path));
+}
+
 void Demo::run() {
   say("Velmo locks the Photos app's Hidden album (and, if you like, Recently");
   say("Deleted) behind the phone's passcode or Face ID. This demo runs a");
@@ -188,11 +201,15 @@ void Demo::run() {
   say("An iPhone on system 16.4.1, passcode 1234, Face ID, with Velmo and its");
   say("settings pane installed as the package would install them.");
   runToEnd({"init"}, root_);
+  std::error_code made;
+  fs::create_directories(root_ + "/screens", made);
+  if (made) throw Unexpected("cannot make " + root_ + "/screens: " + made.message());
 
   heading("Photos before Velmo is on");
   say("Velmo is installed but switched off: the Hidden album opens at a tap.");
   Running photos = start("photos", "photos", root_);
   send(photos, "albums", albumList("12", "5"));
+  screenshot(photos, "albums");
   send(photos, "tap Hidden", {});
   send(photos, "where", {"where Albums > Hidden"});
   send(photos, "back", {});
@@ -217,6 +234,7 @@ void Demo::run() {
   say("The Photos process ended by signal 9 (SIGKILL). One more option while");
   say("Photos is closed: return the album list to its root in the background.");
   send(settings, "set popToRoot on", {});
+  screenshot(settings, "velmo-pane");
   say("Opened again, Photos loads Velmo, which replaces these methods:");
   photos = start("photos", "photos", root_);
   send(photos, "hooks",
@@ -229,11 +247,13 @@ void Demo::run() {
   send(photos, "albums", albumList("12", "5"));
   say("A tap on Hidden raises the system's prompt and opens nothing yet.");
   send(photos, "tap Hidden", {kPasscodePrompt});
+  screenshot(photos, "passcode-prompt");
   send(photos, "where", {"where Albums"});
   send(photos, "answer passcode 1111", {"wrong passcode, 4 attempts left"});
   send(photos, "where", {"where Albums"});
   send(photos, "answer passcode 1234", {"passcode accepted"});
   send(photos, "where", {"where Albums > Hidden"});
+  screenshot(photos, "hidden-album");
 
   heading("Leaving the app closes the album");
   say("With popToRoot on, going to the background returns the list to its root;");
@@ -248,6 +268,7 @@ void Demo::run() {
   send(settings, "set showLockIcon on", {});
   event(photos, kNotified);
   send(photos, "albums", albumList(kLock, "5"));
+  screenshot(photos, "album-list-locked");
 
   heading("Recently Deleted, locked by its option");
   send(photos, "tap Recently Deleted", {});
@@ -281,6 +302,7 @@ void Demo::run() {
         "bundle /System/Library/PrivateFrameworks/PhotoLibraryServices.framework: \"Use your "
         "passcode to view and manage hidden album.\""});
   send(photos, "tap Hidden", {kFacePrompt});
+  screenshot(photos, "face-id-prompt");
   send(photos, "answer face", {"Face ID matched"});
   send(photos, "where", {"where Albums > Hidden"});
   quit(photos);
@@ -305,8 +327,13 @@ void Demo::run() {
   send(pad, "tap Hidden", {kPasscodePrompt});
   send(pad, "answer passcode 1234", {"passcode accepted", "completed Hidden"});
   send(pad, "where", {"where Albums > Hidden"});
+  screenshot(pad, "ipad-hidden-album", true);
   quit(pad);
   quit(pad_settings);
+
+  heading("The screens");
+  say("The demo saved the screen at each of its key moments:");
+  for (const std::string& path : screens_) say("  " + path);
 }
 
 }  // namespace

@@ -61,7 +61,7 @@ Strong<UIWindow> promptWindow(const localauth::Prompt& prompt, const uikit::Scre
     uikit::addSubview(card, label);
     y += size_used.height;
   };
-  addText(std::string("Enter ") + (screen.pad ? "iPad" : "iPhone") + " Passcode for \"Photos\"", 17,
+  addText(std::string("Enter ") + (screen.pad ? "iPad" : "iPhone") + " Passcode for “Photos”", 17,
           true, "labelColor");
   y += 4;
   addText(prompt.reason, 13, false, "labelColor");

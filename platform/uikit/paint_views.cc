@@ -83,7 +83,7 @@ void drawSwitch(id self, SEL, CGRect bounds) {
   cairo_fill(cr);
 }
 
-void drawTable(id self, SEL, CGRect) {
+void drawTable(id self, SEL, CGRect bounds) {
   cairo_t* cr = current();
   auto* t = static_cast<UITableView*>(self);
   if (!t->backgroundColor) {
@@ -92,7 +92,8 @@ void drawTable(id self, SEL, CGRect) {
     } else {
       setColor(cr, namedColor("systemGroupedBackgroundColor"));
     }
-    cairo_paint(cr);
+    cairo_rectangle(cr, bounds.x, bounds.y, bounds.width, bounds.height);
+    cairo_fill(cr);
   } else {
     fillBackground(cr, t);
   }

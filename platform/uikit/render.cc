@@ -216,13 +216,19 @@ void paintTree(cairo_t* cr, UIView* view) {
 
 }  // namespace
 
-Bitmap renderScreen(const std::vector<UIView*>& windows, const Screen& screen) {
+void renderScreen(const std::vector<UIView*>& windows, const Screen& screen, Bitmap* into) {
   paint::installPainting();
-  Bitmap bitmap;
-  bitmap.width = static_cast<int>(std::lround(screen.size.width * screen.scale));
-  bitmap.height = static_cast<int>(std::lround(screen.size.height * screen.scale));
+  int width = static_cast<int>(std::lround(screen.size.width * screen.scale));
+  int height = static_cast<int>(std::lround(screen.size.height * screen.scale));
+  if (into->width != width || into->height != height) {
+    into->width = width;
+    into->height = height;
+    into->pixels.assign(static_cast<size_t>(width) * height, 0);
+  }
+  // Cairo draws straight into the bitmap: RGB24 keeps a pixel as 0x??RRGGBB.
   cairo_surface_t* surface =
-      cairo_image_surface_create(CAIRO_FORMAT_RGB24, bitmap.width, bitmap.height);
+      cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(into->pixels.data()),
+                                          CAIRO_FORMAT_RGB24, width, height, width * 4);
   cairo_surface_set_device_scale(surface, screen.scale, screen.scale);
   cairo_t* cr = cairo_create(surface);
   cairo_set_source_rgb(cr, 0, 0, 0);
@@ -230,16 +236,12 @@ Bitmap renderScreen(const std::vector<UIView*>& windows, const Screen& screen) {
   for (UIView* window : windows) paintTree(cr, window);
   cairo_destroy(cr);
   cairo_surface_flush(surface);
-  const unsigned char* data = cairo_image_surface_get_data(surface);
-  int stride = cairo_image_surface_get_stride(surface);
-  bitmap.pixels.resize(static_cast<size_t>(bitmap.width) * bitmap.height);
-  for (int y = 0; y < bitmap.height; ++y) {
-    const auto* row = reinterpret_cast<const uint32_t*>(data + static_cast<size_t>(y) * stride);
-    std::transform(row, row + bitmap.width,
-                   bitmap.pixels.begin() + static_cast<long>(y) * bitmap.width,
-                   [](uint32_t p) { return p & 0xFFFFFF; });
-  }
   cairo_surface_destroy(surface);
+}
+
+Bitmap renderScreen(const std::vector<UIView*>& windows, const Screen& screen) {
+  Bitmap bitmap;
+  renderScreen(windows, screen, &bitmap);
   return bitmap;
 }
 

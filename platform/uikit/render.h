@@ -24,19 +24,22 @@
 
 namespace uikit {
 
-// An opaque picture: each pixel 0xRRGGBB (no alpha; the screen is opaque),
-// rows top to bottom.
+// An opaque picture: each pixel 0xRRGGBB in its low 24 bits (the top byte
+// means nothing; the screen is opaque), rows top to bottom.
 struct Bitmap {
   int width = 0;
   int height = 0;
   std::vector<uint32_t> pixels;
 
-  uint32_t at(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
+  uint32_t at(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x] & 0xFFFFFF; }
 };
 
 // Draws `windows`, bottom one first, onto a screen of `screen`'s size at its
 // scale. The windows must have been laid out (layoutWindow).
 Bitmap renderScreen(const std::vector<UIView*>& windows, const Screen& screen);
+// The same into `into`, whose pixel memory is reused when it already has the
+// screen's size (a redraw after every action need not allocate).
+void renderScreen(const std::vector<UIView*>& windows, const Screen& screen, Bitmap* into);
 
 // Writes `bitmap` as a PNG at the real path `path` so that a reader never sees
 // part of one: a temporary file beside it, renamed over it. Returns "" or an

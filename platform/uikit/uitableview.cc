@@ -53,6 +53,22 @@ void layoutTable(UITableView* t) {
     if (view.get() != t->tableHeaderView.get()) removeFromSuperview(view);
   }
   t->sectionFrames.clear();
+  // The rows are asked for first: a data source may set the table up (its
+  // header view) as its cells are made.
+  long sections = sectionCount(t);
+  std::vector<std::vector<Strong<UITableViewCell>>> cells(
+      static_cast<size_t>(std::max(0L, sections)));
+  for (long section = 0; section < sections; ++section) {
+    long rows = msg<long>(t->dataSource, "tableView:numberOfRowsInSection:"_sel, static_cast<id>(t),
+                          section);
+    for (long row = 0; row < rows; ++row) {
+      id path = msg<id>(indexPathClass(), "indexPathForRow:inSection:"_sel, row, section);
+      id made =
+          msg<id>(t->dataSource, "tableView:cellForRowAtIndexPath:"_sel, static_cast<id>(t), path);
+      if (made == nullptr || !msg<BOOL>(made, "isKindOfClass:"_sel, tableViewCellClass())) continue;
+      cells[static_cast<size_t>(section)].emplace_back(cell(made));
+    }
+  }
   bool grouped = t->style != UITableViewStylePlain;
   double inset = grouped ? kGroupedInset : 0;
   double y = 0;
@@ -62,25 +78,19 @@ void layoutTable(UITableView* t) {
     header->frame.y = 0;
     y = header->frame.height;
   }
-  long sections = sectionCount(t);
   for (long section = 0; section < sections; ++section) {
     y = addSectionText(t, sectionTitle(t, "tableView:titleForHeaderInSection:", section), y, true);
     if (grouped && y == 0) y = 16;
-    long rows = msg<long>(t->dataSource, "tableView:numberOfRowsInSection:"_sel, static_cast<id>(t),
-                          section);
     double top = y;
-    for (long row = 0; row < rows; ++row) {
-      id path = msg<id>(indexPathClass(), "indexPathForRow:inSection:"_sel, row, section);
-      id made =
-          msg<id>(t->dataSource, "tableView:cellForRowAtIndexPath:"_sel, static_cast<id>(t), path);
-      if (made == nullptr || !msg<BOOL>(made, "isKindOfClass:"_sel, tableViewCellClass())) continue;
-      auto* c = static_cast<UIView*>(made);
+    const auto& rows = cells[static_cast<size_t>(section)];
+    for (size_t row = 0; row < rows.size(); ++row) {
+      UITableViewCell* c = rows[row];
       c->frame = CGRect{inset, y, t->frame.width - 2 * inset, kRowHeight};
       addSubview(t, c);
       y += kRowHeight;
-      if (row + 1 < rows) {
+      if (row + 1 < rows.size()) {
         // The separator starts where the row's text does.
-        double indent = cell(c)->imageView ? 60 : 16;
+        double indent = c->imageView ? 60 : 16;
         Strong<UIView> line = newView(
             viewClass(), CGRect{inset + indent, y - 0.5, t->frame.width - 2 * inset - indent, 0.5});
         line->backgroundColor = namedColor("separatorColor");

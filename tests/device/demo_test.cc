@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "tests/support/device_fixture.h"
+#include "tests/support/picture.h"
 
 namespace {
 
@@ -33,14 +34,17 @@ std::string runDemo(const std::string& folder) {
   return output;
 }
 
+std::filesystem::path sourceFolder() {
+  const char* source = std::getenv("VELMO_SOURCE");
+  return source != nullptr && *source != '\0'
+             ? std::filesystem::path(source)
+             : std::filesystem::path(__FILE__).parent_path().parent_path().parent_path();
+}
+
 // The lines of the README's demo transcript, without the "[...]" marks of
 // what was left out and without blank lines.
 Lines readmeTranscript() {
-  const char* source = std::getenv("VELMO_SOURCE");
-  std::filesystem::path readme =
-      source != nullptr && *source != '\0'
-          ? std::filesystem::path(source) / "README.md"
-          : std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "README.md";
+  std::filesystem::path readme = sourceFolder() / "README.md";
   std::ifstream in(readme);
   EXPECT_TRUE(in) << "no " << readme;
   Lines transcript;
@@ -63,6 +67,23 @@ TEST(DemoTest, RunsToTheEndTheSameEachTimeAndSaysWhatTheReadmeQuotes) {
   std::string second = testing_support::makeTempDirectory("velmo-demo-test");
   std::string output = runDemo(first);
   EXPECT_EQ(runDemo(second), output) << "the demo's output changes from run to run";
+
+  // The README's pictures are the demo's screens as today's drawing makes
+  // them (`make screens` copies them into docs/); a few pixels may differ
+  // where text is smoothed differently.
+  int pictures = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(sourceFolder() / "docs")) {
+    if (entry.path().extension() != ".png") continue;
+    ++pictures;
+    std::string made = first + "/demo-device/screens/" + entry.path().filename().string();
+    ASSERT_TRUE(std::filesystem::exists(made)) << "the demo no longer makes " << entry.path();
+    testing_support::Picture committed = testing_support::readPng(entry.path());
+    testing_support::Picture today = testing_support::readPng(made);
+    long allowed = static_cast<long>(committed.width) * committed.height / 500;
+    EXPECT_LE(testing_support::differingPixels(committed, today, 24), allowed)
+        << entry.path() << " is not what the demo draws today: run make screens";
+  }
+  EXPECT_EQ(pictures, 3) << "the README shows three of the demo's screens";
   testing_support::removeTree(first);
   testing_support::removeTree(second);
 

@@ -29,7 +29,7 @@ TEST_F(TypingTest, HelpAndMistakesInBothPrograms) {
   auto photos = start("photos");
   EXPECT_EQ(helpNames(*photos),
             (Lines{"albums", "tap", "prompt", "answer", "back", "background", "foreground", "where",
-                   "hooks", "vars", "bundles", "quit", "help"}));
+                   "screenshot", "views", "touch", "hooks", "vars", "bundles", "quit", "help"}));
   EXPECT_EQ(answer(*photos, "open Hidden"),
             Lines{"error: unknown command \"open\" (type help for the list)"});
   EXPECT_EQ(answer(*photos, "tap hidden"),
@@ -43,7 +43,8 @@ TEST_F(TypingTest, HelpAndMistakesInBothPrograms) {
   EXPECT_EQ(where(*photos), "where Albums > Family");
 
   auto settings = start("settings");
-  EXPECT_EQ(helpNames(*settings), (Lines{"open", "show", "switch", "set", "quit", "help"}));
+  EXPECT_EQ(helpNames(*settings), (Lines{"open", "show", "switch", "set", "screenshot", "views",
+                                         "touch", "quit", "help"}));
   EXPECT_EQ(answer(*settings, "tap Hidden"),
             Lines{"error: unknown command \"tap\" (type help for the list)"});
   EXPECT_EQ(answer(*settings, "open velmo"), Lines{"error: no Settings entry labelled \"velmo\""});

@@ -1,0 +1,313 @@
+// The screens the programs draw, read back from their PNGs, and touches
+// delivered through them: what a person would see and do, checked by pixels
+// at the places `views` reports.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+#include "tests/support/device_fixture.h"
+#include "tests/support/picture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::answer;
+using testing_support::DeviceTest;
+using testing_support::enabledWith;
+using testing_support::Lines;
+using testing_support::Picture;
+using testing_support::readPng;
+
+constexpr double kScale = 3;  // an iPhone's screen
+
+// A pixel at a point of an iPhone's screen (points).
+const uint8_t* at(const Picture& p, double x, double y) {
+  return p.pixel(static_cast<int>(x * kScale), static_cast<int>(y * kScale));
+}
+
+struct Rect {
+  double x = 0, y = 0, w = 0, h = 0;
+  double midX() const { return x + w / 2; }
+  double midY() const { return y + h / 2; }
+};
+
+// The frame of the first `views` line that contains `part`.
+Rect frameOf(const Lines& views, const std::string& part) {
+  static const std::regex frame(R"(\(([-0-9.]+), ([-0-9.]+), ([-0-9.]+), ([-0-9.]+)\))");
+  for (const std::string& line : views) {
+    if (line.find(part) == std::string::npos) continue;
+    std::smatch m;
+    if (!std::regex_search(line, m, frame)) break;
+    return Rect{std::stod(m[1]), std::stod(m[2]), std::stod(m[3]), std::stod(m[4])};
+  }
+  ADD_FAILURE() << "no view line with " << part;
+  return Rect{};
+}
+
+// Pixels inside `r` (points) for which `pred(r, g, b)` holds.
+template <class Pred>
+int count(const Picture& p, const Rect& r, Pred pred) {
+  int n = 0;
+  for (int y = static_cast<int>(r.y * kScale); y < static_cast<int>((r.y + r.h) * kScale); ++y) {
+    for (int x = static_cast<int>(r.x * kScale); x < static_cast<int>((r.x + r.w) * kScale); ++x) {
+      const uint8_t* c = &p.rgb[(static_cast<size_t>(y) * p.width + x) * 3];
+      n += pred(c[0], c[1], c[2]);
+    }
+  }
+  return n;
+}
+
+bool samePixels(const Picture& a, const Picture& b, const Rect& r) {
+  for (int y = static_cast<int>(r.y * kScale); y < static_cast<int>((r.y + r.h) * kScale); ++y) {
+    size_t from = (static_cast<size_t>(y) * a.width + static_cast<int>(r.x * kScale)) * 3;
+    size_t length = static_cast<size_t>(r.w * kScale) * 3;
+    if (std::memcmp(&a.rgb[from], &b.rgb[from], length) != 0) return false;
+  }
+  return true;
+}
+
+// systemGrayColor, exactly (a filled glyph's inside).
+bool systemGray(int r, int g, int b) {
+  return std::abs(r - 142) <= 1 && std::abs(g - 142) <= 1 && std::abs(b - 147) <= 1;
+}
+// secondaryLabelColor over white, exactly (a digit's stroke).
+bool digitGray(int r, int g, int b) {
+  return std::abs(r - 138) <= 1 && std::abs(g - 138) <= 1 && std::abs(b - 143) <= 1;
+}
+bool ink(int r, int, int) { return r < 200; }
+
+class ScreensTest : public DeviceTest {
+ protected:
+  std::string shot(testing_support::DeviceProcess& p, const std::string& name) {
+    std::string path = root_ + "/" + name + ".png";
+    EXPECT_EQ(answer(p, "screenshot " + path), Lines{"screenshot " + path + " 1170x2532"});
+    return path;
+  }
+
+  // The album list on screen with `options`: its picture and its views.
+  std::pair<Picture, Lines> albumList(const std::map<std::string, std::string>& options) {
+    writeSettings(enabledWith(options));
+    auto photos = start("photos");
+    std::string path = shot(*photos, "list");
+    Lines views = answer(*photos, "views");
+    EXPECT_EQ(photos->finish(), 0);
+    return {readPng(path), views};
+  }
+};
+
+TEST_F(ScreensTest, LockIconChangesOnlyHiddensRowAndAFixedCountShowsItsDigits) {
+  initDevice();
+  auto [plain, plain_views] = albumList({});
+  auto [locked, locked_views] = albumList({{"showLockIcon", "<true/>"}});
+  auto [counted, counted_views] = albumList(
+      {{"hiddenItemCountEnabled", "<true/>"}, {"hiddenItemCount", "<integer>7</integer>"}});
+  ASSERT_EQ(plain.width, 1170);
+  ASSERT_EQ(plain.height, 2532);
+
+  // Rows are the cells' frames; the list lays them out the same each time.
+  for (const char* title : {"Recents", "Favorites", "Holidays", "Family", "Recently Deleted"}) {
+    Rect title_label = frameOf(plain_views, std::string("\"") + title + "\"");
+    Rect row{0, title_label.midY() - 22, 390, 44};
+    EXPECT_TRUE(samePixels(plain, locked, row)) << title << "'s row changed with the lock icon";
+    EXPECT_TRUE(samePixels(plain, counted, row)) << title << "'s row changed with the fixed count";
+  }
+  Rect hidden_title = frameOf(plain_views, "\"Hidden\"");
+  Rect hidden_row{0, hidden_title.midY() - 22, 390, 44};
+  EXPECT_FALSE(samePixels(plain, locked, hidden_row));
+
+  // Where the count was, a grey glyph: its filled body in systemGrayColor.
+  Rect count_label = frameOf(plain_views, "\"12\"");
+  Rect glyph_label = frameOf(locked_views, "\"[lock.fill systemGrayColor]\"");
+  EXPECT_NEAR(glyph_label.midY(), count_label.midY(), 1);
+  EXPECT_GT(count(locked, glyph_label, systemGray), 60);
+  EXPECT_LT(count(plain, count_label, systemGray), 6) << "digits are drawn in another grey";
+  // Nothing of the count is left: no digit's grey anywhere in the badge.
+  Rect badge{std::min(count_label.x, glyph_label.x), count_label.y,
+             std::max(count_label.x + count_label.w, glyph_label.x + glyph_label.w) -
+                 std::min(count_label.x, glyph_label.x),
+             count_label.h};
+  EXPECT_GT(count(plain, badge, digitGray), 30);
+  EXPECT_LT(count(locked, badge, digitGray), 6) << "only a glyph edge may pass for a digit";
+
+  // A fixed count shows its own digits, where the count was and no wider.
+  Rect seven = frameOf(counted_views, "\"7\"");
+  EXPECT_LT(seven.w, count_label.w);
+  EXPECT_GT(count(counted, seven, digitGray), 20);
+  EXPECT_LT(count(counted, seven, systemGray), 6);
+  EXPECT_FALSE(samePixels(plain, counted, count_label));
+}
+
+TEST_F(ScreensTest, PromptIsDrawnOverTheListAndTakesEveryTouch) {
+  initDevice();
+  writeSettings(enabledWith());
+  auto photos = start("photos");
+  Lines views = answer(*photos, "views");
+  Rect hidden = frameOf(views, "\"Hidden\"");
+
+  // A touch on the row's title is the row's tap: the prompt comes up.
+  EXPECT_EQ(answer(*photos, "touch 100 " + std::to_string(hidden.midY())),
+            Lines{"prompt \"Use your passcode to view and manage hidden album.\" passcode"});
+  std::string path = shot(*photos, "prompt");
+  Picture screen = readPng(path);
+  Lines with_prompt = answer(*photos, "views");
+  Rect reason = frameOf(with_prompt, "\"Use your passcode to view and manage hidden album.\"");
+  EXPECT_GT(count(screen, reason, [](int r, int, int) { return r < 100; }), 200)
+      << "the reason's text is drawn";
+  // The list under it is dimmed: its white is grey now.
+  const uint8_t* outside = at(screen, 20, 800);
+  EXPECT_LT(outside[0], 180);
+  EXPECT_EQ(outside[0], outside[2]);
+
+  // Only the prompt takes touches: the rows and the bar are out of reach.
+  Lines refused = answer(*photos, "touch 100 " + std::to_string(hidden.midY() - 200));
+  ASSERT_EQ(refused.size(), 1u);
+  EXPECT_EQ(refused[0].rfind("error: ", 0), 0u);
+  EXPECT_NE(refused[0].find("Use your passcode"), std::string::npos) << "it names the prompt";
+  EXPECT_EQ(answer(*photos, "where"), Lines{"where Albums"});
+  Rect cancel = frameOf(with_prompt, "\"Cancel\"");
+  EXPECT_EQ(answer(*photos,
+                   "touch " + std::to_string(cancel.midX()) + " " + std::to_string(cancel.midY())),
+            Lines{"cancelled"});
+  EXPECT_EQ(answer(*photos, "prompt"), Lines{"prompt none"});
+  EXPECT_EQ(answer(*photos, "where"), Lines{"where Albums"});
+
+  // Without a prompt, a touch on a row opens it and one on the back button returns.
+  Rect family = frameOf(views, "\"Family\"");
+  EXPECT_EQ(answer(*photos, "touch 380 " + std::to_string(family.midY())), Lines{});
+  EXPECT_EQ(answer(*photos, "where"), Lines{"where Albums > Family"});
+  Rect back = frameOf(answer(*photos, "views"), "UIButton");
+  EXPECT_EQ(
+      answer(*photos, "touch " + std::to_string(back.midX()) + " " + std::to_string(back.midY())),
+      Lines{});
+  EXPECT_EQ(answer(*photos, "where"), Lines{"where Albums"});
+  EXPECT_EQ(photos->finish(), 0);
+}
+
+TEST_F(ScreensTest, BadScreenshotsAndTouchesAnswerErrorsAndLeaveNothing) {
+  initDevice();
+  auto photos = start("photos");
+  std::string file = root_ + "/a-file";
+  std::ofstream(file) << "x";
+  Lines answered = answer(*photos, "screenshot " + file + "/shot.png");
+  ASSERT_EQ(answered.size(), 1u);
+  EXPECT_EQ(answered[0].rfind("error: cannot write " + file + "/shot.png", 0), 0u) << answered[0];
+  for (const auto& entry : fs::directory_iterator(root_)) {
+    EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos)
+        << entry.path() << " left behind";
+  }
+  EXPECT_EQ(answer(*photos, "screenshot"), Lines{"error: usage: screenshot PATH"});
+  EXPECT_EQ(answer(*photos, "touch 390 10"),
+            Lines{"error: (390, 10) is off the screen (390x844 points)"});
+  EXPECT_EQ(answer(*photos, "touch -1 10"),
+            Lines{"error: (-1, 10) is off the screen (390x844 points)"});
+  EXPECT_EQ(answer(*photos, "touch ten 10"), Lines{"error: usage: touch X Y (screen points)"});
+  EXPECT_EQ(answer(*photos, "touch 10"), Lines{"error: usage: touch X Y (screen points)"});
+  EXPECT_EQ(photos->finish(), 0);
+}
+
+TEST_F(ScreensTest, PaneHeaderTitleAndSwitchesAsDrawnAndTouched) {
+  initDevice();
+  std::string killall = root_ + "/var/jb/usr/bin/killall";
+  fs::remove(killall);
+  std::ofstream(killall) << "#!/bin/sh\necho \"killall $*\" >> '" << root_ << "/killall.log'\n";
+  fs::permissions(killall, fs::perms::owner_all);
+  auto settings = start("settings");
+  EXPECT_EQ(answer(*settings, "open Velmo"), Lines{});
+  Picture off = readPng(shot(*settings, "off"));
+  Lines views = answer(*settings, "views");
+
+  // The header image: 125 points, centred on the screen's width, in the accent colour.
+  Rect image = frameOf(views, "UIImageView");
+  EXPECT_EQ(image.w, 125);
+  EXPECT_EQ(image.h, 125);
+  EXPECT_EQ(image.midX(), 195);
+  auto pink = [](int r, int g, int b) {
+    return r > 240 && std::abs(g - 105) < 6 && std::abs(b - 180) < 6;
+  };
+  EXPECT_GT(count(off, image, pink), 20000);
+  Rect around{image.x - 40, image.y - 20, image.w + 80, image.h + 40};
+  EXPECT_EQ(count(off, around, pink), count(off, image, pink)) << "nothing pink outside the box";
+  // Its shadow darkens the ground beside the picture's edge, and is gone 20
+  // points away from it.
+  double body = image.y + image.h * 0.66;  // through the padlock's body
+  double edge = image.x;
+  while (edge < image.midX() &&
+         !pink(at(off, edge, body)[0], at(off, edge, body)[1], at(off, edge, body)[2]))
+    edge += 1.0 / kScale;
+  const uint8_t* ground = at(off, 20, body);
+  EXPECT_LT(at(off, edge - 3, body)[0], ground[0] - 3);
+  EXPECT_EQ(at(off, edge - 20, body)[0], ground[0]);
+
+  // The title is centred in the bar.
+  Rect title = frameOf(views, "\"Velmo\"");
+  Rect bar = frameOf(views, "UINavigationBar");
+  EXPECT_NEAR(title.midX(), 195, 0.5);
+  EXPECT_GE(title.y, bar.y);
+  int left_ink = count(off, Rect{title.x, title.y, title.w / 2, title.h}, ink);
+  int right_ink = count(off, Rect{title.midX(), title.y, title.w / 2, title.h}, ink);
+  EXPECT_GT(left_ink, 100);
+  EXPECT_NEAR(left_ink, right_ink, (left_ink + right_ink) / 4);
+
+  // The master switch: grey when off; a touch turns it on, the accent colour.
+  Rect master = frameOf(views, "UISwitch (323");  // the one in the bar, at its trailing edge
+  EXPECT_EQ(count(off, master, pink), 0);
+  Lines flipped = answer(
+      *settings, "touch " + std::to_string(master.midX()) + " " + std::to_string(master.midY()));
+  EXPECT_EQ(flipped, Lines{"Photos was not running"});
+  Picture on = readPng(shot(*settings, "on"));
+  EXPECT_GT(count(on, master, pink), 400);
+  EXPECT_EQ(answer(*settings, "show")[1].substr(0, 10), "switch on ");
+
+  // An option's switch, touched, is stored as `set` stores it.
+  Rect lock_row = frameOf(views, "\"Show Lock Icon\"");
+  EXPECT_EQ(answer(*settings, "touch 340 " + std::to_string(lock_row.midY())), Lines{});
+  std::ifstream in(settingsPath());
+  std::stringstream stored;
+  stored << in.rdbuf();
+  EXPECT_NE(stored.str().find("showLockIcon"), std::string::npos);
+  Lines shown = answer(*settings, "show");
+  EXPECT_NE(std::find(shown.begin(), shown.end(), "row showLockIcon: on"), shown.end());
+  EXPECT_EQ(settings->finish(), 0);
+}
+
+TEST_F(ScreensTest, MissingHeaderImageLeavesItsAreaEmpty) {
+  initDevice();
+  fs::remove(root_ + "/var/jb/Library/PreferenceBundles/VelmoPreferences.bundle/velmo.png");
+  auto settings = start("settings");
+  EXPECT_EQ(answer(*settings, "open Velmo"), Lines{});
+  Picture screen = readPng(shot(*settings, "empty"));
+  Rect image = frameOf(answer(*settings, "views"), "UIImageView");
+  EXPECT_EQ(image.w, 125);
+  EXPECT_EQ(image.midX(), 195);
+  const uint8_t* ground = at(screen, 20, image.midY());
+  Rect around{image.x - 30, image.y - 10, image.w + 60, image.h + 20};
+  EXPECT_EQ(count(screen, around,
+                  [&](int r, int g, int b) {
+                    return r != ground[0] || g != ground[1] || b != ground[2];
+                  }),
+            0)
+      << "no picture and no shadow";
+  EXPECT_EQ(settings->finish(), 0);
+}
+
+TEST_F(ScreensTest, IpadSidebarItemTouchedIsThatItem) {
+  initDevice({"--model", "iPad"});
+  auto photos = start("photos");
+  std::string path = root_ + "/pad.png";
+  EXPECT_EQ(answer(*photos, "screenshot " + path), Lines{"screenshot " + path + " 1640x2360"});
+  Lines views = answer(*photos, "views");
+  Rect family = frameOf(views, "\"Family\"");  // the sidebar's row comes first
+  EXPECT_LT(family.x, 320);
+  EXPECT_EQ(answer(*photos,
+                   "touch " + std::to_string(family.midX()) + " " + std::to_string(family.midY())),
+            Lines{"completed Family"});
+  EXPECT_EQ(answer(*photos, "where"), Lines{"where Albums > Family"});
+  EXPECT_EQ(photos->finish(), 0);
+}
+
+}  // namespace
