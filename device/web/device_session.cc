@@ -622,7 +622,9 @@ std::string DeviceSession::stateJson() const {
   }
   state["log"] = entries;
   state["stopping"] = stopped_;
-  return state.dump();
+  // A program's line that is not UTF-8 is shown with replacement characters
+  // rather than failing the whole state.
+  return state.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
 }  // namespace web
