@@ -59,6 +59,7 @@ function renderScreen(name, program, coverText) {
     shownScreens[name] = screen.version;
   }
   img.hidden = !screen.drawn;
+  $(`${name}-screen`).classList.toggle("tablet", screen.width > 600);
   cover.hidden = !coverText;
   cover.textContent = coverText || "";
   $(`${name}-status`).textContent = program.running
