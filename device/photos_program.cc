@@ -81,6 +81,22 @@ int photosMain(const Options& options) {
                            print(promptLine());
                            return CommandResult();
                          }});
+  // A touch on a row is the row's tap; on the back button, back.
+  Screen screen([&] { return app.window(); },
+                [&](UIView* view) -> CommandResult {
+                  for (UIView* v = view; v != nullptr; v = v->superview) {
+                    if (v->accessibilityIdentifier == "BackButton") return back("");
+                  }
+                  if (auto* row = enclosing(view, photos::listCellClass())) {
+                    return tap(photos::cellTitle(static_cast<PXNavigationListCell*>(row)));
+                  }
+                  auto* cell =
+                      static_cast<UITableViewCell*>(enclosing(view, uikit::tableViewCellClass()));
+                  if (cell != nullptr && cell->textLabel && app.isPad()) {
+                    return tap(uikit::labelText(cell->textLabel));  // a sidebar item
+                  }
+                  return CommandResult();
+                });
   console.add(
       "answer",
       {"answer passcode <code>|face|cancel", "answer the prompt as the device's owner",
@@ -100,6 +116,7 @@ int photosMain(const Options& options) {
            const std::string prefix = "error: ";
            return r.message.rfind(prefix, 0) == 0 ? r.message.substr(prefix.size()) : r.message;
          }
+         screen.forgetTyped();
          if (!r.message.empty()) print(r.message);
          return CommandResult();
        }});
@@ -112,22 +129,6 @@ int photosMain(const Options& options) {
                           print("where " + app.where());
                           return CommandResult();
                         }});
-  // A touch on a row is the row's tap; on the back button, back.
-  Screen screen([&] { return app.window(); },
-                [&](UIView* view) -> CommandResult {
-                  for (UIView* v = view; v != nullptr; v = v->superview) {
-                    if (v->accessibilityIdentifier == "BackButton") return back("");
-                  }
-                  if (auto* row = enclosing(view, photos::listCellClass())) {
-                    return tap(photos::cellTitle(static_cast<PXNavigationListCell*>(row)));
-                  }
-                  auto* cell =
-                      static_cast<UITableViewCell*>(enclosing(view, uikit::tableViewCellClass()));
-                  if (cell != nullptr && cell->textLabel && app.isPad()) {
-                    return tap(uikit::labelText(cell->textLabel));  // a sidebar item
-                  }
-                  return CommandResult();
-                });
   screen.addCommands(&console);
   console.addListing("hooks", "the hooks installed in this process", hookLines);
   console.addListing("vars", "the tweak's exported variables", varLines);

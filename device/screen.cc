@@ -2,6 +2,8 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstring>
+#include <utility>
 
 #include "platform/foundation/nsstring.h"
 #include "platform/localauth/prompt.h"
@@ -13,7 +15,9 @@ namespace {
 
 constexpr const char* kCancelIdentifier = "Cancel";
 constexpr const char* kCardIdentifier = "PromptCard";
+constexpr const char* kKeyPrefix = "Key";  // "Key7", "KeyDelete", "KeyOK"
 constexpr double kCardWidth = 270;
+constexpr size_t kMaxTyped = 16;
 
 id font(double size, bool bold) {
   return msg<id>(uikit::fontClass(), bold ? "boldSystemFontOfSize:"_sel : "systemFontOfSize:"_sel,
@@ -28,7 +32,8 @@ Strong<UIView> plainView(const CGRect& frame, const char* color) {
 
 // The system's authentication prompt as a window over the app: the screen
 // dimmed, and a card in its middle.
-Strong<UIWindow> promptWindow(const localauth::Prompt& prompt, const uikit::Screen& screen) {
+Strong<UIWindow> promptWindow(const localauth::Prompt& prompt, const uikit::Screen& screen,
+                              size_t typed) {
   Strong<UIWindow> window = uikit::newWindow(nullptr, screen);
   window->backgroundColor = nullptr;
   window->statusBar = nullptr;
@@ -71,14 +76,29 @@ Strong<UIWindow> promptWindow(const localauth::Prompt& prompt, const uikit::Scre
       plainView(CGRect{16, y, kCardWidth - 32, 36}, "systemGroupedBackgroundColor");
   uikit::layerOf(field)->cornerRadius = 8;
   field->accessibilityIdentifier = "PasscodeField";
-  for (size_t i = 0; i < prompt.typedDigits; ++i) {
+  for (size_t i = 0; i < typed; ++i) {
     Strong<UIView> dot =
         plainView(CGRect{16 + static_cast<double>(i) * 16, 13, 10, 10}, "labelColor");
     uikit::layerOf(dot)->cornerRadius = 5;
     uikit::addSubview(field, dot);
   }
   uikit::addSubview(card, field);
-  y += 36 + 20;
+  y += 36 + 12;
+  // The keypad: digits, then Delete, 0 and OK.
+  const char* const keys[] = {"1", "2", "3", "4", "5", "6", "7", "8", "9", "Delete", "0", "OK"};
+  double key_width = (kCardWidth - 32 - 2 * 8) / 3;
+  for (int i = 0; i < 12; ++i) {
+    Strong<UIButton> key = uikit::newButton(keys[i], "");
+    bool digit = i != 9 && i != 11;
+    key->titleLabel->font = static_cast<UIFont*>(font(digit ? 22 : 15, i == 11));
+    if (digit) key->titleLabel->textColor = uikit::namedColor("labelColor");
+    key->frame = CGRect{16 + (i % 3) * (key_width + 8), y + (i / 3) * 48.0, key_width, 40};
+    key->backgroundColor = uikit::namedColor("systemGroupedBackgroundColor");
+    uikit::layerOf(key)->cornerRadius = 8;
+    key->accessibilityIdentifier = std::string(kKeyPrefix) + keys[i];
+    uikit::addSubview(card, key);
+  }
+  y += 4 * 48 + 12;
   uikit::addSubview(card, plainView(CGRect{0, y, kCardWidth, 0.5}, "separatorColor"));
   Strong<UIButton> cancel = uikit::newButton("Cancel", "");
   cancel->accessibilityIdentifier = kCancelIdentifier;
@@ -91,6 +111,16 @@ Strong<UIWindow> promptWindow(const localauth::Prompt& prompt, const uikit::Scre
   uikit::addSubview(dim, card);
   uikit::layoutWindow(window);
   return window;
+}
+
+// An answer to the prompt as a command's result: its line printed, or the
+// reason it was not taken.
+CommandResult answered(const localauth::AnswerResult& r) {
+  const std::string prefix = "error: ";
+  if (!r.taken)
+    return r.message.rfind(prefix, 0) == 0 ? r.message.substr(prefix.size()) : r.message;
+  if (!r.message.empty()) print(r.message);
+  return "";
 }
 
 bool parseNumber(const std::string& text, double* out) {
@@ -115,8 +145,11 @@ Screen::Screen(std::function<UIWindow*()> window, Deliver deliver)
 std::vector<UIView*> Screen::windows() {
   std::vector<UIView*> list{window_()};
   prompt_window_ = nullptr;
-  if (auto prompt = localauth::pendingPrompt()) {
-    prompt_window_ = promptWindow(*prompt, uikit::mainScreen());
+  auto prompt = localauth::pendingPrompt();
+  if (!prompt || prompt->reason != typed_for_) typed_.clear();
+  if (prompt) {
+    typed_for_ = prompt->reason;
+    prompt_window_ = promptWindow(*prompt, uikit::mainScreen(), typed_.size());
     list.push_back(prompt_window_);
   }
   return list;
@@ -154,10 +187,22 @@ CommandResult Screen::touch(const std::string& arguments) {
   if (prompt_window_) {
     UIView* hit = uikit::hitTest(prompt_window_, point);
     for (UIView* v = hit; v != nullptr; v = v->superview) {
-      if (v->accessibilityIdentifier == kCancelIdentifier) {
-        localauth::AnswerResult r = localauth::answerCancel();
-        if (!r.taken) return r.message;
-        if (!r.message.empty()) print(r.message);
+      const std::string& name = v->accessibilityIdentifier;
+      if (name == kCancelIdentifier) {
+        typed_.clear();
+        return answered(localauth::answerCancel());
+      }
+      if (name.rfind(kKeyPrefix, 0) == 0) {
+        std::string key = name.substr(std::strlen(kKeyPrefix));
+        if (key == "OK") {
+          std::string code = std::exchange(typed_, "");
+          return answered(localauth::answerPasscode(code));
+        }
+        if (key == "Delete") {
+          if (!typed_.empty()) typed_.pop_back();
+        } else if (typed_.size() < kMaxTyped) {
+          typed_ += key;
+        }
         return "";
       }
       if (v->accessibilityIdentifier == kCardIdentifier) return "";

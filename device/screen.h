@@ -1,16 +1,19 @@
 // The screen of an app program: the app's window and, while an
 // authentication prompt is pending, the system's prompt drawn over it (the
 // screen dimmed, a card with the Face ID glyph when Face ID is offered, the
-// app's name, the reason, the passcode field and Cancel).
+// app's name, the reason, the passcode field with a dot for each digit typed
+// so far, a keypad and Cancel).
 //
 // It gives a program three commands:
 //   screenshot PATH   the whole screen as a PNG, answered `screenshot PATH WxH`
 //   views             each window's view tree, a view a line (uikit::viewTreeLines)
 //   touch X Y         a touch at a point in screen points, hit-tested
 //
-// A touch is modal while a prompt is on screen: it reaches only the prompt
-// (its Cancel cancels the prompt, as `answer cancel` does; a touch outside
-// the prompt's card is refused with an error naming the prompt). Otherwise
+// A touch is modal while a prompt is on screen: it reaches only the prompt.
+// Its keys type a passcode, Delete takes back a digit, OK answers with the
+// digits typed (as `answer passcode` does), Cancel cancels the prompt (as
+// `answer cancel` does); a touch outside the prompt's card is refused with an
+// error naming the prompt. Otherwise
 // the view it reaches goes to the program's `deliver`, which does what a tap
 // there does, through the same code its typed commands use.
 //
@@ -38,6 +41,10 @@ class Screen {
   CommandResult views();
   CommandResult touch(const std::string& arguments);
 
+  // Forgets the digits typed on the prompt's keypad (the prompt was answered
+  // some other way).
+  void forgetTyped() { typed_.clear(); }
+
   // Adds screenshot, views and touch to `console`.
   void addCommands(Console* console);
 
@@ -48,6 +55,8 @@ class Screen {
   std::function<UIWindow*()> window_;
   Deliver deliver_;
   Strong<UIWindow> prompt_window_;  // rebuilt each time the screen is read
+  std::string typed_;               // digits typed on the prompt's keypad so far
+  std::string typed_for_;           // the reason of the prompt they were typed for
 };
 
 // The nearest of `view` and its superviews that is of class `cls`, or nullptr.

@@ -45,7 +45,6 @@ inline constexpr int kMaxPasscodeAttempts = 5;
 struct Prompt {
   std::string reason;
   bool faceOffered = false;
-  std::size_t typedDigits = 0;  // digits of a passcode typed so far (dots in its field)
 };
 
 struct AnswerResult {

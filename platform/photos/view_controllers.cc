@@ -25,9 +25,28 @@ void loadTable(id self, id source, long style) {
   objc_release(table);
 }
 
-// The opened album: a grid of its photos (their shapes only), four across.
+// The opened album: a grid of its photos (their shapes only), four across
+// whatever the width the grid is given.
+Class gridViewClass() {
+  static Class cls = [] {
+    Class c = objc::defineClass<UIView>("PUPhotosGridView", uikit::viewClass());
+    addMethod(
+        c, "layoutSubviews"_sel, +[](id self, SEL) {
+          auto* grid = static_cast<UIView*>(self);
+          double side = grid->frame.width / 4;
+          for (size_t i = 0; i < grid->subviews.size(); ++i) {
+            grid->subviews[i]->frame =
+                CGRect{static_cast<double>(i % 4) * side + 1, static_cast<double>(i / 4) * side + 1,
+                       side - 2, side - 2};
+          }
+        });
+    return c;
+  }();
+  return cls;
+}
+
 void loadAlbumGrid(id self) {
-  Strong<UIView> grid = uikit::newView(uikit::viewClass(), CGRectZero);
+  Strong<UIView> grid = uikit::newView(gridViewClass(), CGRectZero);
   grid->backgroundColor = uikit::namedColor("whiteColor");
   long long count = msg<long long>(static_cast<PUAlbumViewController*>(self)->collection,
                                    "estimatedAssetCount"_sel);
@@ -39,10 +58,7 @@ void loadAlbumGrid(id self) {
                                      {0.85, 0.85, 0.80}};
   for (long long i = 0; i < std::min<long long>(count, 40); ++i) {
     const double* tone = kTones[i % 5];
-    double side = 390.0 / 4;
-    Strong<UIView> tile = uikit::newView(
-        uikit::viewClass(), CGRect{static_cast<double>(i % 4) * side + 1,
-                                   static_cast<double>(i / 4) * side + 1, side - 2, side - 2});
+    Strong<UIView> tile = uikit::newView(uikit::viewClass(), CGRectZero);
     tile->backgroundColor = static_cast<UIColor*>(msg<id>(
         uikit::colorClass(), "colorWithRed:green:blue:alpha:"_sel, tone[0], tone[1], tone[2], 1.0));
     uikit::addSubview(grid, tile);

@@ -83,20 +83,10 @@ void drawSwitch(id self, SEL, CGRect bounds) {
   cairo_fill(cr);
 }
 
-void drawTable(id self, SEL, CGRect bounds) {
+void drawTable(id self, SEL, CGRect) {
   cairo_t* cr = current();
   auto* t = static_cast<UITableView*>(self);
-  if (!t->backgroundColor) {
-    if (t->style == UITableViewStylePlain) {
-      cairo_set_source_rgb(cr, 1, 1, 1);
-    } else {
-      setColor(cr, namedColor("systemGroupedBackgroundColor"));
-    }
-    cairo_rectangle(cr, bounds.x, bounds.y, bounds.width, bounds.height);
-    cairo_fill(cr);
-  } else {
-    fillBackground(cr, t);
-  }
+  fillBackground(cr, t);
   if (t->style == UITableViewStylePlain) return;
   cairo_set_source_rgb(cr, 1, 1, 1);
   for (const CGRect& section : t->sectionFrames) {

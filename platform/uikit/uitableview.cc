@@ -109,7 +109,12 @@ Class defineTableView() {
   addMethod(
       cls, "initWithFrame:style:"_sel, +[](id self, SEL, CGRect frame, long style) -> id {
         self = msg<id>(self, "initWithFrame:"_sel, frame);
-        if (self != nullptr) table(self)->style = style;
+        if (self == nullptr) return nullptr;
+        table(self)->style = style;
+        // Grouped rows stand on a grey ground.
+        table(self)->backgroundColor =
+            namedColor(style == UITableViewStylePlain ? "systemBackgroundColor"
+                                                      : "systemGroupedBackgroundColor");
         return self;
       });
   addMethod(

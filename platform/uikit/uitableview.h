@@ -1,6 +1,8 @@
 // UITableView (a UIView) and UITableViewCell (a UIView).
 //
-// UITableView: -initWithFrame:style: (CGRect, long), -tableHeaderView/
+// UITableView: -initWithFrame:style: (CGRect, long; a grouped table's
+// background is systemGroupedBackgroundColor, a plain one's
+// systemBackgroundColor), -tableHeaderView/
 // -setTableHeaderView: (the header becomes the table's first subview; setting
 // the same view again changes nothing), -dataSource/-setDataSource:,
 // -delegate/-setDelegate: (not retained), -reloadData (does nothing: rows are

@@ -188,6 +188,47 @@ TEST_F(ScreensTest, PromptIsDrawnOverTheListAndTakesEveryTouch) {
   EXPECT_EQ(photos->finish(), 0);
 }
 
+// The lines of the prompt's window: the last window `views` lists.
+Lines promptLines(const Lines& views) {
+  size_t last = 0;
+  for (size_t i = 0; i < views.size(); ++i) {
+    if (views[i].rfind("UIWindow ", 0) == 0) last = i;
+  }
+  return Lines(views.begin() + static_cast<long>(last), views.end());
+}
+
+// A touch at the centre of the prompt's key titled `title` ("7", "OK").
+std::string keyTouch(const Lines& views, const std::string& title) {
+  Rect key = frameOf(promptLines(views), "\"" + title + "\"");
+  return "touch " + std::to_string(key.midX()) + " " + std::to_string(key.midY());
+}
+
+TEST_F(ScreensTest, PromptKeypadTypesThePasscodeWithADotForEachDigit) {
+  initDevice();
+  writeSettings(enabledWith());
+  auto photos = start("photos");
+  EXPECT_EQ(answer(*photos, "tap Hidden"),
+            Lines{"prompt \"Use your passcode to view and manage hidden album.\" passcode"});
+  Lines keys = answer(*photos, "views");
+  // The field's dots are its 10-point round subviews.
+  auto dots = [&] {
+    Lines lines = promptLines(answer(*photos, "views"));
+    return std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
+      return line.size() > 9 && line.compare(line.size() - 9, 9, ", 10, 10)") == 0;
+    });
+  };
+  EXPECT_EQ(dots(), 0);
+  for (const char* digit : {"1", "2", "9"})
+    EXPECT_EQ(answer(*photos, keyTouch(keys, digit)), Lines{});
+  EXPECT_EQ(dots(), 3);
+  EXPECT_EQ(answer(*photos, keyTouch(keys, "Delete")), Lines{});
+  EXPECT_EQ(dots(), 2);
+  for (const char* digit : {"3", "4"}) EXPECT_EQ(answer(*photos, keyTouch(keys, digit)), Lines{});
+  EXPECT_EQ(answer(*photos, keyTouch(keys, "OK")), Lines{"passcode accepted"});
+  EXPECT_EQ(answer(*photos, "where"), Lines{"where Albums > Hidden"});
+  EXPECT_EQ(photos->finish(), 0);
+}
+
 TEST_F(ScreensTest, BadScreenshotsAndTouchesAnswerErrorsAndLeaveNothing) {
   initDevice();
   auto photos = start("photos");
