@@ -206,6 +206,19 @@ void DeviceSession::handleLine(Program program, const std::string& line, bool on
       prompt_ = p;
       return;
     }
+    // The outcome of an answer to the prompt, typed (answer ...) or touched
+    // on the prompt's card. The digits themselves are never printed.
+    if (line == "passcode accepted" || startsWith(line, "wrong passcode, ")) {
+      attempts_left_ = attemptsIn(line);
+      owner_outcome_ = line;
+      log("answer", "passcode entered: " + line);
+      return;
+    }
+    if (line == "Face ID matched" || line == "cancelled") {
+      owner_outcome_ = line;
+      log("answer", line == "cancelled" ? "the owner cancelled the prompt" : "Face ID matched");
+      return;
+    }
     if (startsWith(line, "where ")) {
       where_ = line.substr(6);
       return;
@@ -452,58 +465,34 @@ Outcome DeviceSession::setCount(long long value) {
   return o;
 }
 
-Outcome DeviceSession::answerPasscode(const std::string& digits) {
+Outcome DeviceSession::answer(const std::string& command, const std::string& what) {
   std::lock_guard<std::mutex> g(mu_);
   if (Outcome o = needs(Program::kPhotos); o.status != 200) return o;
   last_action_ = Program::kPhotos;
-  // The digits go to the program and nowhere else: the log says only that a
-  // passcode was entered.
-  Lines answer = send(Program::kPhotos, "answer passcode " + digits);
+  Lines answer = send(Program::kPhotos, command);
   Outcome o = outcomeOf(Program::kPhotos, answer);
-  Lines said = bodyOf(answer);
-  std::string result = o.ok ? (said.empty() ? "" : said.front()) : o.message;
-  if (o.ok || (!answer.empty() && answer.back() != "error: no prompt")) {
-    attempts_left_ = attemptsIn(result);
-    owner_outcome_ = result;
+  if (o.ok) {
+    // The outcome line was logged as it came; it is also the action's message.
+    Lines said = bodyOf(answer);
+    if (!said.empty()) o.message = said.back();
+  } else if (!answer.empty() && answer.back() != "error: no prompt") {
+    // Refused, e.g. while the device makes the owner wait.
+    owner_outcome_ = o.message;
+    log("answer", what + ": " + o.message);
   }
-  log("answer", "passcode entered" + (result.empty() ? "" : ": " + result));
-  if (o.ok) o.message = result;
   refresh();
   changed();
   return o;
 }
 
-Outcome DeviceSession::answerFace() {
-  std::lock_guard<std::mutex> g(mu_);
-  if (Outcome o = needs(Program::kPhotos); o.status != 200) return o;
-  last_action_ = Program::kPhotos;
-  Lines answer = send(Program::kPhotos, "answer face");
-  Outcome o = outcomeOf(Program::kPhotos, answer);
-  Lines said = bodyOf(answer);
-  std::string result = o.ok ? (said.empty() ? "" : said.front()) : o.message;
-  if (o.ok) owner_outcome_ = result;
-  log("answer", "Face ID" + (result.empty() ? "" : ": " + result));
-  if (o.ok) o.message = result;
-  refresh();
-  changed();
-  return o;
+Outcome DeviceSession::answerPasscode(const std::string& digits) {
+  // The digits go to the program and nowhere else.
+  return answer("answer passcode " + digits, "passcode entered");
 }
 
-Outcome DeviceSession::answerCancel() {
-  std::lock_guard<std::mutex> g(mu_);
-  if (Outcome o = needs(Program::kPhotos); o.status != 200) return o;
-  last_action_ = Program::kPhotos;
-  Lines answer = send(Program::kPhotos, "answer cancel");
-  Outcome o = outcomeOf(Program::kPhotos, answer);
-  Lines said = bodyOf(answer);
-  std::string result = o.ok ? (said.empty() ? "" : said.front()) : o.message;
-  if (o.ok) owner_outcome_ = result;
-  log("answer", "Cancel" + (result.empty() ? "" : ": " + result));
-  if (o.ok) o.message = result;
-  refresh();
-  changed();
-  return o;
-}
+Outcome DeviceSession::answerFace() { return answer("answer face", "Face ID"); }
+
+Outcome DeviceSession::answerCancel() { return answer("answer cancel", "Cancel"); }
 
 Outcome DeviceSession::startProgram(Program program) {
   std::lock_guard<std::mutex> g(mu_);

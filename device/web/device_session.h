@@ -120,6 +120,9 @@ class DeviceSession {
     std::string text;
   };
 
+  // Sends one of the owner's answers; `what` names it in the log if refused.
+  Outcome answer(const std::string& command, const std::string& what);
+
   // All of these run with mu_ held.
   Child& child(Program program) { return children_[static_cast<int>(program)]; }
   bool running(Program program) const;

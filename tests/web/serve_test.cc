@@ -19,8 +19,12 @@ class ServeTest : public DeviceTest {
  protected:
   void SetUp() override {
     root_ = makeTempDirectory("velmo-serve-test");
+    serve(root_);
+  }
+  // Starts the server on `device` (made by serve when it holds none).
+  void serve(const std::string& device) {
     server_ = std::make_unique<DeviceProcess>(
-        std::vector<std::string>{program(), "serve", "--root", root_ + "/phone", "--port", "0"});
+        std::vector<std::string>{program(), "serve", "--root", device, "--port", "0"});
     std::string line = server_->waitForLine("serving", 30000);
     size_t at = line.find("http://127.0.0.1:");
     ASSERT_NE(at, std::string::npos) << "serve printed no address";
@@ -50,6 +54,18 @@ class ServeTest : public DeviceTest {
   int post(const std::string& path, const std::string& body) {
     auto res = client_->Post(path.c_str(), body, "application/json");
     return res ? res->status : -1;
+  }
+  // Touches the centre of the first view on a screen whose line has `text`.
+  int touchView(const std::string& screen, const std::string& text) {
+    std::string views = client_->Get(("/api/views/" + screen).c_str())->body;
+    size_t at = views.find(text);
+    if (at == std::string::npos) return -2;
+    double x, y, w, h;
+    if (std::sscanf(views.c_str() + views.rfind('(', at), "(%lf, %lf, %lf, %lf)", &x, &y, &w, &h) !=
+        4) {
+      return -3;
+    }
+    return post("/api/touch", json{{"screen", screen}, {"x", x + w / 2}, {"y", y + h / 2}}.dump());
   }
   pid_t pidOf(const std::string& program) {
     json p = state()["programs"][program];
@@ -117,14 +133,7 @@ TEST_F(ServeTest, EveryKindOfBadRequestGetsItsStatusAndTheDeviceKeepsWorking) {
   EXPECT_EQ(png->status, 200);
   EXPECT_EQ(png->body.substr(1, 3), "PNG");
   // Velmo is off: a touch on Hidden's row opens the album.
-  std::string views = client_->Get("/api/views/photos")->body;
-  size_t hidden = views.find("\"Hidden\"");
-  ASSERT_NE(hidden, std::string::npos) << views;
-  size_t open = views.rfind('(', hidden);
-  double x, y, w, h;
-  ASSERT_EQ(std::sscanf(views.c_str() + open, "(%lf, %lf, %lf, %lf)", &x, &y, &w, &h), 4);
-  json touch = {{"screen", "photos"}, {"x", x + w / 2}, {"y", y + h / 2}};
-  EXPECT_EQ(post("/api/touch", touch.dump()), 200);
+  EXPECT_EQ(touchView("photos", "\"Hidden\""), 200);
   EXPECT_EQ(state()["photos"]["where"], "Albums > Hidden");
   EXPECT_EQ(post("/api/open-pane", "{}"), 200);
   EXPECT_EQ(post("/api/count", R"({"value":"+7"})"), 200);
@@ -136,6 +145,33 @@ TEST_F(ServeTest, EveryKindOfBadRequestGetsItsStatusAndTheDeviceKeepsWorking) {
       },
       5000))
       << logText();
+}
+
+TEST_F(ServeTest, ThePromptsKeypadOnTheScreenAnswersAndTheLogNeverShowsTheDigits) {
+  // A phone with Velmo on from the start.
+  kill(server_->pid(), SIGTERM);
+  ASSERT_EQ(server_->waitExit(20000), 0);
+  writeSettings(enabledWith());
+  serve(root_);
+
+  EXPECT_EQ(touchView("photos", "\"Hidden\""), 200);
+  ASSERT_TRUE(state()["owner"]["prompt"].is_object());
+  for (const char* key : {"\"9\"", "\"8\"", "\"7\"", "\"OK\""}) {
+    EXPECT_EQ(touchView("photos", key), 200) << key;
+  }
+  EXPECT_EQ(state()["owner"]["attemptsLeft"], 4);
+  EXPECT_EQ(state()["photos"]["where"], "Albums");
+  EXPECT_EQ(post("/api/answer", R"({"how":"passcode","code":"1234"})"), 200);
+  json now = state();
+  EXPECT_EQ(now["owner"]["outcome"], "passcode accepted");
+  EXPECT_TRUE(now["owner"]["prompt"].is_null());
+  EXPECT_EQ(now["photos"]["where"], "Albums > Hidden");
+  std::string log = logText();
+  EXPECT_NE(log.find("passcode entered: wrong passcode, 4 attempts left"), std::string::npos)
+      << log;
+  EXPECT_NE(log.find("passcode entered: passcode accepted"), std::string::npos) << log;
+  EXPECT_EQ(log.find("987"), std::string::npos) << log;
+  EXPECT_EQ(log.find("1234"), std::string::npos) << log;
 }
 
 TEST_F(ServeTest, ADeadProgramIsReportedAndStartsAgain) {
