@@ -3,7 +3,7 @@
 # configures with CMake and builds into build/ (programs in build/bin/).
 
 PACKAGES := cmake g++ make pkg-config libplist-dev libplist-utils libpng-dev libgtest-dev \
-            libgmock-dev libbenchmark-dev libssl-dev psmisc python3 \
+            libgmock-dev libbenchmark-dev libssl-dev libedit-dev python3 \
             libcairo2-dev libpango1.0-dev fonts-inter libcpp-httplib-dev nlohmann-json3-dev
 # The browser test's: Debian's Chromium, and node with npm where the machine has none.
 TEST_PACKAGES := chromium

@@ -17,6 +17,7 @@
 #include "platform/localauth/prompt.h"
 #include "platform/notify/notify.h"
 #include "platform/photos/list_views.h"
+#include "platform/photos/photo_library.h"
 #include "platform/photos/photos_app.h"
 
 namespace program {
@@ -32,6 +33,16 @@ std::string quoted(const std::string& s) { return "\"" + s + "\""; }
 
 std::string promptLine(const localauth::Prompt& prompt) {
   return "prompt " + quoted(prompt.reason) + (prompt.faceOffered ? " face+passcode" : " passcode");
+}
+
+// The album titles of the device's library, for completion.
+std::vector<std::string> albumTitles() {
+  objc::AutoreleasePool pool;
+  std::vector<std::string> titles;
+  for (const auto& collection : photos::readLibrary().collections) {
+    titles.push_back(foundation::stdString(collection->localizedTitle));
+  }
+  return titles;
 }
 
 std::string promptLine() {
@@ -76,7 +87,7 @@ int photosMain(const Options& options) {
     return result;
   };
   auto back = [&](const std::string&) { return app.back(); };
-  console.add("tap", {"tap <album title>", "tap an album (the sidebar on iPad)", tap});
+  console.add("tap", {"tap <album title>", "tap an album (the sidebar on iPad)", tap, albumTitles});
   console.add("prompt", {"prompt", "the pending authentication prompt", [&](const std::string&) {
                            print(promptLine());
                            return CommandResult();
@@ -102,6 +113,9 @@ int photosMain(const Options& options) {
       {"answer passcode <code>|face|cancel", "answer the prompt as the device's owner",
        [&](const std::string& rest) {
          auto [how, code] = splitFirst(rest);
+         // A prompt never outlives the app on screen, so in the background
+         // there is nothing to answer.
+         if (app.inBackground()) return CommandResult("the app is in the background (no prompt)");
          localauth::AnswerResult r;
          if (how == "passcode" && !code.empty()) {
            r = localauth::answerPasscode(code);
@@ -119,6 +133,9 @@ int photosMain(const Options& options) {
          screen.forgetTyped();
          if (!r.message.empty()) print(r.message);
          return CommandResult();
+       },
+       [] {
+         return std::vector<std::string>{"passcode ", "face", "cancel"};
        }});
   console.add("back", {"back", "the navigation back button", back});
   console.add("background", {"background", "the app leaves the screen",
