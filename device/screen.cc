@@ -8,6 +8,7 @@
 #include "platform/foundation/nsstring.h"
 #include "platform/localauth/prompt.h"
 #include "platform/uikit/render.h"
+#include "platform/uikit/uiapplication.h"
 #include "platform/uikit/uikit.h"
 
 namespace program {
@@ -207,9 +208,9 @@ CommandResult Screen::touch(const std::string& arguments) {
       }
       if (v->accessibilityIdentifier == kCardIdentifier) return "";
     }
-    auto prompt = localauth::pendingPrompt();
-    return "the authentication prompt \"" + (prompt ? prompt->reason : std::string()) +
-           "\" is on screen; touches reach only it";
+    // The app's own input path refuses in the same words while an alert is up.
+    std::optional<std::string> alert = uikit::systemAlert();
+    return alert.value_or("the authentication prompt") + " is on screen: answer or cancel it first";
   }
   UIView* hit = uikit::hitTest(shown.front(), point);
   if (hit == nullptr) return "";

@@ -12,8 +12,9 @@
 // A touch is modal while a prompt is on screen: it reaches only the prompt.
 // Its keys type a passcode, Delete takes back a digit, OK answers with the
 // digits typed (as `answer passcode` does), Cancel cancels the prompt (as
-// `answer cancel` does); a touch outside the prompt's card is refused with an
-// error naming the prompt. Otherwise
+// `answer cancel` does); a touch outside the prompt's card is refused as the
+// app's own commands are while the prompt is up ("the authentication prompt
+// is on screen: answer or cancel it first"). Otherwise
 // the view it reaches goes to the program's `deliver`, which does what a tap
 // there does, through the same code its typed commands use.
 //

@@ -132,39 +132,42 @@ struct SettingsRootController : UIViewController {
   std::vector<std::string> labels;
 };
 
-Class settingsRootClass() {
-  static Class cls = [] {
-    Class c = objc::defineClass<SettingsRootController>("PSUIPrefsListController",
+void loadRootTable(id self, SEL) {
+  id table = msg<id>(msg<id>(uikit::tableViewClass(), "alloc"_sel), "initWithFrame:style:"_sel,
+                     CGRectZero, long{UITableViewStyleInsetGrouped});
+  msg<void>(table, "setDataSource:"_sel, self);
+  msg<void>(self, "setView:"_sel, table);
+  objc_release(table);
+}
+
+long rootRowCount(id self, SEL, id, long) {
+  return static_cast<long>(static_cast<SettingsRootController*>(self)->labels.size());
+}
+
+id rootCell(id self, SEL, id, id path) {
+  auto& labels = static_cast<SettingsRootController*>(self)->labels;
+  long row = msg<long>(path, "row"_sel);
+  if (row < 0 || static_cast<size_t>(row) >= labels.size()) return nullptr;
+  id cell = msg<id>(msg<id>(uikit::tableViewCellClass(), "alloc"_sel),
+                    "initWithStyle:reuseIdentifier:"_sel, long{UITableViewCellStyleDefault},
+                    static_cast<id>("Entry"_ns));
+  msg<void>(msg<id>(cell, "textLabel"_sel), "setText:"_sel,
+            static_cast<id>(foundation::makeString(labels[static_cast<size_t>(row)])));
+  msg<void>(cell, "setAccessoryType:"_sel, long{UITableViewCellAccessoryDisclosureIndicator});
+  return objc_autorelease(cell);
+}
+
+Class defineSettingsRoot() {
+  Class cls = objc::defineClass<SettingsRootController>("PSUIPrefsListController",
                                                         uikit::viewControllerClass());
-    addMethod(
-        c, "loadView"_sel, +[](id self, SEL) {
-          id table =
-              msg<id>(msg<id>(uikit::tableViewClass(), "alloc"_sel), "initWithFrame:style:"_sel,
-                      CGRectZero, long{UITableViewStyleInsetGrouped});
-          msg<void>(table, "setDataSource:"_sel, self);
-          msg<void>(self, "setView:"_sel, table);
-          objc_release(table);
-        });
-    addMethod(
-        c, "tableView:numberOfRowsInSection:"_sel, +[](id self, SEL, id, long) -> long {
-          return static_cast<long>(static_cast<SettingsRootController*>(self)->labels.size());
-        });
-    addMethod(
-        c, "tableView:cellForRowAtIndexPath:"_sel, +[](id self, SEL, id, id path) -> id {
-          auto& labels = static_cast<SettingsRootController*>(self)->labels;
-          long row = msg<long>(path, "row"_sel);
-          if (row < 0 || static_cast<size_t>(row) >= labels.size()) return nullptr;
-          id cell = msg<id>(msg<id>(uikit::tableViewCellClass(), "alloc"_sel),
-                            "initWithStyle:reuseIdentifier:"_sel, long{UITableViewCellStyleDefault},
-                            static_cast<id>("Entry"_ns));
-          msg<void>(msg<id>(cell, "textLabel"_sel), "setText:"_sel,
-                    static_cast<id>(foundation::makeString(labels[static_cast<size_t>(row)])));
-          msg<void>(cell, "setAccessoryType:"_sel,
-                    long{UITableViewCellAccessoryDisclosureIndicator});
-          return objc_autorelease(cell);
-        });
-    return c;
-  }();
+  addMethod(cls, "loadView"_sel, loadRootTable);
+  addMethod(cls, "tableView:numberOfRowsInSection:"_sel, rootRowCount);
+  addMethod(cls, "tableView:cellForRowAtIndexPath:"_sel, rootCell);
+  return cls;
+}
+
+Class settingsRootClass() {
+  static Class cls = defineSettingsRoot();
   return cls;
 }
 
@@ -474,7 +477,9 @@ int settingsMain(const Options& options) {
     return result;
   };
   console.add("switch", {"switch on|off", "flip the master switch (the pane restarts Photos)",
-                         flipMaster, [] { return std::vector<std::string>{"on", "off"}; }});
+                         flipMaster, [] {
+                           return std::vector<std::string>{"on", "off"};
+                         }});
   auto set = [&](const std::string& rest) { return app.set(rest); };
   console.add("set", {"set <key> <value>", "change a row (switches: on/off, text fields: the text)",
                       set, [&] { return app.rowKeys(); }});

@@ -27,21 +27,23 @@ void loadTable(id self, id source, long style) {
 
 // The opened album: a grid of its photos (their shapes only), four across
 // whatever the width the grid is given.
+void layoutGrid(id self, SEL) {
+  auto* grid = static_cast<UIView*>(self);
+  double side = grid->frame.width / 4;
+  for (size_t i = 0; i < grid->subviews.size(); ++i) {
+    grid->subviews[i]->frame = CGRect{static_cast<double>(i % 4) * side + 1,
+                                      static_cast<double>(i / 4) * side + 1, side - 2, side - 2};
+  }
+}
+
+Class defineGridView() {
+  Class cls = objc::defineClass<UIView>("PUPhotosGridView", uikit::viewClass());
+  addMethod(cls, "layoutSubviews"_sel, layoutGrid);
+  return cls;
+}
+
 Class gridViewClass() {
-  static Class cls = [] {
-    Class c = objc::defineClass<UIView>("PUPhotosGridView", uikit::viewClass());
-    addMethod(
-        c, "layoutSubviews"_sel, +[](id self, SEL) {
-          auto* grid = static_cast<UIView*>(self);
-          double side = grid->frame.width / 4;
-          for (size_t i = 0; i < grid->subviews.size(); ++i) {
-            grid->subviews[i]->frame =
-                CGRect{static_cast<double>(i % 4) * side + 1, static_cast<double>(i / 4) * side + 1,
-                       side - 2, side - 2};
-          }
-        });
-    return c;
-  }();
+  static Class cls = defineGridView();
   return cls;
 }
 

@@ -47,6 +47,13 @@ CGRect contentBox(long mode, const CGSize& size, const CGRect& bounds) {
 
 id tintOf(UIView* v) { return msg<id>(v, "tintColor"_sel); }
 
+void drawView(id self, SEL, CGRect) { fillBackground(current(), view(self)); }
+
+void drawLabelView(id self, SEL, CGRect bounds) {
+  fillBackground(current(), view(self));
+  drawLabel(current(), static_cast<UILabel*>(self), bounds);
+}
+
 void drawImageView(id self, SEL, CGRect bounds) {
   cairo_t* cr = current();
   auto* v = static_cast<UIImageView*>(self);
@@ -149,23 +156,16 @@ void drawStatusBar(id self, SEL, CGRect bounds) {
 }  // namespace
 
 void installPainting() {
-  static const bool installed = [] {
-    addMethod(
-        viewClass(), "drawRect:"_sel,
-        +[](id self, SEL, CGRect) { fillBackground(current(), view(self)); });
-    addMethod(
-        labelClass(), "drawRect:"_sel, +[](id self, SEL, CGRect bounds) {
-          fillBackground(current(), view(self));
-          drawLabel(current(), static_cast<UILabel*>(self), bounds);
-        });
-    addMethod(imageViewClass(), "drawRect:"_sel, drawImageView);
-    addMethod(switchClass(), "drawRect:"_sel, drawSwitch);
-    addMethod(tableViewClass(), "drawRect:"_sel, drawTable);
-    addMethod(tableViewCellClass(), "drawRect:"_sel, drawCell);
-    addMethod(statusBarClass(), "drawRect:"_sel, drawStatusBar);
-    return true;
-  }();
-  (void)installed;
+  static bool installed = false;
+  if (installed) return;
+  installed = true;
+  addMethod(viewClass(), "drawRect:"_sel, drawView);
+  addMethod(labelClass(), "drawRect:"_sel, drawLabelView);
+  addMethod(imageViewClass(), "drawRect:"_sel, drawImageView);
+  addMethod(switchClass(), "drawRect:"_sel, drawSwitch);
+  addMethod(tableViewClass(), "drawRect:"_sel, drawTable);
+  addMethod(tableViewCellClass(), "drawRect:"_sel, drawCell);
+  addMethod(statusBarClass(), "drawRect:"_sel, drawStatusBar);
 }
 
 }  // namespace uikit::paint

@@ -1,16 +1,12 @@
 #include "platform/uikit/render.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
 #include <map>
 #include <memory>
 #include <utility>
 
+#include "platform/foundation/device.h"
 #include "platform/uikit/calayer.h"
 #include "platform/uikit/painter.h"
 
@@ -245,23 +241,24 @@ Bitmap renderScreen(const std::vector<UIView*>& windows, const Screen& screen) {
   return bitmap;
 }
 
-std::string writePng(const Bitmap& bitmap, const std::string& path) {
+std::string encodePng(const Bitmap& bitmap) {
   cairo_surface_t* surface = cairo_image_surface_create_for_data(
       reinterpret_cast<unsigned char*>(const_cast<uint32_t*>(bitmap.pixels.data())),
       CAIRO_FORMAT_RGB24, bitmap.width, bitmap.height, bitmap.width * 4);
-  std::string temp = path + ".tmp-" + std::to_string(getpid());
-  cairo_status_t status = cairo_surface_write_to_png(surface, temp.c_str());
+  std::string bytes;
+  cairo_surface_write_to_png_stream(
+      surface,
+      [](void* closure, const unsigned char* data, unsigned int length) {
+        static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
+        return CAIRO_STATUS_SUCCESS;
+      },
+      &bytes);
   cairo_surface_destroy(surface);
-  if (status != CAIRO_STATUS_SUCCESS) {
-    std::remove(temp.c_str());
-    return "cannot write " + path + ": " + cairo_status_to_string(status);
-  }
-  if (std::rename(temp.c_str(), path.c_str()) != 0) {
-    std::string why = std::strerror(errno);
-    std::remove(temp.c_str());
-    return "cannot write " + path + ": " + why;
-  }
-  return "";
+  return bytes;
+}
+
+std::string writePng(const Bitmap& bitmap, const std::string& path) {
+  return device::writeFileAtomically(path, encodePng(bitmap));
 }
 
 }  // namespace uikit

@@ -41,9 +41,11 @@ Bitmap renderScreen(const std::vector<UIView*>& windows, const Screen& screen);
 // screen's size (a redraw after every action need not allocate).
 void renderScreen(const std::vector<UIView*>& windows, const Screen& screen, Bitmap* into);
 
+// The picture as the bytes of a PNG file.
+std::string encodePng(const Bitmap& bitmap);
 // Writes `bitmap` as a PNG at the real path `path` so that a reader never sees
-// part of one: a temporary file beside it, renamed over it. Returns "" or an
-// error; on an error nothing is left behind.
+// part of one (device::writeFileAtomically: a temporary file beside it,
+// renamed over it). Returns "" or an error; on an error nothing is left behind.
 std::string writePng(const Bitmap& bitmap, const std::string& path);
 
 }  // namespace uikit

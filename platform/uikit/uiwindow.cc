@@ -52,7 +52,6 @@ void layoutController(UIViewController* vc, UIView* parent, const CGRect& frame,
   auto* view = static_cast<UIView*>(msg<id>(vc, "view"_sel));
   if (view->superview != parent) addSubview(parent, view);
   view->frame = frame;
-  CGRect inside{0, 0, frame.width, frame.height};
   if (isKind(vc, navigationControllerClass())) {
     auto* nav = static_cast<UINavigationController*>(vc);
     auto* bar = static_cast<UINavigationBar*>(msg<id>(nav, "navigationBar"_sel));
@@ -81,9 +80,7 @@ void layoutController(UIViewController* vc, UIView* parent, const CGRect& frame,
     layoutController(
         vc->children[1], view,
         CGRect{kSidebarWidth + 0.5, 0, frame.width - kSidebarWidth - 0.5, frame.height}, safe_top);
-    return;
   }
-  (void)inside;
 }
 
 void layoutViews(UIView* view) {

@@ -164,10 +164,11 @@ TEST_F(ScreensTest, PromptIsDrawnOverTheListAndTakesEveryTouch) {
   EXPECT_EQ(outside[0], outside[2]);
 
   // Only the prompt takes touches: the rows and the bar are out of reach.
-  Lines refused = answer(*photos, "touch 100 " + std::to_string(hidden.midY() - 200));
-  ASSERT_EQ(refused.size(), 1u);
-  EXPECT_EQ(refused[0].rfind("error: ", 0), 0u);
-  EXPECT_NE(refused[0].find("Use your passcode"), std::string::npos) << "it names the prompt";
+  EXPECT_EQ(answer(*photos, "touch 100 " + std::to_string(hidden.midY() - 200)),
+            Lines{"error: the authentication prompt is on screen: answer or cancel it first"})
+      << "refused as a typed tap is";
+  EXPECT_EQ(answer(*photos, "tap Family"),
+            Lines{"error: the authentication prompt is on screen: answer or cancel it first"});
   EXPECT_EQ(answer(*photos, "where"), Lines{"where Albums"});
   Rect cancel = frameOf(with_prompt, "\"Cancel\"");
   EXPECT_EQ(answer(*photos,
@@ -236,11 +237,26 @@ TEST_F(ScreensTest, BadScreenshotsAndTouchesAnswerErrorsAndLeaveNothing) {
   std::ofstream(file) << "x";
   Lines answered = answer(*photos, "screenshot " + file + "/shot.png");
   ASSERT_EQ(answered.size(), 1u);
-  EXPECT_EQ(answered[0].rfind("error: cannot write " + file + "/shot.png", 0), 0u) << answered[0];
-  for (const auto& entry : fs::directory_iterator(root_)) {
-    EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos)
-        << entry.path() << " left behind";
-  }
+  EXPECT_EQ(answered[0].rfind("error: ", 0), 0u) << answered[0];
+  EXPECT_NE(answered[0].find(file + "/shot.png"), std::string::npos) << answered[0];
+  // A picture that cannot replace what is at its path (a folder) leaves
+  // nothing behind, not even its temporary file.
+  std::string full = root_ + "/full";
+  fs::create_directories(full);
+  auto entries = [&] {
+    size_t n = 0;
+    for (auto it = fs::directory_iterator(root_); it != fs::directory_iterator(); ++it) ++n;
+    return n;
+  };
+  size_t before = entries();
+  Lines refused = answer(*photos, "screenshot " + full);
+  ASSERT_EQ(refused.size(), 1u);
+  EXPECT_EQ(refused[0].rfind("error: ", 0), 0u) << refused[0];
+  EXPECT_EQ(entries(), before) << "the failed screenshot left a file behind";
+  EXPECT_TRUE(fs::is_empty(full));
+  std::string good = root_ + "/good.png";
+  EXPECT_EQ(answer(*photos, "screenshot " + good), Lines{"screenshot " + good + " 1170x2532"});
+  EXPECT_EQ(entries(), before + 1) << "only the picture itself was added";
   EXPECT_EQ(answer(*photos, "screenshot"), Lines{"error: usage: screenshot PATH"});
   EXPECT_EQ(answer(*photos, "touch 390 10"),
             Lines{"error: (390, 10) is off the screen (390x844 points)"});
@@ -313,6 +329,22 @@ TEST_F(ScreensTest, PaneHeaderTitleAndSwitchesAsDrawnAndTouched) {
   EXPECT_NE(stored.str().find("showLockIcon"), std::string::npos);
   Lines shown = answer(*settings, "show");
   EXPECT_NE(std::find(shown.begin(), shown.end(), "row showLockIcon: on"), shown.end());
+  EXPECT_EQ(settings->finish(), 0);
+}
+
+TEST_F(ScreensTest, SettingsRowOpensThePaneAndTheBackButtonLeavesIt) {
+  initDevice();
+  auto settings = start("settings");
+  Rect row = frameOf(answer(*settings, "views"), "\"Velmo\"");
+  EXPECT_EQ(
+      answer(*settings, "touch " + std::to_string(row.midX()) + " " + std::to_string(row.midY())),
+      Lines{});
+  EXPECT_EQ(answer(*settings, "show")[0], "title Velmo (bold 18, labelColor, centred)");
+  Rect back = frameOf(answer(*settings, "views"), "UIButton");
+  EXPECT_EQ(
+      answer(*settings, "touch " + std::to_string(back.midX()) + " " + std::to_string(back.midY())),
+      Lines{});
+  EXPECT_EQ(answer(*settings, "show"), Lines{"error: nothing is open (use open Velmo first)"});
   EXPECT_EQ(settings->finish(), 0);
 }
 
