@@ -170,7 +170,21 @@ std::vector<std::string> DeviceSession::send(Program program, const std::string&
   Lines answer = c.process->command(command);
   c.process->seen.clear();
   for (const std::string& line : bodyOf(answer)) handleLine(program, line, false);
-  if (answer.empty() || answer.back() == "timeout") checkEnded(program, 2000);
+  if (answer.empty() || answer.back() == "timeout") {
+    checkEnded(program, 2000);
+    // A program that is slow, not gone, still owes its closing line: it is
+    // read here, so that it is not taken for the next command's answer.
+    for (int waited = 0; c.process && waited < 30; ++waited) {
+      std::string line = c.process->waitForLine("", 1000);
+      c.process->seen.clear();
+      if (line == "ok" || isError(line)) break;
+      if (line.empty()) {
+        checkEnded(program, 0);
+      } else {
+        handleLine(program, line, true);
+      }
+    }
+  }
   return answer;
 }
 
