@@ -1,19 +1,23 @@
-# Velmo: make demo | make test | make bench | make package | make screens
+# Velmo: make demo | make test | make bench | make package | make serve | make screens
 # Each target installs the Debian packages the build needs when they are missing,
 # configures with CMake and builds into build/ (programs in build/bin/).
 
 PACKAGES := cmake g++ make pkg-config libplist-dev libplist-utils libpng-dev libgtest-dev \
             libgmock-dev libbenchmark-dev libssl-dev libedit-dev libarchive-dev python3 \
-            libcairo2-dev libpango1.0-dev fonts-inter
+            libcairo2-dev libpango1.0-dev fonts-inter libcpp-httplib-dev nlohmann-json3-dev
+# The browser test's: Debian's Chromium, and node with npm where the machine has none.
+TEST_PACKAGES := chromium
+WEB_TESTS := tests/web
 BUILD ?= build
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 JOBS ?= 2
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-# The README's pictures: three of the demo's screens, copied into docs/.
+# The README's pictures: three of the demo's screens, copied into docs/, and
+# the page of velmo-device serve, docs/web-page.png, taken by the browser test.
 SCREENS := 02-velmo-pane 05-album-list-locked 06-face-id-prompt
 
-.PHONY: all deps build test demo bench package screens clean
+.PHONY: all deps web-deps build test demo bench package screens serve clean
 
 all: build
 
@@ -25,22 +29,37 @@ deps:
 	  || { $(SUDO) apt-get update && $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $$missing; }; \
 	fi
 
+# Chromium and node from Debian when missing, then Playwright (pinned in
+# tests/web/package-lock.json) from npm when it is not installed yet.
+web-deps: deps
+	@missing=""; for p in $(TEST_PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
+	command -v npm >/dev/null 2>&1 || missing="$$missing nodejs npm"; \
+	if [ -n "$$missing" ]; then \
+	  echo "installing:$$missing"; \
+	  $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $$missing \
+	  || { $(SUDO) apt-get update && $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $$missing; }; \
+	fi
+	@[ -f $(WEB_TESTS)/node_modules/playwright-core/package.json ] || \
+	  npm ci --prefix $(WEB_TESTS) --no-audit --no-fund
+
 build: deps
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j $(JOBS)
 
-test: build
+test: web-deps build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) --timeout 300
 
 demo: build
 	rm -rf $(BUILD)/demo-device
 	$(BUILD)/bin/velmo-device demo --root $(BUILD)/demo-device
 
-screens: build
+screens: web-deps build
 	rm -rf $(BUILD)/screens-device
 	$(BUILD)/bin/velmo-device demo --root $(BUILD)/screens-device > /dev/null
 	mkdir -p docs
 	for s in $(SCREENS); do cp $(BUILD)/screens-device/screens/$$s.png docs/$$s.png; done
+	VELMO_BIN=$(CURDIR)/$(BUILD)/bin VELMO_PAGE_PICTURE=$(CURDIR)/docs/web-page.png \
+	  node $(WEB_TESTS)/browser_test.mjs > /dev/null
 
 # Velmo's Debian package: build/packages/com.qel.velmo_<version>_<arch>.deb
 package: deps
@@ -50,6 +69,11 @@ package: deps
 
 bench: build
 	@for b in $(BUILD)/bin/bench_*; do echo "== $$b"; $$b; done
+
+# The phone in a browser: serves build/web-device (made on first use) on
+# 127.0.0.1, port 8765 or PORT=N; Ctrl-C ends it and every program it started.
+serve: build
+	$(BUILD)/bin/velmo-device serve --root $(BUILD)/web-device $(if $(PORT),--port $(PORT))
 
 clean:
 	rm -rf $(BUILD) build-*

@@ -28,16 +28,30 @@ pid_t spawn(const std::vector<std::string>& argv, int* in, int* out, bool merge_
   if (pipe2(to_child, O_CLOEXEC) != 0 || pipe2(from_child, O_CLOEXEC) != 0) {
     throw std::runtime_error("pipe failed");
   }
+  // The argument list is made before fork: in a program with other threads
+  // the child may call only async-signal-safe functions, so no allocation.
+  std::vector<char*> args;
+  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
   pid_t pid = fork();
   if (pid == 0) {
+    // The program starts with the default signal handling, whatever the
+    // parent blocks or ignores (a server ignores SIGPIPE, blocks SIGINT).
+    struct sigaction standard {};
+    standard.sa_handler = SIG_DFL;
+    sigaction(SIGPIPE, &standard, nullptr);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
     dup2(to_child[0], STDIN_FILENO);
     dup2(from_child[1], STDOUT_FILENO);
     if (merge_stderr) dup2(from_child[1], STDERR_FILENO);
-    std::vector<char*> args;
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
     execv(args[0], args.data());
     _exit(127);
+  }
+  if (pid < 0) {
+    for (int fd : {to_child[0], to_child[1], from_child[0], from_child[1]}) close(fd);
+    throw std::runtime_error("fork failed");
   }
   close(to_child[0]);
   close(from_child[1]);
@@ -94,6 +108,7 @@ DeviceProcess::~DeviceProcess() {
       waitpid(pid_, nullptr, 0);
     }
   }
+  if (in_ >= 0) close(in_);
   if (out_ >= 0) close(out_);
 }
 

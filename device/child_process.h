@@ -44,6 +44,9 @@ class DeviceProcess {
   // or 1000 when it is still running after `timeout_ms`.
   int waitExit(int timeout_ms);
   pid_t pid() const { return pid_; }
+  // The read end of the child's output, for poll(); lines are read through
+  // drain() or the other calls, which also return lines already buffered.
+  int outputFd() const { return out_; }
 
   std::vector<std::string> seen;
 

@@ -33,6 +33,11 @@ const Subcommand kSubcommands[] = {
     {"notify", program::notifyMain, {"--root"}, {"--watch"}, "notify --root DIR [--watch] NAME"},
     {"clock", program::clockMain, {"--root"}, {}, "clock --root DIR [advance <N>s|m|h|d]"},
     {"demo", program::demoMain, {"--root"}, {}, "demo [--root DIR]"},
+    {"serve",
+     program::serveMain,
+     {"--root", "--port", "--model", "--system-version", "--passcode", "--biometry"},
+     {"--no-passcode"},
+     "serve --root DIR [--port N] [init's flags for a new device]"},
 };
 
 int usage(FILE* out) {

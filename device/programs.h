@@ -14,5 +14,6 @@ int demoMain(const Options& options);
 int clockMain(const Options& options);
 int installMain(const Options& options);
 int removeMain(const Options& options);
+int serveMain(const Options& options);
 
 }  // namespace program

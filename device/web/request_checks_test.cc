@@ -1,0 +1,68 @@
+#include "device/web/request_checks.h"
+
+#include <gtest/gtest.h>
+
+namespace web {
+namespace {
+
+TEST(RequestChecks, TouchTakesAScreenAndTwoPointsOnIt) {
+  TouchRequest t;
+  EXPECT_EQ(parseTouch(R"({"screen":"settings","x":12.5,"y":300})", &t), "");
+  EXPECT_EQ(t.screen, Screen::kSettings);
+  EXPECT_DOUBLE_EQ(t.x, 12.5);
+  EXPECT_DOUBLE_EQ(t.y, 300);
+  for (const char* bad :
+       {"", "not json", "[1,2]", R"({"screen":"photos","x":1})",
+        R"({"screen":"photos","x":"1","y":2})", R"({"screen":"photos","x":-1,"y":2})",
+        R"({"screen":"photos","x":1e400,"y":2})", R"({"screen":"home","x":1,"y":2})",
+        R"({"screen":"photos","x":1,"y":2,"then":"quit"})"}) {
+    EXPECT_NE(parseTouch(bad, &t), "") << bad;
+  }
+}
+
+TEST(RequestChecks, CountIsAWholeNumberWithin64Bits) {
+  long long value = 0;
+  EXPECT_EQ(parseCount(R"({"value":42})", &value), "");
+  EXPECT_EQ(value, 42);
+  EXPECT_EQ(parseCount(R"({"value":"-7"})", &value), "");
+  EXPECT_EQ(value, -7);
+  EXPECT_EQ(parseCount(R"({"value":9223372036854775807})", &value), "");
+  EXPECT_EQ(value, 9223372036854775807LL);
+  for (const char* bad :
+       {R"({"value":9223372036854775808})", R"({"value":1.5})", R"({"value":"12 abc"})",
+        R"({"value":"12\nquit"})", R"({"value":""})", R"({"value":true})", R"({})"}) {
+    EXPECT_NE(parseCount(bad, &value), "") << bad;
+  }
+}
+
+TEST(RequestChecks, APasscodeIsDigitsOnlySoNothingElseReachesTheCommandLine) {
+  AnswerRequest a;
+  EXPECT_EQ(parseAnswer(R"({"how":"passcode","code":"1234"})", &a), "");
+  EXPECT_EQ(a.how, AnswerRequest::How::kPasscode);
+  EXPECT_EQ(a.code, "1234");
+  EXPECT_EQ(parseAnswer(R"({"how":"face"})", &a), "");
+  EXPECT_EQ(a.how, AnswerRequest::How::kFace);
+  EXPECT_EQ(parseAnswer(R"({"how":"cancel"})", &a), "");
+  EXPECT_EQ(a.how, AnswerRequest::How::kCancel);
+  for (const char* bad :
+       {R"({"how":"passcode","code":"12 34"})", R"({"how":"passcode","code":"1234\nquit"})",
+        R"({"how":"passcode","code":""})", R"({"how":"passcode","code":1234})",
+        R"({"how":"passcode","code":"12345678901234567"})", R"({"how":"passcode"})",
+        R"({"how":"face","code":"1"})", R"({"how":"shout"})"}) {
+    EXPECT_NE(parseAnswer(bad, &a), "") << bad;
+  }
+}
+
+TEST(RequestChecks, ProgramsAndEmptyBodies) {
+  Program p = Program::kPhotos;
+  EXPECT_EQ(parseProgram(R"({"program":"tccd"})", &p), "");
+  EXPECT_EQ(p, Program::kTccd);
+  EXPECT_NE(parseProgram(R"({"program":"sh"})", &p), "");
+  EXPECT_EQ(parseNothing(""), "");
+  EXPECT_EQ(parseNothing("{}"), "");
+  EXPECT_NE(parseNothing(R"({"x":1})"), "");
+  EXPECT_NE(parseNothing("{"), "");
+}
+
+}  // namespace
+}  // namespace web

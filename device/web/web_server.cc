@@ -1,0 +1,304 @@
+#include "device/web/web_server.h"
+
+#include <httplib.h>
+
+#include <chrono>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <utility>
+#include <vector>
+
+#include "device/web/request_checks.h"
+
+namespace web {
+namespace {
+
+using httplib::Request;
+using httplib::Response;
+using nlohmann::json;
+
+// Connections at once: each open page keeps one for its events, and the
+// browser a few more for its requests.
+constexpr size_t kThreads = 48;
+// An events stream that has sent nothing for this long sends a comment, so
+// that a closed tab is noticed and its connection let go.
+constexpr auto kKeepAlive = std::chrono::seconds(15);
+
+const char* reasonOf(int status) {
+  switch (status) {
+    case 400:
+      return "bad request";
+    case 403:
+      return "forbidden: the page is served to this machine only";
+    case 404:
+      return "no such path";
+    case 405:
+      return "method not allowed";
+    case 413:
+      return "the request body is larger than 16 KiB";
+    case 415:
+      return "the body must be JSON (Content-Type: application/json)";
+    default:
+      return "error";
+  }
+}
+
+void replyJson(Response& res, int status, const json& body) {
+  res.status = status;
+  res.set_header("Cache-Control", "no-store");
+  res.set_content(body.dump(), "application/json");
+}
+
+void replyError(Response& res, int status, const std::string& reason) {
+  replyJson(res, status, {{"error", reason}});
+}
+
+void replyOutcome(Response& res, const Outcome& o) {
+  replyJson(res, o.status, {{"ok", o.ok}, {"message", o.message}});
+}
+
+bool isJson(const Request& req) {
+  std::string type = req.get_header_value("Content-Type");
+  return type.rfind("application/json", 0) == 0;
+}
+
+std::string readFile(const std::string& path, bool* found) {
+  std::ifstream in(path, std::ios::binary);
+  *found = static_cast<bool>(in);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Every path the server knows and the one method it takes there.
+const std::pair<const char*, const char*> kPaths[] = {
+    {"/", "GET"},
+    {R"(/app\.js)", "GET"},
+    {R"(/style\.css)", "GET"},
+    {"/api/state", "GET"},
+    {"/api/events", "GET"},
+    {R"(/screen/(photos|settings)\.png)", "GET"},
+    {R"(/api/views/(photos|settings))", "GET"},
+    {"/api/touch", "POST"},
+    {"/api/home", "POST"},
+    {"/api/open-photos", "POST"},
+    {"/api/open-pane", "POST"},
+    {"/api/count", "POST"},
+    {"/api/answer", "POST"},
+    {"/api/start", "POST"},
+};
+
+Screen screenNamed(const std::string& name) {
+  return name == "photos" ? Screen::kPhotos : Screen::kSettings;
+}
+
+}  // namespace
+
+WebServer::WebServer(DeviceSession& session, std::string page_folder)
+    : session_(session),
+      page_folder_(std::move(page_folder)),
+      server_(std::make_unique<httplib::Server>()) {
+  server_->new_task_queue = [] { return new httplib::ThreadPool(kThreads); };
+  server_->set_payload_max_length(kMaxBodyBytes);
+  routes();
+}
+
+WebServer::~WebServer() { stop(); }
+
+int WebServer::bind(int port, std::string* error) {
+  bool bound = port == 0 ? (port_ = server_->bind_to_any_port("127.0.0.1")) > 0
+                         : server_->bind_to_port("127.0.0.1", port_ = port);
+  if (!bound) {
+    *error = "cannot listen on 127.0.0.1:" + std::to_string(port) +
+             (port == 0 ? "" : " (is another server using the port?)");
+    return -1;
+  }
+  return port_;
+}
+
+void WebServer::run() {
+  if (!stopping_) server_->listen_after_bind();
+}
+
+void WebServer::stop() {
+  stopping_ = true;
+  server_->stop();
+}
+
+void WebServer::routes() {
+  httplib::Server& s = *server_;
+
+  // Checked before routing, so before any body is read; the connection then
+  // closes, as the body it may still carry is not wanted.
+  s.set_pre_routing_handler([this](const Request& req, Response& res) {
+    using httplib::Server;
+    // A request that names another host reaches this server only through a
+    // name that was made to point here (DNS rebinding).
+    if (req.has_header("Host")) {
+      std::string host = req.get_header_value("Host");
+      std::string port = ":" + std::to_string(port_);
+      if (host != "127.0.0.1" + port && host != "localhost" + port) {
+        res.set_header("Connection", "close");
+        replyError(res, 403, reasonOf(403));
+        return Server::HandlerResponse::Handled;
+      }
+    }
+    // A known path asked with a method it does not take.
+    static const std::vector<std::pair<std::regex, std::string>> paths = [] {
+      std::vector<std::pair<std::regex, std::string>> made;
+      for (const auto& [pattern, method] : kPaths) made.emplace_back(std::regex(pattern), method);
+      return made;
+    }();
+    for (const auto& [pattern, allowed] : paths) {
+      if (!std::regex_match(req.path, pattern)) continue;
+      std::string method = req.method == "HEAD" ? "GET" : req.method;
+      if (method == allowed) return Server::HandlerResponse::Unhandled;
+      res.set_header("Allow", allowed);
+      res.set_header("Connection", "close");
+      replyError(res, 405, reasonOf(405));
+      return Server::HandlerResponse::Handled;
+    }
+    return Server::HandlerResponse::Unhandled;
+  });
+  s.set_error_handler([](const Request&, Response& res) {
+    if (res.body.empty()) {
+      res.set_content(json{{"error", reasonOf(res.status)}}.dump(), "application/json");
+    }
+  });
+
+  // The page.
+  auto file = [this, &s](const std::string& pattern, const std::string& name,
+                         const std::string& type) {
+    s.Get(pattern, [this, name, type](const Request&, Response& res) {
+      bool found = false;
+      std::string content = readFile(page_folder_ + "/" + name, &found);
+      if (!found) {
+        replyError(res, 500, "the page's file " + name + " is missing from " + page_folder_);
+        return;
+      }
+      res.set_header("Cache-Control", "no-store");
+      res.set_header("X-Content-Type-Options", "nosniff");
+      res.set_header("Content-Security-Policy", "default-src 'self'; img-src 'self' data:");
+      res.set_content(content, type);
+    });
+  };
+  file("/", "index.html", "text/html; charset=utf-8");
+  file(R"(/app\.js)", "app.js", "text/javascript; charset=utf-8");
+  file(R"(/style\.css)", "style.css", "text/css; charset=utf-8");
+
+  // What the page reads.
+  s.Get("/api/state", [this](const Request&, Response& res) {
+    res.set_header("Cache-Control", "no-store");
+    res.set_content(session_.stateJson(), "application/json");
+  });
+
+  s.Get("/api/events", [this](const Request&, Response& res) {
+    res.set_header("Cache-Control", "no-store");
+    auto seen = std::make_shared<uint64_t>(0);
+    auto quiet_since =
+        std::make_shared<std::chrono::steady_clock::time_point>(std::chrono::steady_clock::now());
+    res.set_chunked_content_provider(
+        "text/event-stream", [this, seen, quiet_since](size_t, httplib::DataSink& sink) {
+          if (stopping_) return false;
+          uint64_t now = session_.waitForChange(*seen, std::chrono::seconds(1));
+          if (stopping_) return false;
+          std::string message;
+          if (now != *seen) {
+            *seen = now;
+            message = "event: state\ndata: " + session_.stateJson() + "\n\n";
+          } else if (std::chrono::steady_clock::now() - *quiet_since > kKeepAlive) {
+            message = ": still here\n\n";
+          } else {
+            return true;
+          }
+          *quiet_since = std::chrono::steady_clock::now();
+          return sink.write(message.data(), message.size());
+        });
+  });
+
+  const std::string screen_path = R"(/screen/(photos|settings)\.png)";
+  s.Get(screen_path, [this](const Request& req, Response& res) {
+    std::string png = session_.screenPng(screenNamed(req.matches[1]));
+    if (png.empty()) {
+      replyError(res, 404, "that screen is not drawn (its program is not running)");
+      return;
+    }
+    res.set_header("Cache-Control", "no-store");
+    res.set_content(png, "image/png");
+  });
+
+  const std::string views_path = R"(/api/views/(photos|settings))";
+  s.Get(views_path, [this](const Request& req, Response& res) {
+    std::string text;
+    Outcome o = session_.views(screenNamed(req.matches[1]), &text);
+    if (o.status != 200 || !o.ok) {
+      replyOutcome(res, o);
+      return;
+    }
+    res.set_header("Cache-Control", "no-store");
+    res.set_content(text, "text/plain; charset=utf-8");
+  });
+
+  // Actions: a JSON body, checked, then one command (or a few) to a program.
+  using Action = std::function<Outcome(const std::string& body, std::string* refused)>;
+  auto action = [&s](const std::string& path, Action act) {
+    s.Post(path, [act](const Request& req, Response& res) {
+      if (!req.body.empty() && !isJson(req)) {
+        replyError(res, 415, reasonOf(415));
+        return;
+      }
+      std::string refused;
+      Outcome o = act(req.body, &refused);
+      if (!refused.empty()) {
+        replyError(res, 400, refused);
+        return;
+      }
+      replyOutcome(res, o);
+    });
+  };
+  action("/api/touch", [this](const std::string& body, std::string* refused) {
+    TouchRequest t;
+    if (!(*refused = parseTouch(body, &t)).empty()) return Outcome{};
+    Outcome o = session_.touch(t.screen, t.x, t.y);
+    if (o.status == 400) *refused = o.message;
+    return o;
+  });
+  action("/api/home", [this](const std::string& body, std::string* refused) {
+    if (!(*refused = parseNothing(body)).empty()) return Outcome{};
+    return session_.home();
+  });
+  action("/api/open-photos", [this](const std::string& body, std::string* refused) {
+    if (!(*refused = parseNothing(body)).empty()) return Outcome{};
+    return session_.openPhotos();
+  });
+  action("/api/open-pane", [this](const std::string& body, std::string* refused) {
+    if (!(*refused = parseNothing(body)).empty()) return Outcome{};
+    return session_.openVelmoPane();
+  });
+  action("/api/count", [this](const std::string& body, std::string* refused) {
+    long long value = 0;
+    if (!(*refused = parseCount(body, &value)).empty()) return Outcome{};
+    return session_.setCount(value);
+  });
+  action("/api/answer", [this](const std::string& body, std::string* refused) {
+    AnswerRequest a;
+    if (!(*refused = parseAnswer(body, &a)).empty()) return Outcome{};
+    switch (a.how) {
+      case AnswerRequest::How::kPasscode:
+        return session_.answerPasscode(a.code);
+      case AnswerRequest::How::kFace:
+        return session_.answerFace();
+      case AnswerRequest::How::kCancel:
+        break;
+    }
+    return session_.answerCancel();
+  });
+  action("/api/start", [this](const std::string& body, std::string* refused) {
+    Program p = Program::kPhotos;
+    if (!(*refused = parseProgram(body, &p)).empty()) return Outcome{};
+    return session_.startProgram(p);
+  });
+}
+
+}  // namespace web

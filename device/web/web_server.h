@@ -1,0 +1,50 @@
+// The HTTP side of `velmo-device serve`: the page (plain HTML, CSS and
+// JavaScript read from a folder of the build) and the small JSON API it
+// uses, for one DeviceSession. It listens on 127.0.0.1 only and checks every
+// request: an unknown path is 404, a known path asked with another method
+// 405, a body over 16 KiB 413, a body that is not the JSON its action takes
+// 400, a request naming another host 403. Updates reach the page as
+// server-sent events, one "state" event after every change.
+//
+// Ownership: the server borrows the session, which must outlive it.
+// Thread safety: run() blocks the calling thread; stop() may be called from
+// any thread, also before run().
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include "device/web/device_session.h"
+
+namespace httplib {
+class Server;
+}
+
+namespace web {
+
+class WebServer {
+ public:
+  WebServer(DeviceSession& session, std::string page_folder);
+  ~WebServer();
+  WebServer(const WebServer&) = delete;
+  WebServer& operator=(const WebServer&) = delete;
+
+  // Binds 127.0.0.1:`port` (0 for any free port). Returns the port, or -1
+  // with the reason in `error`.
+  int bind(int port, std::string* error);
+  // Serves until stop().
+  void run();
+  void stop();
+
+ private:
+  void routes();
+
+  DeviceSession& session_;
+  const std::string page_folder_;
+  std::unique_ptr<httplib::Server> server_;
+  std::atomic<bool> stopping_{false};
+  int port_ = -1;
+};
+
+}  // namespace web
