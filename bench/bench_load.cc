@@ -1,16 +1,16 @@
-// The library's constructor, from dlopen to its return, on an iPhone's Photos
-// app: active (master switch on, so it reads its options, subscribes to the
-// change notification and installs the whole iPhone hook table) beside the
-// same library inert (master switch off). A library stays loaded once loaded,
-// so each sample is taken in a child process forked from a Photos app set up
-// once, with no library loaded yet.
+// The library's constructor, from dlopen to its return, in the Photos app of
+// an iPhone: active (master switch on: it reads its options, subscribes to
+// the change notification and installs the whole iPhone hook table) beside
+// the same library inert (master switch off). A library stays loaded once
+// loaded, so each sample is a new process: this program started again with
+// --load-in ROOT, which sets itself up as the Photos app starts (classes,
+// bundles), loads Velmo and prints how long dlopen took.
 #include <benchmark/benchmark.h>
 #include <dlfcn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "bench/support.h"
 #include "platform/foundation/device.h"
@@ -19,70 +19,65 @@ namespace {
 
 struct Devices {
   bench::ScratchDevice active, inert;
-  std::string library = bench::libFolder() + "/Velmo.dylib";
 };
 
-// Two phones, set up alike but for the master switch; the app's classes and
-// bundles are those of the first, which the second's files match.
+// Two phones, alike but for the master switch.
 Devices& devices() {
   static Devices* d = [] {
     auto* made = new Devices;
-    device::setRoot(made->inert.path());
-    bench::setUpPhone();
-    bench::writeSettings(/*enabled=*/false);
-    device::setRoot(made->active.path());
-    bench::setUpPhone();
-    bench::writeSettings(/*enabled=*/true);
-    bench::becomePhotos();
+    for (auto* phone : {&made->active, &made->inert}) {
+      device::setRoot(phone->path());
+      bench::setUpPhone();
+      bench::writeSettings(/*enabled=*/phone == &made->active);
+    }
     return made;
   }();
   return *d;
 }
 
-// Forks a child that loads the library on `root` and answers how long dlopen
-// took, or -1 when it failed.
-long long timeLoadInChild(const std::string& root, const std::string& library) {
-  int fds[2];
-  if (::pipe(fds) != 0) return -1;
-  pid_t pid = ::fork();
-  if (pid == 0) {
-    ::close(fds[0]);
-    device::setRoot(root);
-    long long start = bench::nowNs();
-    void* handle = ::dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
-    long long took = handle != nullptr ? bench::nowNs() - start : -1;
-    if (handle == nullptr) std::fprintf(stderr, "bench: %s\n", ::dlerror());
-    ssize_t ignored = ::write(fds[1], &took, sizeof took);
-    (void)ignored;
-    ::_exit(0);
+int loadIn(const char* root) {
+  device::setRoot(root);
+  bench::becomePhotos();
+  std::string library = bench::libFolder() + "/Velmo.dylib";
+  long long start = bench::nowNs();
+  void* handle = ::dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
+  long long took = bench::nowNs() - start;
+  if (handle == nullptr) {
+    std::fprintf(stderr, "bench: %s\n", ::dlerror());
+    return 1;
   }
-  ::close(fds[1]);
-  long long took = -1;
-  if (pid < 0 || ::read(fds[0], &took, sizeof took) != sizeof took) took = -1;
-  ::close(fds[0]);
-  if (pid > 0) ::waitpid(pid, nullptr, 0);
-  return took;
+  std::printf("%lld\n", took);
+  return 0;
 }
 
 void loadBenchmark(benchmark::State& state, bool active) {
   Devices& d = devices();
+  std::string self = bench::binFolder() + "/bench_load";
+  std::string root = active ? d.active.path() : d.inert.path();
   bench::Samples samples;
+  std::string output;
   for (auto _ : state) {
-    long long took = timeLoadInChild(active ? d.active.path() : d.inert.path(), d.library);
-    if (took < 0) {
+    if (bench::runProgram({self, "--load-in", root}, "", &output) < 0) {
       state.SkipWithError("the library did not load");
       break;
     }
-    samples.record(state, took);
+    samples.record(state, std::stoll(output));
   }
   samples.report(state);
 }
 
 void BM_LoadLibraryActive(benchmark::State& state) { loadBenchmark(state, true); }
 void BM_LoadLibraryInert(benchmark::State& state) { loadBenchmark(state, false); }
-BENCHMARK(BM_LoadLibraryActive)->UseManualTime()->Iterations(300)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_LoadLibraryInert)->UseManualTime()->Iterations(300)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_LoadLibraryActive)->UseManualTime()->Iterations(60)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_LoadLibraryInert)->UseManualTime()->Iterations(60)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  if (argc == 3 && std::string_view(argv[1]) == "--load-in") return loadIn(argv[2]);
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,12 +1,16 @@
 #include "bench/support.h"
 
+#include <fcntl.h>
+#include <spawn.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <vector>
 
 #include "platform/foundation/collections.h"
 #include "platform/foundation/device.h"
@@ -15,6 +19,8 @@
 #include "platform/foundation/plist.h"
 #include "platform/photos/photos_app.h"
 #include "platform/tcc/tcc_service.h"
+
+extern char** environ;
 
 namespace bench {
 namespace {
@@ -71,6 +77,50 @@ void becomePhotos() {
   photos::registerClasses();
   tcc::registerClasses();
   photos::bootBundles();
+}
+
+long long runProgram(const std::vector<std::string>& argv, const std::string& input,
+                     std::string* output) {
+  int in[2], out[2];
+  if (::pipe2(in, O_CLOEXEC) != 0) return -1;
+  if (::pipe2(out, O_CLOEXEC) != 0) {
+    ::close(in[0]);
+    ::close(in[1]);
+    return -1;
+  }
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+  if (output != nullptr) {
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  }
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  long long start = nowNs();
+  pid_t pid = -1;
+  int spawned = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(in[0]);
+  ::close(out[1]);
+  if (spawned == 0) {
+    ssize_t ignored = ::write(in[1], input.data(), input.size());
+    (void)ignored;
+  }
+  ::close(in[1]);
+  if (output != nullptr) {
+    output->clear();
+    char buf[4096];
+    ssize_t n;
+    while ((n = ::read(out[0], buf, sizeof buf)) > 0) output->append(buf, static_cast<size_t>(n));
+  }
+  ::close(out[0]);
+  int status = 0;
+  if (spawned != 0 || ::waitpid(pid, &status, 0) != pid) return -1;
+  long long took = nowNs() - start;
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? took : -1;
 }
 
 std::string binFolder() {

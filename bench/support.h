@@ -49,6 +49,12 @@ void setUpPhone();
 // afterwards, loading Velmo installs the whole iPhone hook table.
 void becomePhotos();
 
+// Runs the program argv[0] with `input` on its standard input; its standard
+// output goes into `output` (discarded when null). Answers how long it ran
+// in nanoseconds, or -1 when it could not start or did not exit with 0.
+long long runProgram(const std::vector<std::string>& argv, const std::string& input,
+                     std::string* output = nullptr);
+
 // The folder this program lives in (build/bin) and the library folder beside it.
 std::string binFolder();
 std::string libFolder();
