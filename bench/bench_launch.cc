@@ -4,6 +4,7 @@
 // alternate, so that both meet the same load on the machine; the figure is
 // the active launch's time, and the counters give both medians.
 #include <benchmark/benchmark.h>
+
 #include <string>
 #include <vector>
 

@@ -51,8 +51,8 @@ void BM_LibplistReadSettings(benchmark::State& state) {
     plist_from_memory(bytes.data(), static_cast<uint32_t>(n), &root);
     uint8_t flag = 0;
     uint64_t count = 0;
-    for (const char* key : {"lockRecentlyDeleted", "popToRoot", "hiddenItemCountEnabled",
-                            "showLockIcon"}) {
+    for (const char* key :
+         {"lockRecentlyDeleted", "popToRoot", "hiddenItemCountEnabled", "showLockIcon"}) {
       if (plist_t item = plist_dict_get_item(root, key)) plist_get_bool_val(item, &flag);
       benchmark::DoNotOptimize(flag);
     }

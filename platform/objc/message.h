@@ -150,8 +150,8 @@ R msg(id self, objc::Selector<Cs...>, A... args) {
 template <class R = id, class... A>
 R msg(id self, SEL sel, A... args) {
   if (self == nullptr) return objc::zero<R>();
-  return objc::invoke<R, A...>(objc::lookUp(self->isa, sel, self, objc::signature<R, A...>()),
-                               self, args...);
+  return objc::invoke<R, A...>(objc::lookUp(self->isa, sel, self, objc::signature<R, A...>()), self,
+                               args...);
 }
 
 // Sends `sel` to `self`, starting the look-up at `cls` (a send to super).

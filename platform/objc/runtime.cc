@@ -293,7 +293,9 @@ IMP method_getImplementation(Method m) { return m->imp.load(std::memory_order_ac
 
 }  // extern "C"
 
-const std::type_info& method_getTypes(Method m) { return *m->types.load(std::memory_order_acquire); }
+const std::type_info& method_getTypes(Method m) {
+  return *m->types.load(std::memory_order_acquire);
+}
 
 namespace {
 
