@@ -11,6 +11,9 @@
 // else must match exactly; a mismatch aborts naming class and selector.
 //
 // A message to nil does nothing and returns a zero value.
+//
+// Thread safety: sends may be made from any thread. A call site's memory is
+// one atomic pointer to a cache entry that never changes once published.
 #pragma once
 
 #include <atomic>
@@ -161,6 +164,7 @@ R msgSuper(Class cls, id self, SEL sel, A... args) {
   return objc::invoke<R, A...>(objc::lookUp(cls, sel, self, objc::signature<R, A...>()), self,
                                args...);
 }
+
 // Adds an instance method (a category method when the class already exists).
 template <class R, class... A>
 BOOL addMethod(Class cls, SEL sel, R (*imp)(id, SEL, A...)) {
