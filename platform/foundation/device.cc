@@ -205,12 +205,7 @@ std::string writeFileAtomically(const std::string& real_path, std::string_view b
   fs::path target(real_path);
   fs::path folder = target.parent_path();
   if (folder.empty()) folder = ".";
-  // Appended piece by piece: GCC 12 at -O3 warns (falsely, -Wrestrict) about
-  // "." + std::string.
-  std::string name = ".";
-  name += target.filename().string();
-  name += ".XXXXXX";
-  std::string temp = (folder / name).string();
+  std::string temp = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
   int fd = ::mkostemp(temp.data(), O_CLOEXEC);
   if (fd < 0) return errnoText("cannot create a temporary file for", real_path);
   auto fail = [&](const char* what) {

@@ -9,7 +9,8 @@
 
 namespace {
 
-int g_destroyed = 0;
+// Animals die on the test threads of the concurrency test too.
+std::atomic<int> g_destroyed{0};
 
 struct Animal : NSObject {
   long legs = 4;
