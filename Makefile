@@ -10,7 +10,8 @@ PACKAGES := cmake g++ make pkg-config libplist-dev libplist-utils libpng-dev lib
 CLANG_PACKAGES := clang-14 libclang-rt-14-dev
 BUILD ?= build
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
-WERROR ?= OFF
+# WERROR=ON|OFF sets VELMO_WERROR; unset, the build folder keeps what it has (OFF when new).
+WERROR ?=
 JOBS ?= 2
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
@@ -30,7 +31,7 @@ deps-clang:
 	@$(MAKE) --no-print-directory deps PACKAGES="$(CLANG_PACKAGES)"
 
 configure: deps
-	cmake -S . -B $(BUILD) $(CMAKE_FLAGS) -DVELMO_WERROR=$(WERROR)
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS) $(if $(WERROR),-DVELMO_WERROR=$(WERROR))
 
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
