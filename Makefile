@@ -1,11 +1,11 @@
-# Velmo: make demo | make test | make bench
+# Velmo: make demo | make test | make bench | make package
 # Each target installs the Debian packages the build needs when they are missing,
 # configures with CMake and builds into build/ (programs in build/bin/).
 # `make demo` builds only the device program and what it installs; `make test`
 # and `make bench` build everything. WERROR=ON makes warnings fatal, as CI does.
 
 PACKAGES := cmake g++ make pkg-config libplist-dev libplist-utils libpng-dev libgtest-dev \
-            libgmock-dev libbenchmark-dev libssl-dev psmisc python3
+            libgmock-dev libbenchmark-dev libssl-dev libedit-dev libarchive-dev python3
 # The Clang build (CI's ThreadSanitizer build, the clang and tsan presets).
 CLANG_PACKAGES := clang-14 libclang-rt-14-dev
 BUILD ?= build
@@ -15,7 +15,7 @@ WERROR ?=
 JOBS ?= 2
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps deps-clang configure build test demo bench clean
+.PHONY: all deps deps-clang configure build test demo bench package clean
 
 all: build
 
@@ -43,6 +43,11 @@ demo: configure
 	cmake --build $(BUILD) -j $(JOBS) --target velmo-device
 	rm -rf $(BUILD)/demo-device
 	$(BUILD)/bin/velmo-device demo --root $(BUILD)/demo-device
+
+# Velmo's Debian package: build/packages/com.qel.velmo_<version>_<arch>.deb
+package: configure
+	cmake --build $(BUILD) -j $(JOBS) --target velmo-package
+	@ls -1 $(BUILD)/packages/com.qel.velmo_*.deb
 
 # Each run's JSON goes to build/bench/<time>/, the console output beside it;
 # build/bench/latest is the last run.

@@ -17,6 +17,7 @@
 
 #include "device/child_process.h"
 #include "device/console.h"
+#include "device/install_paths.h"
 #include "device/programs.h"
 
 namespace program {
@@ -71,8 +72,9 @@ class Demo {
   }
   void say(const std::string& text) { print(text); }
 
-  // A program run to its end, e.g. `velmo-device init --root R`.
-  Lines runToEnd(const Lines& args, const std::string& root);
+  // A program run to its end, e.g. `velmo-device init --root R`; `after`
+  // follows the root on the command line.
+  Lines runToEnd(const Lines& args, const std::string& root, const Lines& after = {});
   // Starts a long-running program on a device.
   Running start(const std::string& label, const std::string& program, const std::string& root);
   // Sends one command, shows it and its answer, and checks the answer's lines
@@ -85,6 +87,9 @@ class Demo {
   void quit(Running& p);
 
   std::string shown(std::string line) const;
+  // The built package's path, relative to the current folder when inside it
+  // ("build/packages/com.qel.velmo_1.0.0_amd64.deb" for make demo).
+  std::string packageShown() const;
 
   std::string self_;
   std::string root_;        // absolute
@@ -107,7 +112,13 @@ std::string Demo::shown(std::string line) const {
   return line;
 }
 
-Lines Demo::runToEnd(const Lines& args, const std::string& root) {
+std::string Demo::packageShown() const {
+  std::error_code ec;
+  std::string relative = fs::relative(builtPackage(), fs::current_path(ec), ec).string();
+  return ec || relative.empty() || relative.rfind("..", 0) == 0 ? builtPackage() : relative;
+}
+
+Lines Demo::runToEnd(const Lines& args, const std::string& root, const Lines& after) {
   std::string command = "velmo-device";
   Lines argv = {self_};
   for (const std::string& a : args) {
@@ -116,7 +127,12 @@ Lines Demo::runToEnd(const Lines& args, const std::string& root) {
   }
   argv.push_back("--root");
   argv.push_back(root);
-  print("  $ " + shown(command + " --root " + root));
+  command += " --root " + root;
+  for (const std::string& a : after) {
+    argv.push_back(a);
+    command += " " + a;
+  }
+  print("  $ " + shown(command));
   std::string output;
   int status = runProgram(argv, &output);
   Lines lines;
@@ -185,9 +201,15 @@ void Demo::run() {
   say("something the Photos app printed on its own.");
 
   heading("A new phone");
-  say("An iPhone on system 16.4.1, passcode 1234, Face ID, with Velmo and its");
-  say("settings pane installed as the package would install them.");
-  runToEnd({"init"}, root_);
+  say("An iPhone on system 16.4.1, passcode 1234, Face ID. It has the hooking");
+  say("runtime and the Settings app's loader of preference panes, but no add-ons.");
+  runToEnd({"init", "--bare"}, root_);
+
+  heading("Installing Velmo");
+  say("Velmo comes as a Debian package (make package builds it). Installing it");
+  say("checks every path in it, puts its files under /var/jb and records them in");
+  say("the phone's package database, as a package manager does.");
+  runToEnd({"install"}, root_, {packageShown()});
 
   heading("Photos before Velmo is on");
   say("Velmo is installed but switched off: the Hidden album opens at a tap.");
@@ -305,8 +327,19 @@ void Demo::run() {
   send(pad, "tap Hidden", {kPasscodePrompt});
   send(pad, "answer passcode 1234", {"passcode accepted", "completed Hidden"});
   send(pad, "where", {"where Albums > Hidden"});
-  quit(pad);
   quit(pad_settings);
+
+  heading("Removing Velmo");
+  say("Removing the package deletes exactly the files it installed and ends");
+  say("Photos, which then starts without Velmo. The settings file stays, as a");
+  say("package manager leaves a user's preferences.");
+  runToEnd({"remove"}, ipad, {"com.qel.velmo"});
+  ended(pad, -9, "by the package's postrm");
+  pad = start("photos", "photos", ipad);
+  send(pad, "hooks", {});
+  send(pad, "tap Hidden", {"completed Hidden"});
+  send(pad, "where", {"where Albums > Hidden"});
+  quit(pad);
 }
 
 }  // namespace
@@ -356,7 +389,8 @@ int demoMain(const Options& options) {
       print("  build/bin/velmo-device init --root " + device);
       print("then run its apps in two terminals:");
     } else {
-      print("The demo's iPhone stays in " + device + ", its iPad in " + device + "/ipad.");
+      print("The demo's iPhone stays in " + device + "; its iPad, Velmo removed, in " + device +
+            "/ipad.");
       print("Run the iPhone's apps in two terminals:");
     }
     print("  build/bin/velmo-device photos --root " + device);

@@ -1,10 +1,15 @@
-// velmo-device init: creates a device folder and installs the built Velmo and
-// VelmoPreferences into it, as a package would.
+// velmo-device init: creates a device folder with what a rootless phone has
+// before any add-on (the Photos app, the hooking runtime, killall), then
+// installs the built Velmo package into it as a package manager would, unless
+// --bare.
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "device/console.h"
 #include "device/install_paths.h"
+#include "device/package/dpkg_database.h"
+#include "device/package/installer.h"
 #include "device/programs.h"
 #include "platform/foundation/device.h"
 #include "platform/photos/photos_app.h"
@@ -26,41 +31,69 @@ std::string copyTree(const fs::path& from, const fs::path& to) {
   return ec ? "cannot install " + from.string() + ": " + ec.message() : "";
 }
 
-std::string findKillall() {
-  for (const char* candidate : {"/usr/bin/killall", "/bin/killall"}) {
-    std::error_code ec;
-    if (fs::exists(candidate, ec)) return candidate;
+// A package the phone comes with: its control file and the paths it owns,
+// folders made. Recording them keeps their folders when an add-on that also
+// lists them is removed.
+struct BasePackage {
+  const char* name;
+  const char* description;
+  std::vector<std::string> folders;
+  std::vector<std::string> files;  // /var/jb/usr/lib's, staged in build/device-runtime
+};
+
+std::string installBasePackage(const BasePackage& base) {
+  std::error_code ec;
+  std::vector<std::string> paths;
+  for (const std::string& folder : base.folders) {
+    fs::create_directories(device::devicePath(folder), ec);
+    if (ec) return "cannot make " + folder + ": " + ec.message();
+    paths.push_back(folder);
+  }
+  for (const std::string& file : base.files) {
+    std::string to = "/var/jb/usr/lib/" + file;
+    if (std::string e = copyTree(buildDirectory() + "/device-runtime" + to, device::devicePath(to));
+        !e.empty())
+      return e;
+    paths.push_back(to);
+  }
+  std::string control = std::string("Package: ") + base.name +
+                        "\nVersion: 1.0\nDescription: " + base.description + "\n";
+  return package::recordPackage(base.name, control, paths);
+}
+
+// The hooking runtime (its library and the frameworks it needs, where a
+// rootless phone keeps them and where Velmo's run-path finds them) and the
+// Settings app's loader of preference bundles.
+std::string installBasePackages() {
+  const BasePackage packages[] = {
+      {"mobilesubstrate",
+       "the hooking runtime",
+       {"/var/jb", "/var/jb/Library", "/var/jb/Library/Frameworks",
+        "/var/jb/Library/MobileSubstrate", "/var/jb/Library/MobileSubstrate/DynamicLibraries",
+        "/var/jb/usr", "/var/jb/usr/lib"},
+       {"libvelmo-substrate.so", "libvelmo-foundation.so", "libvelmo-objc.so"}},
+      {"preferenceloader",
+       "the Settings app's loader of preference bundles",
+       {"/var/jb", "/var/jb/Library", "/var/jb/Library/PreferenceBundles",
+        "/var/jb/Library/PreferenceLoader", "/var/jb/Library/PreferenceLoader/Preferences"},
+       {}},
+  };
+  for (const BasePackage& base : packages) {
+    if (std::string e = installBasePackage(base); !e.empty()) return e;
   }
   return "";
 }
 
 std::string install() {
-  std::string build = buildDirectory();
-  struct Item {
-    std::string from;
-    std::string to;
-  };
-  const Item items[] = {
-      {build + "/lib/Velmo.dylib", "/var/jb/Library/MobileSubstrate/DynamicLibraries/Velmo.dylib"},
-      {build + "/share/Velmo.plist",
-       "/var/jb/Library/MobileSubstrate/DynamicLibraries/Velmo.plist"},
-      {build + "/share/VelmoPreferences.bundle",
-       "/var/jb/Library/PreferenceBundles/VelmoPreferences.bundle"},
-      {build + "/share/PreferenceLoader/VelmoPreferences.plist",
-       "/var/jb/Library/PreferenceLoader/Preferences/VelmoPreferences.plist"},
-  };
-  for (const Item& item : items) {
-    if (std::string e = copyTree(item.from, device::devicePath(item.to)); !e.empty()) return e;
-  }
+  if (std::string e = installBasePackages(); !e.empty()) return e;
   std::error_code ec;
   fs::create_directories(device::devicePath("/var/jb/var/mobile/Library/Preferences"), ec);
   fs::create_directories(device::devicePath("/var/jb/usr/bin"), ec);
-  std::string killall = findKillall();
-  if (killall.empty()) return "the system's killall is missing (Debian package psmisc)";
-  fs::path link = device::devicePath("/var/jb/usr/bin/killall");
-  fs::remove(link, ec);
-  fs::create_symlink(killall, link, ec);
-  if (ec) return "cannot link killall: " + ec.message();
+  // The device's own killall, which reaches only this device's processes.
+  fs::path killall = device::devicePath("/var/jb/usr/bin/killall");
+  fs::remove(killall, ec);
+  if (std::string e = copyTree(buildDirectory() + "/bin/velmo-killall", killall); !e.empty())
+    return e;
   return photos::installApp();
 }
 
@@ -112,9 +145,18 @@ int initMain(const Options& options) {
     print("error: " + e);
     return 1;
   }
+  std::string with = "";
+  if (!options.has("--bare")) {
+    package::Outcome installed;
+    if (std::string e = package::installPackage(builtPackage(), &installed); !e.empty()) {
+      print("error: " + e);
+      return 1;
+    }
+    with = ", with " + installed.package + " " + installed.version;
+  }
   print("device " + device::root() + ": " + config.model + ", system " + config.systemVersion +
         ", " + (config.passcodeHash.empty() ? "no passcode" : "passcode set") + ", biometry " +
-        config.biometry);
+        config.biometry + with);
   return 0;
 }
 

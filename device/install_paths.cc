@@ -10,4 +10,6 @@ std::string buildDirectory() {
   return exe.parent_path().parent_path().string();
 }
 
+std::string builtPackage() { return buildDirectory() + "/packages/" VELMO_PACKAGE_FILE; }
+
 }  // namespace program

@@ -1,6 +1,7 @@
 // Where the built deliverables are, relative to the velmo-device program
-// (build/bin): build/lib/Velmo.dylib, build/share/Velmo.plist,
-// build/share/VelmoPreferences.bundle/, build/share/PreferenceLoader/.
+// (build/bin): build/device-runtime/var/jb/usr/lib/ with the phone's hooking
+// runtime, and the package
+// build/packages/com.qel.velmo_<version>_<arch>.deb that `make package` makes.
 #pragma once
 
 #include <string>
@@ -8,5 +9,6 @@
 namespace program {
 
 std::string buildDirectory();  // the folder above bin/
+std::string builtPackage();    // the package file's real path
 
 }  // namespace program

@@ -22,13 +22,16 @@ const Subcommand kSubcommands[] = {
     {"init",
      program::initMain,
      {"--root", "--model", "--system-version", "--passcode", "--biometry"},
-     {"--no-passcode"},
+     {"--no-passcode", "--bare"},
      "init --root DIR [--model iPhone|iPad] [--system-version V] [--passcode CODE | --no-passcode] "
-     "[--biometry face|none]"},
+     "[--biometry face|none] [--bare]"},
+    {"install", program::installMain, {"--root"}, {}, "install --root DIR PACKAGE.deb"},
+    {"remove", program::removeMain, {"--root"}, {}, "remove --root DIR PACKAGE"},
     {"photos", program::photosMain, {"--root"}, {}, "photos --root DIR"},
     {"settings", program::settingsMain, {"--root"}, {}, "settings --root DIR"},
     {"tccd", program::tccdMain, {"--root"}, {}, "tccd --root DIR"},
     {"notify", program::notifyMain, {"--root"}, {"--watch"}, "notify --root DIR [--watch] NAME"},
+    {"clock", program::clockMain, {"--root"}, {}, "clock --root DIR [advance <N>s|m|h|d]"},
     {"demo", program::demoMain, {"--root"}, {}, "demo [--root DIR]"},
 };
 

@@ -11,5 +11,8 @@ int settingsMain(const Options& options);
 int tccdMain(const Options& options);
 int notifyMain(const Options& options);
 int demoMain(const Options& options);
+int clockMain(const Options& options);
+int installMain(const Options& options);
+int removeMain(const Options& options);
 
 }  // namespace program

@@ -18,6 +18,7 @@
 #include "device/console.h"
 #include "device/options.h"
 #include "device/photos_pid.h"
+#include "device/process_registry.h"
 #include "device/programs.h"
 #include "platform/dispatch/run_loop.h"
 #include "platform/foundation/collections.h"
@@ -150,6 +151,18 @@ class SettingsApp {
     return "";
   }
 
+  // The keys of the open pane's rows, for completion.
+  std::vector<std::string> rowKeys() {
+    std::vector<std::string> keys;
+    if (!controller_) return keys;
+    objc::AutoreleasePool pool;
+    for (const auto& [specifier, cell] : cells()) {
+      std::string key = preferences::stringProperty(specifier, "key");
+      if (!key.empty()) keys.push_back(key + " ");
+    }
+    return keys;
+  }
+
   CommandResult show() {
     if (CommandResult e = requireOpen(); !e.empty()) return e;
     // The cells come first: the pane may set up its table (its header) as
@@ -166,13 +179,17 @@ class SettingsApp {
     return "";
   }
 
-  CommandResult flipSwitch(const std::string& text) {
+  // Sets the master switch; *changed says whether it moved (a switch
+  // already in that state sends nothing: no write, no restart).
+  CommandResult flipSwitch(const std::string& text, bool* changed) {
+    *changed = false;
     if (CommandResult e = requireOpen(); !e.empty()) return e;
     std::optional<bool> on = parseSwitch(text);
     if (!on) return "usage: switch on|off";
     UISwitch* master = masterSwitch();
     if (master == nullptr) return label_ + " has no switch in its navigation bar";
-    uikit::userToggle(master, *on);
+    *changed = uikit::userToggle(master, *on);
+    if (!*changed) print(std::string("switch already ") + (*on ? "on" : "off"));
     return "";
   }
 
@@ -187,7 +204,9 @@ class SettingsApp {
         std::optional<bool> on = parseSwitch(value);
         if (!on)
           return "bad value \"" + value + "\" for " + key + ": use on or off (true/false, yes/no)";
-        uikit::userToggle(static_cast<PSSwitchTableCell*>(cell.get())->control, *on);
+        if (!uikit::userToggle(static_cast<PSSwitchTableCell*>(cell.get())->control, *on)) {
+          print(key + " already " + (*on ? "on" : "off"));
+        }
         return "";
       }
       if (msg<BOOL>(cell, "isKindOfClass:"_sel,
@@ -330,23 +349,32 @@ int settingsMain(const Options& options) {
   SettingsApp app;
   Console console("settings");
   console.add("open", {"open <pane>", "open a pane by its label (open Velmo)",
-                       [&](const std::string& rest) { return app.open(rest); }});
+                       [&](const std::string& rest) { return app.open(rest); },
+                       [] { return std::vector<std::string>{"Velmo"}; }});
   console.add("show", {"show", "the pane: title, master switch, header, then each row",
                        [&](const std::string&) { return app.show(); }});
   console.add("switch", {"switch on|off", "flip the master switch (the pane restarts Photos)",
                          [&](const std::string& rest) {
                            std::optional<pid_t> photos = runningPhotos();
-                           CommandResult result = app.flipSwitch(rest);
-                           if (!result.empty()) return result;
+                           bool changed = false;
+                           CommandResult result = app.flipSwitch(rest, &changed);
+                           if (!result.empty() || !changed) return result;
                            reportPhotosRestart(photos);
                            return result;
+                         },
+                         [] {
+                           return std::vector<std::string>{"on", "off"};
                          }});
   console.add("set", {"set <key> <value>", "change a row (switches: on/off, text fields: the text)",
-                      [&](const std::string& rest) { return app.set(rest); }});
+                      [&](const std::string& rest) { return app.set(rest); },
+                      [&] { return app.rowKeys(); }});
   console.addQuit("leave Settings");
   if (isatty(STDIN_FILENO))
     std::fprintf(stderr, "Settings (pid %d). Type help for commands.\n", getpid());
-  return console.run();
+  registerProcess(device::root(), "Preferences");
+  int code = console.run();
+  unregisterProcess(device::root());
+  return code;
 }
 
 }  // namespace program

@@ -2,6 +2,13 @@
 // mistyped command or album that is answered in one line while the program
 // keeps going.
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
 
 #include "tests/support/device_fixture.h"
 
@@ -54,6 +61,82 @@ TEST_F(TypingTest, HelpAndMistakesInBothPrograms) {
   EXPECT_EQ(answer(*photos, "quit"), Lines{});
   EXPECT_EQ(photos->waitExit(5000), 0);
   EXPECT_EQ(settings->finish(), 0);
+}
+
+// The Photos program on a terminal of its own (a pseudo-terminal), as a
+// person in a shell has it: what it has printed so far, and keys sent to it.
+class Terminal {
+ public:
+  explicit Terminal(const std::vector<std::string>& argv) {
+    pid_ = forkpty(&master_, nullptr, nullptr, nullptr);
+    if (pid_ == 0) {
+      std::vector<char*> args;
+      for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+      args.push_back(nullptr);
+      execv(args[0], args.data());
+      _exit(127);
+    }
+  }
+  ~Terminal() {
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+    if (master_ >= 0) close(master_);
+  }
+  void type(const std::string& keys) {
+    ASSERT_EQ(write(master_, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
+  }
+  // Reads until the screen holds `text` `times` times, for up to ten seconds.
+  bool waitFor(const std::string& text, int times = 1) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (count(text) < times) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      pollfd p{master_, POLLIN, 0};
+      if (poll(&p, 1, 100) <= 0) continue;
+      char buf[4096];
+      ssize_t n = read(master_, buf, sizeof buf);
+      if (n <= 0) return false;
+      screen_.append(buf, static_cast<size_t>(n));
+    }
+    return true;
+  }
+  int count(const std::string& text) const {
+    int n = 0;
+    for (size_t at = screen_.find(text); at != std::string::npos; at = screen_.find(text, at + 1))
+      ++n;
+    return n;
+  }
+  const std::string& screen() const { return screen_; }
+
+ private:
+  pid_t pid_ = -1;
+  int master_ = -1;
+  std::string screen_;
+};
+
+TEST_F(TypingTest, OnATerminalLinesAreEditedCompletedAndRecalled) {
+  initDevice();
+  writeSettings(testing_support::enabledWith());
+  Terminal terminal({program(), "photos", "--root", root_});
+  ASSERT_TRUE(terminal.waitFor("photos> ")) << terminal.screen();
+  // Tab completes the command, then the album's title.
+  terminal.type("ta\t");
+  terminal.type("Hid\t\n");
+  ASSERT_TRUE(terminal.waitFor("prompt \"Use your passcode")) << terminal.screen();
+  ASSERT_TRUE(terminal.waitFor("ok")) << terminal.screen();
+  terminal.type("answer passcode 1234\n");
+  ASSERT_TRUE(terminal.waitFor("passcode accepted")) << terminal.screen();
+  // The arrow up recalls an earlier line: three up is the tap.
+  terminal.type("back\n");
+  ASSERT_TRUE(terminal.waitFor("photos> ", 4)) << terminal.screen();
+  terminal.type("\x1b[A\x1b[A\x1b[A\n");
+  ASSERT_TRUE(terminal.waitFor("prompt \"Use your passcode", 2)) << terminal.screen();
+  terminal.type("answer cancel\n");
+  ASSERT_TRUE(terminal.waitFor("cancelled")) << terminal.screen();
+  // What is echoed back cannot drive the terminal (Ctrl-V types the escape).
+  terminal.type("\x16\x1b]0;X\n");
+  ASSERT_TRUE(terminal.waitFor("unknown command \"\\x1b]0;X\"")) << terminal.screen();
 }
 
 }  // namespace

@@ -16,6 +16,8 @@ std::string binDirectory() {
   return std::filesystem::read_symlink("/proc/self/exe", ec).parent_path().string();
 }
 
+std::string builtPackage() { return binDirectory() + "/../packages/" VELMO_PACKAGE_FILE; }
+
 void DeviceTest::TearDown() {
   if (!root_.empty()) removeTree(root_);
 }
@@ -62,6 +64,12 @@ void DeviceTest::postChanged() {
   ASSERT_EQ(runProgram({program(), "notify", "--root", root_, "com.qel.velmopreferences/changed"},
                        &output),
             0)
+      << output;
+}
+
+void DeviceTest::advanceClock(const std::string& step) {
+  std::string output;
+  ASSERT_EQ(runProgram({program(), "clock", "--root", root_, "advance", step}, &output), 0)
       << output;
 }
 

@@ -25,6 +25,8 @@ using program::runProgram;
 // The folder holding the built programs: VELMO_BIN (set by CTest), else the
 // test program's own folder.
 std::string binDirectory();
+// The package the build made, build/packages/com.qel.velmo_<version>_<arch>.deb.
+std::string builtPackage();
 
 class DeviceTest : public ::testing::Test {
  protected:
@@ -42,6 +44,8 @@ class DeviceTest : public ::testing::Test {
   std::unique_ptr<DeviceProcess> start(const std::string& program);
   // Runs `velmo-device notify --root R NAME`.
   void postChanged();
+  // Runs `velmo-device clock --root R advance STEP` ("1m", "5m").
+  void advanceClock(const std::string& step);
 
   std::string program() const { return binDirectory() + "/velmo-device"; }
   std::string root_;

@@ -1,0 +1,418 @@
+#include "device/package/installer.h"
+
+#include <stdlib.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <sstream>
+#include <vector>
+
+#include "device/package/archive_entries.h"
+#include "device/package/dpkg_database.h"
+#include "device/package/package_paths.h"
+#include "device/package/run_tool.h"
+#include "platform/foundation/device.h"
+
+namespace package {
+namespace {
+
+namespace fs = std::filesystem;
+using Type = ArchiveEntry::Type;
+
+constexpr size_t kMaxControlSize = 1 << 20;
+// No package may bring files into the record of what packages own.
+constexpr const char* kDatabase = "var/jb/var/lib/dpkg";
+const char* const kScripts[] = {"preinst", "postinst", "prerm", "postrm"};
+
+// A folder for unpacking inside the device's package record (so that moving
+// out of it is a rename on one file system), removed with everything in it
+// when this goes.
+class Staging {
+ public:
+  ~Staging() {
+    std::error_code ec;
+    if (!path_.empty()) fs::remove_all(path_, ec);
+  }
+  std::string make() {
+    std::string pattern = device::devicePath(std::string(kDpkgFolder) + "/tmp.XXXXXX");
+    if (mkdtemp(pattern.data()) == nullptr) return "cannot make a staging folder in " + pattern;
+    path_ = pattern;
+    return "";
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// One entry of the package as it will be installed.
+struct Planned {
+  std::string path;  // "var/jb/Library/x"
+  Type type;
+  std::string link;
+};
+
+std::string onDevice(const std::string& path) { return device::root() + "/" + path; }
+std::string recorded(const std::string& path) { return path.empty() ? "/." : "/" + path; }
+bool isFolder(Type t) { return t == Type::kDirectory; }
+
+ToolResult dpkgDeb(const std::vector<std::string>& args, const std::string& stdout_file = "") {
+  ToolRun run;
+  run.argv = {"dpkg-deb"};
+  run.argv.insert(run.argv.end(), args.begin(), args.end());
+  run.stdout_file = stdout_file;
+  return runTool(run);
+}
+
+std::string notUsable(const std::string& deb, const ToolResult& r) {
+  std::string why = lastLine(r.errors);
+  return deb + " is not a usable package: " + (why.empty() ? "dpkg-deb failed" : why);
+}
+
+// Runs a maintainer script, as dpkg does, with the device's paths: DPKG_ROOT
+// is the device root, which the script puts before the phone's paths.
+// A package without the script has nothing to run.
+std::string runScript(const std::string& script, const std::string& kind,
+                      const std::string& package, const std::vector<std::string>& args) {
+  std::error_code ec;
+  if (!fs::exists(script, ec)) return "";
+  ToolRun run;
+  run.argv = {script};
+  run.argv.insert(run.argv.end(), args.begin(), args.end());
+  run.environment = {"DPKG_ROOT=" + device::root(),
+                     "DPKG_ADMINDIR=" + device::devicePath(kDpkgFolder),
+                     "DPKG_MAINTSCRIPT_PACKAGE=" + package, "DPKG_MAINTSCRIPT_NAME=" + kind};
+  run.capture_stderr = false;
+  ToolResult r = runTool(run);
+  if (r.status == 0) return "";
+  if (r.status < 0) return "the " + kind + " of " + package + " did not run: " + r.errors;
+  return "the " + kind + " of " + package + " failed with exit status " + std::to_string(r.status);
+}
+
+// The first of a Depends field's entries ("a, b (>= 1) | c") of which no
+// alternative is installed, or "". Versions are not compared.
+std::string missingDependency(const std::string& depends) {
+  std::stringstream entries(depends);
+  for (std::string entry; std::getline(entries, entry, ',');) {
+    std::stringstream alternatives(entry);
+    bool met = false;
+    std::string first;
+    for (std::string alt; !met && std::getline(alternatives, alt, '|');) {
+      size_t start = alt.find_first_not_of(" \t\n");
+      if (start == std::string::npos) continue;
+      std::string name = alt.substr(start, alt.find_first_of(" \t\n(:", start) - start);
+      if (first.empty()) first = name;
+      std::vector<std::string> ignored;
+      met = validPackageName(name) && readFileList(name, &ignored);
+    }
+    if (!met && !first.empty()) return first;
+  }
+  return "";
+}
+
+// Checks every entry of the data archive and turns it into the plan. An entry
+// must stay in /var/jb (the folders above it may be listed), must not climb
+// with "..", must not be special, a link must lead to a place in /var/jb
+// (following the package's links and the device's), a hard link must name a
+// file of the package, and no file may be another package's or replace a
+// folder of the device.
+std::string planEntries(const std::vector<ArchiveEntry>& entries, const std::string& package,
+                        std::vector<Planned>* plan) {
+  std::map<std::string, std::string> links;
+  std::map<std::string, Type> seen;
+  for (const ArchiveEntry& e : entries) {
+    std::string path;
+    if (std::string err = normalizeEntryName(e.name, &path); !err.empty()) return err;
+    if (e.type == Type::kOther) return e.name + " is neither a file, a folder nor a link";
+    if (!insidePackageTree(path) && !(abovePackageTree(path) && isFolder(e.type)))
+      return e.name + " is outside /var/jb";
+    if (path == kDatabase || path.rfind(std::string(kDatabase) + "/", 0) == 0)
+      return e.name + " is inside the package database";
+    if (auto it = seen.find(path); it != seen.end()) {
+      if (isFolder(it->second) && isFolder(e.type)) continue;
+      return e.name + " appears twice in the archive";
+    }
+    if (e.type == Type::kHardlink) {
+      std::string target;
+      if (std::string err = normalizeEntryName(e.link, &target); !err.empty()) return err;
+      auto it = seen.find(target);
+      if (it == seen.end() || it->second != Type::kFile)
+        return e.name + " is a hard link to " + e.link + ", which is not a file of the package";
+    }
+    if (e.type == Type::kSymlink) links[path] = e.link;
+    seen[path] = e.type;
+    plan->push_back({path, e.type, e.link});
+  }
+
+  std::map<std::string, std::string> owners = filesOfOtherPackages(package);
+  for (const Planned& p : *plan) {
+    if (abovePackageTree(p.path)) continue;
+    std::string shown = recorded(p.path), where;
+    std::string folder = isFolder(p.type) ? p.path : parentOf(p.path);
+    if (std::string err = resolveInDevice(device::root(), folder, links, &where); !err.empty())
+      return shown + " leads out of the device: " + err;
+    if (!insidePackageTree(where)) return shown + " leads out of /var/jb, to /" + where;
+    if (p.type == Type::kSymlink) {
+      // An absolute target would name the machine's own files, not the device's.
+      std::string err =
+          !p.link.empty() && p.link[0] == '/'
+              ? "its target is absolute"
+              : resolveInDevice(device::root(), parentOf(p.path) + "/" + p.link, links, &where);
+      if (!err.empty())
+        return "the link " + shown + " -> " + p.link + " leads out of the device: " + err;
+      if (!insidePackageTree(where))
+        return "the link " + shown + " -> " + p.link + " leads out of /var/jb, to /" + where;
+    }
+    std::error_code ec;
+    if (isFolder(p.type)) {
+      fs::file_status st = fs::status(onDevice(p.path), ec);
+      if (fs::exists(st) && !fs::is_directory(st))
+        return shown + " is a file on the device, not a folder";
+      continue;
+    }
+    if (auto it = owners.find(shown); it != owners.end())
+      return shown + " belongs to the installed package " + it->second;
+    if (fs::is_directory(fs::symlink_status(onDevice(p.path), ec)))
+      return shown + " is a folder on the device";
+  }
+  return "";
+}
+
+// What dpkg-deb unpacked must be what the listing showed, entry for entry.
+std::string compareUnpacked(const std::string& data, const std::vector<Planned>& plan) {
+  std::map<std::string, Type> expected;
+  for (const Planned& p : plan) {
+    // tar makes the folders on an entry's way that the archive does not list.
+    for (std::string f = parentOf(p.path); !f.empty(); f = parentOf(f))
+      expected[f] = Type::kDirectory;
+  }
+  for (const Planned& p : plan) expected[p.path] = p.type == Type::kHardlink ? Type::kFile : p.type;
+  size_t files = 0;
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(data, ec); !ec && it != fs::end(it);
+       it.increment(ec)) {
+    // Lexically: a link must be named, not followed.
+    std::string path = it->path().lexically_relative(data).generic_string();
+    fs::file_status st = it->symlink_status(ec);
+    Type type = fs::is_symlink(st)        ? Type::kSymlink
+                : fs::is_directory(st)    ? Type::kDirectory
+                : fs::is_regular_file(st) ? Type::kFile
+                                          : Type::kOther;
+    auto e = expected.find(path);
+    if (e == expected.end() || e->second != type)
+      return "dpkg-deb unpacked /" + path + ", which the archive's listing does not show";
+    if (!isFolder(type)) ++files;
+  }
+  if (ec) return "cannot read the unpacked files: " + ec.message();
+  size_t planned =
+      std::count_if(plan.begin(), plan.end(), [](const Planned& p) { return !isFolder(p.type); });
+  if (files != planned) return "dpkg-deb did not unpack every file the archive lists";
+  return "";
+}
+
+// Deletes recorded paths that `keep` lacks: files and links first, then the
+// folders that are left empty and that no other package records. Paths that
+// would lead out of /var/jb are refused before anything is deleted.
+std::string removeRecorded(const std::vector<std::string>& paths, const std::set<std::string>& keep,
+                           const std::string& package, size_t* removed) {
+  std::map<std::string, std::string> owners = filesOfOtherPackages(package);
+  std::vector<std::string> files, folders;
+  for (const std::string& line : paths) {
+    if (keep.count(line) || owners.count(line)) continue;
+    std::string path, where;
+    if (line.empty() || line[0] != '/')
+      return "the file list of " + package + " names " + line + ", not a path";
+    if (std::string err = normalizeEntryName(line.substr(1), &path); !err.empty())
+      return "the file list of " + package + " names " + line + ": " + err;
+    if (abovePackageTree(path) || path == "var/jb") continue;
+    if (!insidePackageTree(path))
+      return "the file list of " + package + " names " + line + ", outside /var/jb";
+    std::error_code ec;
+    std::string err = resolveInDevice(device::root(), parentOf(path), {}, &where);
+    if (!err.empty() || !insidePackageTree(where))
+      return "the file list of " + package + " names " + line + ", which leads out of /var/jb";
+    fs::file_status st = fs::symlink_status(onDevice(path), ec);
+    (fs::is_directory(st) ? folders : files).push_back(path);
+  }
+  std::error_code ec;
+  for (const std::string& f : files) {
+    if (fs::remove(onDevice(f), ec)) ++*removed;
+  }
+  std::sort(folders.rbegin(), folders.rend());
+  for (const std::string& d : folders) {
+    if (fs::is_empty(onDevice(d), ec)) fs::remove(onDevice(d), ec);
+  }
+  return "";
+}
+
+std::string writeRecord(const std::string& package, const std::string& kind,
+                        const std::string& text, bool executable) {
+  std::string path = infoFile(package, kind);
+  if (std::string err = device::writeFileAtomically(path, text); !err.empty()) return err;
+  std::error_code ec;
+  fs::permissions(path, executable ? fs::perms(0755) : fs::perms(0644), ec);
+  return ec ? "cannot set the mode of " + path + ": " + ec.message() : "";
+}
+
+// Moves the unpacked files into place: folders made first, then every file
+// and link beside its final name (".dpkg-new"), then each renamed over it. A
+// failure before the last step takes back what was done.
+std::string moveIntoPlace(const std::string& data, const std::vector<Planned>& plan) {
+  std::set<std::string> folders;
+  for (const Planned& p : plan) {
+    if (abovePackageTree(p.path)) continue;
+    for (std::string f = isFolder(p.type) ? p.path : parentOf(p.path); insidePackageTree(f);
+         f = parentOf(f))
+      folders.insert(f);
+  }
+  std::vector<std::string> made, staged;
+  auto undo = [&](const std::string& why) {
+    std::error_code ec;
+    for (const std::string& s : staged) fs::remove(s, ec);
+    for (auto it = made.rbegin(); it != made.rend(); ++it) fs::remove(*it, ec);
+    return why;
+  };
+  for (const std::string& f : folders) {  // sorted: a parent before its children
+    std::error_code ec;
+    std::string real = onDevice(f);
+    if (fs::is_directory(real, ec)) continue;
+    if (!fs::create_directory(real, ec) || ec)
+      return undo("cannot make /" + f + ": " + ec.message());
+    made.push_back(real);
+  }
+  for (const Planned& p : plan) {
+    if (isFolder(p.type)) continue;
+    std::error_code ec;
+    std::string next = onDevice(p.path) + ".dpkg-new";
+    fs::remove(next, ec);
+    fs::rename(data + "/" + p.path, next, ec);
+    if (ec) return undo("cannot place /" + p.path + ": " + ec.message());
+    staged.push_back(next);
+  }
+  for (const Planned& p : plan) {
+    if (isFolder(p.type)) continue;
+    std::error_code ec;
+    fs::rename(onDevice(p.path) + ".dpkg-new", onDevice(p.path), ec);
+    if (ec) return "cannot install /" + p.path + ": " + ec.message();
+  }
+  return "";
+}
+
+}  // namespace
+
+std::string installPackage(const std::string& deb, Outcome* outcome) {
+  DatabaseLock lock;
+  if (std::string err = lock.acquire(); !err.empty()) return err;
+  Staging staging;
+  if (std::string err = staging.make(); !err.empty()) return err;
+  const std::string control_dir = staging.path() + "/DEBIAN";
+  const std::string data_tar = staging.path() + "/data.tar";
+  const std::string data = staging.path() + "/data";
+
+  // A file name that starts with '-' is not taken for an option.
+  const std::string archive = deb.rfind('-', 0) == 0 ? "./" + deb : deb;
+  ToolResult r = dpkgDeb({"--control", archive, control_dir});
+  if (r.status != 0) return notUsable(deb, r);
+  std::string control;
+  if (std::string err = device::readWholeFile(control_dir + "/control", kMaxControlSize, &control);
+      !err.empty())
+    return deb + " has no readable control file: " + err;
+  auto fields = parseControl(control);
+  const std::string name = fields["Package"], version = fields["Version"];
+  if (!validPackageName(name)) return deb + " names no valid package (Package: " + name + ")";
+  if (version.empty() || version.find_first_of(" \t\n/") != std::string::npos)
+    return deb + " has no valid Version";
+  const std::string arch = fields["Architecture"];
+  if (arch != "all" && arch != VELMO_DEVICE_ARCH)
+    return "refused " + deb + ": it is built for " + (arch.empty() ? "no architecture" : arch) +
+           ", the device is " + VELMO_DEVICE_ARCH;
+  if (std::string missing = missingDependency(fields["Depends"]); !missing.empty())
+    return "refused " + deb + ": it depends on " + missing + ", which is not installed";
+
+  r = dpkgDeb({"--fsys-tarfile", archive}, data_tar);
+  if (r.status != 0) return notUsable(deb, r);
+  std::vector<ArchiveEntry> entries;
+  if (std::string err = readArchiveEntries(data_tar, &entries); !err.empty())
+    return deb + " is not a usable package: " + err;
+  std::vector<Planned> plan;
+  if (std::string err = planEntries(entries, name, &plan); !err.empty())
+    return "refused " + deb + ": " + err;
+
+  std::error_code ec;
+  fs::create_directory(data, ec);
+  r = dpkgDeb({"--extract", archive, data});
+  if (r.status != 0) return notUsable(deb, r);
+  if (std::string err = compareUnpacked(data, plan); !err.empty())
+    return "refused " + deb + ": " + err;
+
+  std::vector<std::string> old_paths;
+  std::string old_version;
+  bool upgrade = readFileList(name, &old_paths);
+  if (upgrade) {
+    std::string old_control;
+    device::readWholeFile(infoFile(name, "control"), kMaxControlSize, &old_control);
+    old_version = parseControl(old_control)["Version"];
+  }
+  std::vector<std::string> preinst_args = {upgrade ? "upgrade" : "install"};
+  if (upgrade) preinst_args.push_back(old_version);
+  if (std::string err = runScript(control_dir + "/preinst", "preinst", name, preinst_args);
+      !err.empty())
+    return err + "; nothing was installed";
+
+  if (std::string err = moveIntoPlace(data, plan); !err.empty()) return err;
+
+  std::set<std::string> now;
+  std::string list = "/.\n";
+  for (const Planned& p : plan) {
+    now.insert(recorded(p.path));
+    if (!p.path.empty()) list += recorded(p.path) + "\n";
+    if (!isFolder(p.type)) ++outcome->files;
+  }
+  size_t dropped = 0;
+  if (std::string err = removeRecorded(old_paths, now, name, &dropped); !err.empty()) return err;
+  if (std::string err = writeRecord(name, "list", list, false); !err.empty()) return err;
+  if (std::string err = writeRecord(name, "control", control, false); !err.empty()) return err;
+  for (const char* kind : kScripts) {
+    std::string script;
+    std::string from = control_dir + "/" + kind;
+    if (device::readWholeFile(from, kMaxControlSize, &script).empty()) {
+      if (std::string err = writeRecord(name, kind, script, true); !err.empty()) return err;
+    } else {
+      fs::remove(infoFile(name, kind), ec);
+    }
+  }
+  outcome->package = name;
+  outcome->version = version;
+  std::vector<std::string> postinst_args = {"configure"};
+  if (upgrade) postinst_args.push_back(old_version);
+  if (std::string err = runScript(infoFile(name, "postinst"), "postinst", name, postinst_args);
+      !err.empty())
+    return err + "; its files are installed";
+  return "";
+}
+
+std::string removePackage(const std::string& name, Outcome* outcome) {
+  if (!validPackageName(name)) return name + " is not a package name";
+  DatabaseLock lock;
+  if (std::string err = lock.acquire(); !err.empty()) return err;
+  std::vector<std::string> paths;
+  if (!readFileList(name, &paths)) return "package " + name + " is not installed";
+  std::string control;
+  device::readWholeFile(infoFile(name, "control"), kMaxControlSize, &control);
+  outcome->package = name;
+  outcome->version = parseControl(control)["Version"];
+  if (std::string err = runScript(infoFile(name, "prerm"), "prerm", name, {"remove"}); !err.empty())
+    return err + "; nothing was removed";
+  if (std::string err = removeRecorded(paths, {}, name, &outcome->files); !err.empty()) return err;
+  if (std::string err = runScript(infoFile(name, "postrm"), "postrm", name, {"remove"});
+      !err.empty())
+    return err + "; its files are removed, its record kept";
+  std::error_code ec;
+  for (const char* kind : {"list", "control", "preinst", "postinst", "prerm", "postrm"})
+    fs::remove(infoFile(name, kind), ec);
+  return "";
+}
+
+}  // namespace package

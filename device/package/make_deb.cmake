@@ -1,0 +1,18 @@
+# Builds the package: installs the velmo component into a fresh staging tree
+# (stripped, so that no file carries the build's debug paths), adds DEBIAN/
+# with the control file and the maintainer scripts, and runs dpkg-deb.
+# Variables: BUILD, STAGE, CONTROL, SCRIPTS, DEB.
+file(REMOVE_RECURSE ${STAGE})
+execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD} --component velmo --prefix ${STAGE} --strip
+                OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
+file(MAKE_DIRECTORY ${STAGE}/DEBIAN)
+file(COPY ${CONTROL} DESTINATION ${STAGE}/DEBIAN FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+file(COPY ${SCRIPTS}/postinst ${SCRIPTS}/postrm DESTINATION ${STAGE}/DEBIAN
+     FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+file(CHMOD_RECURSE ${STAGE} DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
+     GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+get_filename_component(packages ${DEB} DIRECTORY)
+file(MAKE_DIRECTORY ${packages})
+execute_process(COMMAND dpkg-deb --root-owner-group --build ${STAGE} ${DEB}.new OUTPUT_QUIET
+                COMMAND_ERROR_IS_FATAL ANY)
+file(RENAME ${DEB}.new ${DEB})

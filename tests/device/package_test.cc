@@ -1,0 +1,415 @@
+// Velmo's package: what `make package` puts in it, and `velmo-device install`
+// and `remove` on a device, with archives built here to be refused.
+#include <archive.h>
+#include <archive_entry.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "tests/support/device_fixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::builtPackage;
+using testing_support::DeviceTest;
+using testing_support::hooks;
+using testing_support::Lines;
+using testing_support::runProgram;
+
+const char kDpkgDeb[] = "/usr/bin/dpkg-deb";
+const char kInfo[] = "/var/jb/var/lib/dpkg/info/";
+const char kTweak[] = "/var/jb/Library/MobileSubstrate/DynamicLibraries/Velmo.dylib";
+
+const std::set<std::string> kVelmoEntries = {
+    "./",
+    "./var/",
+    "./var/jb/",
+    "./var/jb/Library/",
+    "./var/jb/Library/MobileSubstrate/",
+    "./var/jb/Library/MobileSubstrate/DynamicLibraries/",
+    "./var/jb/Library/MobileSubstrate/DynamicLibraries/Velmo.dylib",
+    "./var/jb/Library/MobileSubstrate/DynamicLibraries/Velmo.plist",
+    "./var/jb/Library/PreferenceBundles/",
+    "./var/jb/Library/PreferenceBundles/VelmoPreferences.bundle/",
+    "./var/jb/Library/PreferenceBundles/VelmoPreferences.bundle/Info.plist",
+    "./var/jb/Library/PreferenceBundles/VelmoPreferences.bundle/Root.plist",
+    "./var/jb/Library/PreferenceBundles/VelmoPreferences.bundle/VelmoPreferences",
+    "./var/jb/Library/PreferenceBundles/VelmoPreferences.bundle/velmo.png",
+    "./var/jb/Library/PreferenceLoader/",
+    "./var/jb/Library/PreferenceLoader/Preferences/",
+    "./var/jb/Library/PreferenceLoader/Preferences/VelmoPreferences.plist",
+};
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+Lines splitLines(const std::string& text) {
+  Lines lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+std::string run(const std::vector<std::string>& argv, int expected_status = 0) {
+  std::string output;
+  EXPECT_EQ(runProgram(argv, &output), expected_status) << output;
+  return output;
+}
+
+// An entry of an archive built here: 'f' a file (its bytes), 'd' a folder,
+// 'l' a symlink, 'h' a hard link (their targets), 'x' a script (its text).
+struct Entry {
+  std::string name;
+  char type;
+  std::string content;
+};
+
+std::string tarOf(const std::vector<Entry>& entries) {
+  std::vector<char> buffer(4 << 20);
+  size_t used = 0;
+  archive* a = archive_write_new();
+  archive_write_set_format_gnutar(a);
+  archive_write_open_memory(a, buffer.data(), buffer.size(), &used);
+  for (const Entry& e : entries) {
+    archive_entry* entry = archive_entry_new();
+    archive_entry_set_pathname(entry, e.name.c_str());
+    archive_entry_set_uname(entry, "root");
+    archive_entry_set_gname(entry, "root");
+    switch (e.type) {
+      case 'd':
+        archive_entry_set_filetype(entry, AE_IFDIR);
+        archive_entry_set_perm(entry, 0755);
+        break;
+      case 'l':
+        archive_entry_set_filetype(entry, AE_IFLNK);
+        archive_entry_set_perm(entry, 0777);
+        archive_entry_set_symlink(entry, e.content.c_str());
+        break;
+      case 'h':
+        archive_entry_set_filetype(entry, AE_IFREG);
+        archive_entry_set_perm(entry, 0644);
+        archive_entry_set_hardlink(entry, e.content.c_str());
+        break;
+      default:
+        archive_entry_set_filetype(entry, AE_IFREG);
+        archive_entry_set_perm(entry, e.type == 'x' ? 0755 : 0644);
+        archive_entry_set_size(entry, static_cast<la_int64_t>(e.content.size()));
+    }
+    EXPECT_EQ(archive_write_header(a, entry), ARCHIVE_OK) << archive_error_string(a);
+    if (e.type == 'f' || e.type == 'x') archive_write_data(a, e.content.data(), e.content.size());
+    archive_entry_free(entry);
+  }
+  archive_write_close(a);
+  archive_write_free(a);
+  return std::string(buffer.data(), used);
+}
+
+// A package file as dpkg-deb reads it: an ar archive of debian-binary, an
+// uncompressed control.tar and data.tar.
+void writeDeb(const std::string& path, const std::string& package, const std::string& version,
+              const std::vector<Entry>& data, const std::vector<Entry>& scripts = {},
+              const std::string& more_fields = "Architecture: all\n") {
+  std::vector<Entry> control = {
+      {"./", 'd', ""},
+      {"./control", 'f',
+       "Package: " + package + "\nVersion: " + version + "\n" + more_fields +
+           "Maintainer: Tests <t@example.com>\n"
+           "Description: built by a test\n"}};
+  control.insert(control.end(), scripts.begin(), scripts.end());
+  const std::pair<std::string, std::string> members[] = {
+      {"debian-binary", "2.0\n"}, {"control.tar", tarOf(control)}, {"data.tar", tarOf(data)}};
+  archive* a = archive_write_new();
+  archive_write_set_format_ar_svr4(a);
+  ASSERT_EQ(archive_write_open_filename(a, path.c_str()), ARCHIVE_OK);
+  for (const auto& [name, bytes] : members) {
+    archive_entry* entry = archive_entry_new();
+    archive_entry_set_pathname(entry, name.c_str());
+    archive_entry_set_filetype(entry, AE_IFREG);
+    archive_entry_set_perm(entry, 0644);
+    archive_entry_set_size(entry, static_cast<la_int64_t>(bytes.size()));
+    ASSERT_EQ(archive_write_header(a, entry), ARCHIVE_OK) << archive_error_string(a);
+    archive_write_data(a, bytes.data(), bytes.size());
+    archive_entry_free(entry);
+  }
+  archive_write_close(a);
+  archive_write_free(a);
+}
+
+// Every path under a folder with what it is: a file's bytes, a link's target.
+std::map<std::string, std::string> snapshot(const std::string& root) {
+  std::map<std::string, std::string> tree;
+  for (const auto& e : fs::recursive_directory_iterator(root)) {
+    std::string path = fs::relative(e.path(), root).string();
+    if (e.is_symlink()) {
+      tree[path] = "link " + fs::read_symlink(e.path()).string();
+    } else if (e.is_directory()) {
+      tree[path] = "folder";
+    } else {
+      tree[path] = "file " + readFile(e.path().string());
+    }
+  }
+  return tree;
+}
+
+class PackageTest : public DeviceTest {
+ protected:
+  std::string device(const std::string& path) const { return root_ + path; }
+  std::string install(const std::string& deb, int expected_status = 0) {
+    return run({program(), "install", "--root", root_, deb}, expected_status);
+  }
+  std::string remove(int expected_status = 0) {
+    return run({program(), "remove", "--root", root_, "com.qel.velmo"}, expected_status);
+  }
+  Lines list() const { return splitLines(readFile(device(kInfo) + "com.qel.velmo.list")); }
+  std::string hiddenRow(testing_support::DeviceProcess& photos) {
+    for (const std::string& line : testing_support::answer(photos, "albums")) {
+      if (line.rfind("album Hidden:", 0) == 0) return line;
+    }
+    return "";
+  }
+};
+
+TEST_F(PackageTest, HoldsExactlyVelmosFilesOwnedByRootWithItsFields) {
+  const std::string deb = builtPackage();
+  std::set<std::string> names;
+  for (const std::string& line : splitLines(run({kDpkgDeb, "--contents", deb}))) {
+    std::istringstream fields(line);
+    std::string mode, owner, size, date, time, name;
+    fields >> mode >> owner >> size >> date >> time >> name;
+    EXPECT_EQ(owner, "root/root") << line;
+    names.insert(name);
+  }
+  EXPECT_EQ(names, kVelmoEntries);
+
+  std::map<std::string, std::string> field;
+  for (const char* name : {"Package", "Name", "Version", "Architecture", "Depends", "Section",
+                           "Maintainer", "Description"}) {
+    std::string value = run({kDpkgDeb, "--field", deb, name});
+    field[name] = value.substr(0, value.find('\n'));
+  }
+  EXPECT_EQ(field["Package"], "com.qel.velmo");
+  EXPECT_EQ(field["Name"], "Velmo");
+  EXPECT_EQ(field["Depends"], "mobilesubstrate, preferenceloader");
+  EXPECT_EQ(field["Section"], "Tweaks");
+  EXPECT_NE(field["Maintainer"].find('@'), std::string::npos);
+  EXPECT_NE(field["Description"].find("Hidden album"), std::string::npos);
+  std::string arch = run({"/usr/bin/dpkg", "--print-architecture"});
+  EXPECT_EQ(field["Architecture"], arch.substr(0, arch.find('\n')));
+  EXPECT_EQ(fs::path(deb).filename().string(),
+            "com.qel.velmo_" + field["Version"] + "_" + field["Architecture"] + ".deb");
+
+  // The maintainer scripts restart Photos through the device's killall.
+  std::string control = testing_support::makeTempDirectory("velmo-control");
+  run({kDpkgDeb, "--control", deb, control});
+  for (const char* script : {"postinst", "postrm"}) {
+    fs::perms perms = fs::status(control + "/" + script).permissions();
+    EXPECT_NE(perms & fs::perms::owner_exec, fs::perms::none) << script;
+    EXPECT_NE(readFile(control + "/" + script)
+                  .find("\"$DPKG_ROOT/var/jb/usr/bin/killall\" -9 MobileSlideShow"),
+              std::string::npos)
+        << script;
+  }
+  testing_support::removeTree(control);
+}
+
+TEST_F(PackageTest, InstalledFilesReachTheDevicesHookingRuntimeAndNameNoBuildFolder) {
+  initDevice();
+  const std::string build = fs::canonical(testing_support::binDirectory() + "/..").string();
+  // Velmo's files, then the hooking runtime the phone keeps for them.
+  std::map<std::string, std::string> runpaths;  // path -> the run-path it must have ("" none)
+  for (const std::string& path : list()) {
+    if (fs::is_regular_file(fs::symlink_status(device(path)))) runpaths[path] = "";
+  }
+  EXPECT_EQ(runpaths.size(), 7u);
+  runpaths[kTweak] = "$ORIGIN/../../Frameworks:$ORIGIN/../../../usr/lib";
+  for (const auto& lib : fs::directory_iterator(device("/var/jb/usr/lib")))
+    runpaths["/var/jb/usr/lib/" + lib.path().filename().string()] = "$ORIGIN";
+  EXPECT_EQ(runpaths.size(), 10u);
+
+  for (const auto& [path, runpath] : runpaths) {
+    std::string bytes = readFile(device(path));
+    EXPECT_EQ(bytes.find(build), std::string::npos) << path << " names " << build;
+    if (bytes.rfind("\x7f"
+                    "ELF",
+                    0) != 0)
+      continue;
+    std::string dynamic = run({"/usr/bin/readelf", "--dynamic", device(path)});
+    if (runpath.empty()) {
+      EXPECT_EQ(dynamic.find("runpath"), std::string::npos) << path << "\n" << dynamic;
+    } else {
+      EXPECT_NE(dynamic.find("Library runpath: [" + runpath + "]"), std::string::npos)
+          << path << "\n"
+          << dynamic;
+    }
+  }
+
+  // The run-path leads to the device's own hooking runtime.
+  std::string resolved;
+  std::string ldd;
+  runProgram({"/usr/bin/ldd", device(kTweak)}, &ldd);  // fails on the frameworks Photos brings
+  for (const std::string& line : splitLines(ldd)) {
+    size_t arrow = line.find("libvelmo-substrate.so => ");
+    if (arrow != std::string::npos) resolved = line.substr(line.find("=> ") + 3);
+  }
+  resolved = resolved.substr(0, resolved.find(" ("));
+  ASSERT_FALSE(resolved.empty());
+  EXPECT_EQ(fs::canonical(resolved),
+            fs::canonical(device("/var/jb/usr/lib/libvelmo-substrate.so")));
+}
+
+TEST_F(PackageTest, InstallLoadsVelmoIntoPhotosAndRemoveTakesItAwayKeepingTheSettings) {
+  initDevice({"--bare"});
+  writeSettings(testing_support::enabledWith({{"showLockIcon", "<true/>"}}));
+  const std::string settings = readFile(settingsPath());
+  auto photos = start("photos");
+  EXPECT_EQ(hooks(*photos), Lines{});
+  EXPECT_EQ(hiddenRow(*photos), "album Hidden: 12");
+
+  EXPECT_EQ(install(builtPackage()), "installed com.qel.velmo 1.0.0 (7 files)\n");
+  EXPECT_EQ(photos->waitExit(5000), -9) << "the postinst ends the running Photos app";
+  std::vector<std::string> installed;
+  for (const std::string& path : list()) {
+    if (!fs::is_directory(device(path))) installed.push_back(path);
+  }
+  EXPECT_EQ(installed.size(), 7u);
+
+  photos = start("photos");
+  EXPECT_FALSE(hooks(*photos).empty()) << "Velmo loads into Photos";
+  EXPECT_EQ(hiddenRow(*photos), "album Hidden: [lock.fill systemGrayColor]");
+
+  EXPECT_EQ(remove(), "removed com.qel.velmo 1.0.0 (7 files)\n");
+  EXPECT_EQ(photos->waitExit(5000), -9) << "the postrm ends the running Photos app";
+  for (const std::string& path : installed) EXPECT_FALSE(fs::exists(device(path))) << path;
+  for (const char* kind : {"list", "control", "postinst", "postrm"})
+    EXPECT_FALSE(fs::exists(device(kInfo) + "com.qel.velmo." + kind)) << kind;
+  EXPECT_TRUE(fs::is_directory(device("/var/jb/Library/MobileSubstrate/DynamicLibraries")))
+      << "the hooking runtime's folder stays";
+  EXPECT_EQ(readFile(settingsPath()), settings) << "the user's settings stay";
+
+  photos = start("photos");
+  EXPECT_EQ(hooks(*photos), Lines{});
+  EXPECT_EQ(hiddenRow(*photos), "album Hidden: 12");
+  EXPECT_EQ(photos->finish(), 0);
+  EXPECT_EQ(remove(1), "error: package com.qel.velmo is not installed\n");
+}
+
+TEST_F(PackageTest, RefusesBadArchivesAndLeavesTheDeviceAsItWas) {
+  initDevice();
+  const std::string folder = testing_support::makeTempDirectory("velmo-debs");
+  std::string damaged = folder + "/damaged.deb";
+  std::string whole = readFile(builtPackage());
+  std::ofstream(damaged, std::ios::binary) << whole.substr(0, whole.size() / 2);
+
+  const std::string lib = "./var/jb/Library/";
+  const Entry good = {lib + "Good.dylib", 'f', "fine"};
+  struct Case {
+    std::string label;
+    std::vector<Entry> data;
+    std::string reason;
+  };
+  const std::vector<Case> cases = {
+      {"absolute path", {good, {"/var/jb/Library/Evil.dylib", 'f', "x"}}, "is an absolute path"},
+      {"climbing path", {good, {lib + "../../../../etc/evil", 'f', "x"}}, "climbs out with .."},
+      {"path outside /var/jb", {good, {"./etc/evil", 'f', "x"}}, "is outside /var/jb"},
+      {"link out of the device",
+       {good, {lib + "out", 'l', "../../../../../etc"}},
+       "leads out of the device"},
+      {"absolute link", {good, {lib + "passwd", 'l', "/etc/passwd"}}, "leads out of the device"},
+      {"links climbing together",
+       {good, {lib + "here", 'l', "."}, {lib + "up", 'l', "here/../../.."}},
+       "leads out of /var/jb"},
+      {"file through a link out",
+       {{lib + "etc", 'l', "../../.."}, {lib + "etc/evil", 'f', "x"}},
+       "leads out of /var/jb"},
+      {"hard link out", {good, {lib + "shadow", 'h', "/etc/shadow"}}, "is an absolute path"},
+      {"another package's file",
+       {good, {"./var/jb/usr/lib/libvelmo-substrate.so", 'f', "x"}},
+       "belongs to the installed package mobilesubstrate"},
+      {"Velmo's file",
+       {good, {"." + std::string(kTweak), 'f', "x"}},
+       "belongs to the installed package com.qel.velmo"},
+      {"a line break that would forge the file list",
+       {good, {lib + "a\n/var/jb/usr/lib/libvelmo-substrate.so", 'f', "x"}},
+       "holds a line break"},
+      {"the package database",
+       {good, {"./var/jb/var/lib/dpkg/info/mobilesubstrate.list", 'f', ""}},
+       "is inside the package database"},
+  };
+  const auto before = snapshot(root_);
+  std::string answer = install(damaged, 1);
+  EXPECT_EQ(answer.rfind("error: " + damaged + " is not a usable package: ", 0), 0u) << answer;
+  EXPECT_EQ(snapshot(root_), before) << "damaged archive";
+  for (const Case& c : cases) {
+    std::string deb = folder + "/bad.deb";
+    writeDeb(deb, "com.example.other", "1.0", c.data);
+    answer = install(deb, 1);
+    EXPECT_EQ(answer.rfind("error: refused " + deb + ": ", 0), 0u) << c.label << ": " << answer;
+    EXPECT_NE(answer.find(c.reason), std::string::npos) << c.label << ": " << answer;
+    EXPECT_EQ(snapshot(root_), before) << c.label << " left something behind";
+  }
+  // What a package manager checks of the control file.
+  const std::pair<std::string, std::string> fields[] = {
+      {"Architecture: toaster\n", "it is built for toaster, the device is "},
+      {"Architecture: all\nDepends: mobilesubstrate (>= 0.9), not-there | nor-this\n",
+       "it depends on not-there, which is not installed"},
+  };
+  for (const auto& [more, reason] : fields) {
+    std::string deb = folder + "/control.deb";
+    writeDeb(deb, "com.example.other", "1.0", {good}, {}, more);
+    answer = install(deb, 1);
+    EXPECT_NE(answer.find(reason), std::string::npos) << answer;
+    EXPECT_EQ(snapshot(root_), before) << reason;
+  }
+  testing_support::removeTree(folder);
+}
+
+TEST_F(PackageTest, ReinstallingReplacesTheFilesAndLeavesNoneOfTheOld) {
+  initDevice();
+  const Lines built_list = list();
+  const std::string folder = testing_support::makeTempDirectory("velmo-debs");
+  const std::string next = folder + "/next.deb";
+  const std::string filter = "/var/jb/Library/MobileSubstrate/DynamicLibraries/Velmo.plist";
+  writeDeb(next, "com.qel.velmo", "2.0",
+           {{"./", 'd', ""},
+            {"." + filter, 'f', "new filter"},
+            {"./var/jb/Library/VelmoNext/", 'd', ""},
+            {"./var/jb/Library/VelmoNext/notes.txt", 'f', "new"},
+            {"./var/jb/Library/VelmoNext/latest", 'l', "notes.txt"}},
+           {{"./postinst", 'x', "#!/bin/sh\necho \"$@\" > \"$DPKG_ROOT/postinst.log\"\n"}});
+  EXPECT_EQ(install(next), "installed com.qel.velmo 2.0 (3 files)\n");
+  EXPECT_EQ(fs::read_symlink(device("/var/jb/Library/VelmoNext/latest")), "notes.txt");
+  EXPECT_EQ(readFile(device(filter)), "new filter");
+  EXPECT_EQ(readFile(device("/var/jb/Library/VelmoNext/notes.txt")), "new");
+  EXPECT_EQ(readFile(device("/postinst.log")), "configure 1.0.0\n") << "told the old version";
+  for (const std::string& entry : kVelmoEntries) {
+    std::string path = entry.substr(1);
+    if (path.back() != '/' && path != filter) {
+      EXPECT_FALSE(fs::exists(device(path))) << path << " of the old version is left";
+    }
+  }
+  EXPECT_FALSE(fs::exists(device("/var/jb/Library/PreferenceBundles/VelmoPreferences.bundle")));
+  EXPECT_TRUE(fs::is_directory(device("/var/jb/Library/PreferenceLoader/Preferences")))
+      << "the Settings loader's folder stays";
+  EXPECT_FALSE(fs::exists(device(kInfo) + "com.qel.velmo.postrm")) << "the old postrm is gone";
+  EXPECT_NE(readFile(device(kInfo) + "com.qel.velmo.control").find("Version: 2.0"),
+            std::string::npos);
+
+  EXPECT_EQ(install(builtPackage()), "installed com.qel.velmo 1.0.0 (7 files)\n");
+  EXPECT_FALSE(fs::exists(device("/var/jb/Library/VelmoNext"))) << "2.0's folder is left";
+  EXPECT_TRUE(fs::is_regular_file(device(kTweak)));
+  EXPECT_NE(readFile(device(filter)), "new filter");
+  EXPECT_EQ(list(), built_list);
+  EXPECT_FALSE(fs::exists(device(kInfo) + "com.qel.velmo.preinst"));
+  testing_support::removeTree(folder);
+}
+
+}  // namespace
