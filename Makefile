@@ -1,6 +1,8 @@
 # Velmo: make demo | make test | make bench | make package | make serve | make screens
 # Each target installs the Debian packages the build needs when they are missing,
 # configures with CMake and builds into build/ (programs in build/bin/).
+# `make demo` builds only the device program and what it installs; `make test`
+# and `make bench` build everything. WERROR=ON makes warnings fatal, as CI does.
 
 PACKAGES := cmake g++ make pkg-config libplist-dev libplist-utils libpng-dev libgtest-dev \
             libgmock-dev libbenchmark-dev libssl-dev libedit-dev libarchive-dev python3 \
@@ -8,8 +10,12 @@ PACKAGES := cmake g++ make pkg-config libplist-dev libplist-utils libpng-dev lib
 # The browser test's: Debian's Chromium, and node with npm where the machine has none.
 TEST_PACKAGES := chromium
 WEB_TESTS := tests/web
+# The Clang build (CI's ThreadSanitizer build, the clang and tsan presets).
+CLANG_PACKAGES := clang-14 libclang-rt-14-dev
 BUILD ?= build
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# WERROR=ON|OFF sets VELMO_WERROR; unset, the build folder keeps what it has (OFF when new).
+WERROR ?=
 JOBS ?= 2
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
@@ -17,7 +23,7 @@ SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 # the page of velmo-device serve, docs/web-page.png, taken by the browser test.
 SCREENS := 02-velmo-pane 05-album-list-locked 06-face-id-prompt
 
-.PHONY: all deps web-deps build test demo bench package screens serve clean
+.PHONY: all deps deps-clang web-deps configure build test demo bench package screens serve clean
 
 all: build
 
@@ -42,14 +48,20 @@ web-deps: deps
 	@[ -f $(WEB_TESTS)/node_modules/playwright-core/package.json ] || \
 	  npm ci --prefix $(WEB_TESTS) --no-audit --no-fund
 
-build: deps
-	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+deps-clang:
+	@$(MAKE) --no-print-directory deps PACKAGES="$(CLANG_PACKAGES)"
+
+configure: deps
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS) $(if $(WERROR),-DVELMO_WERROR=$(WERROR))
+
+build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
 test: web-deps build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) --timeout 300
 
-demo: build
+demo: configure
+	cmake --build $(BUILD) -j $(JOBS) --target velmo-device
 	rm -rf $(BUILD)/demo-device
 	$(BUILD)/bin/velmo-device demo --root $(BUILD)/demo-device
 
@@ -62,13 +74,19 @@ screens: web-deps build
 	  node $(WEB_TESTS)/browser_test.mjs > /dev/null
 
 # Velmo's Debian package: build/packages/com.qel.velmo_<version>_<arch>.deb
-package: deps
-	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+package: configure
 	cmake --build $(BUILD) -j $(JOBS) --target velmo-package
 	@ls -1 $(BUILD)/packages/com.qel.velmo_*.deb
 
+# Each run's JSON goes to build/bench/<time>/, the console output beside it;
+# build/bench/latest is the last run.
 bench: build
-	@for b in $(BUILD)/bin/bench_*; do echo "== $$b"; $$b; done
+	@run=$(BUILD)/bench/$$(date -u +%Y%m%d-%H%M%S); mkdir -p $$run; \
+	for b in $(BUILD)/bin/bench_*; do n=$$(basename $$b); echo "running $$n"; \
+	  $$b --benchmark_out=$$run/$$n.json --benchmark_out_format=json >$$run/$$n.txt 2>&1 \
+	  || { cat $$run/$$n.txt; exit 1; }; done; \
+	ln -sfn $$(basename $$run) $(BUILD)/bench/latest; echo; \
+	python3 bench/table.py $$run
 
 # The phone in a browser: serves build/web-device (made on first use) on
 # 127.0.0.1, port 8765 or PORT=N; Ctrl-C ends it and every program it started.

@@ -36,13 +36,11 @@ void sidebarGuard(id self, SEL _cmd, id item, BOOL sameItem, id completionHandle
 }
 
 id listGuard(id self, SEL _cmd, id listItem, BOOL animated) {
-  id collection = host::collection(listItem);
+  if (!isProtectedAlbum(host::collection(listItem))) {
+    return originalNavigateToListItem(self, _cmd, listItem, animated);
+  }
   // Shared by this call and its deferred navigation; only this call reads it.
   auto result = std::make_shared<Strong<objc_object>>();
-  if (!isProtectedAlbum(collection)) {
-    *result = originalNavigateToListItem(self, _cmd, listItem, animated);
-    return result->get();
-  }
   Strong<objc_object> receiver(self), item(listItem);
   auto completion = makeBlock<void(BOOL)>([receiver, _cmd, item, animated, result](BOOL success) {
     if (!success) return;

@@ -1,0 +1,83 @@
+// The library's constructor, from dlopen to its return, in the Photos app of
+// an iPhone: active (master switch on: it reads its options, subscribes to
+// the change notification and installs the whole iPhone hook table) beside
+// the same library inert (master switch off). A library stays loaded once
+// loaded, so each sample is a new process: this program started again with
+// --load-in ROOT, which sets itself up as the Photos app starts (classes,
+// bundles), loads Velmo and prints how long dlopen took.
+#include <benchmark/benchmark.h>
+#include <dlfcn.h>
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "bench/support.h"
+#include "platform/foundation/device.h"
+
+namespace {
+
+struct Devices {
+  bench::ScratchDevice active, inert;
+};
+
+// Two phones, alike but for the master switch.
+Devices& devices() {
+  static Devices* d = [] {
+    auto* made = new Devices;
+    for (auto* phone : {&made->active, &made->inert}) {
+      device::setRoot(phone->path());
+      bench::setUpPhone();
+      bench::writeSettings(/*enabled=*/phone == &made->active);
+    }
+    return made;
+  }();
+  return *d;
+}
+
+int loadIn(const char* root) {
+  device::setRoot(root);
+  bench::becomePhotos();
+  std::string library = bench::libFolder() + "/Velmo.dylib";
+  long long start = bench::nowNs();
+  void* handle = ::dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
+  long long took = bench::nowNs() - start;
+  if (handle == nullptr) {
+    std::fprintf(stderr, "bench: %s\n", ::dlerror());
+    return 1;
+  }
+  std::printf("%lld\n", took);
+  return 0;
+}
+
+void loadBenchmark(benchmark::State& state, bool active) {
+  Devices& d = devices();
+  std::string self = bench::binFolder() + "/bench_load";
+  std::string root = active ? d.active.path() : d.inert.path();
+  bench::Samples samples;
+  std::string output;
+  for (auto _ : state) {
+    if (bench::runProgram({self, "--load-in", root}, "", &output) < 0) {
+      state.SkipWithError("the library did not load");
+      break;
+    }
+    samples.record(state, std::stoll(output));
+  }
+  samples.report(state);
+}
+
+void BM_LoadLibraryActive(benchmark::State& state) { loadBenchmark(state, true); }
+void BM_LoadLibraryInert(benchmark::State& state) { loadBenchmark(state, false); }
+BENCHMARK(BM_LoadLibraryActive)->UseManualTime()->Iterations(60)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_LoadLibraryInert)->UseManualTime()->Iterations(60)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 3 && std::string_view(argv[1]) == "--load-in") return loadIn(argv[2]);
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

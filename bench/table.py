@@ -1,0 +1,130 @@
+#!/usr/bin/env python3
+"""Prints the table of `make bench` from one run's Google Benchmark JSON files.
+
+Usage: table.py RUN_FOLDER
+
+Each row is a figure beside its yardstick from the same run, the target it
+is held to, and PASS or FAIL. A row whose benchmark is not in the run (its
+program was not built) says so and counts as neither. Exits 1 when a row's
+benchmark is missing from a program that did run, 0 otherwise.
+"""
+import glob
+import json
+import os
+import sys
+
+NS_PER_UNIT = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}
+
+
+def load(folder):
+    runs = {}
+    programs = set()
+    for path in sorted(glob.glob(os.path.join(folder, "*.json"))):
+        programs.add(os.path.basename(path)[: -len(".json")])
+        with open(path) as f:
+            for b in json.load(f).get("benchmarks", []):
+                if b.get("error_occurred"):
+                    print(f"{b['name']}: {b.get('error_message', 'error')}", file=sys.stderr)
+                    continue
+                # Aggregates of repeated runs: keep the median only.
+                if b.get("run_type") == "aggregate" and b.get("aggregate_name") != "median":
+                    continue
+                # "BM_X/iterations:60/manual_time", "BM_X/repeats:5": BM_X
+                runs[b.get("run_name", b["name"]).split("/")[0]] = b
+    return runs, programs
+
+
+def value(runs, name, field):
+    """A figure in nanoseconds: the run's CPU time (for work done in the
+    benchmark's own thread, which other programs on a shared machine stretch
+    in wall time but not in CPU time), its time, or one of its counters."""
+    b = runs.get(name)
+    if b is None:
+        return None
+    if field in ("cpu", "time"):
+        key = "cpu_time" if field == "cpu" else "real_time"
+        return b[key] * NS_PER_UNIT[b.get("time_unit", "ns")]
+    return b.get(field)
+
+
+def show(ns):
+    if ns is None:
+        return "-"
+    if ns < 1e3:
+        return f"{ns:.1f} ns"
+    if ns < 1e6:
+        return f"{ns / 1e3:.1f} us"
+    return f"{ns / 1e6:.2f} ms"
+
+
+# (what, program, figure, yardstick label, yardstick, rule, limit)
+# figure and yardstick are (benchmark, field): field "cpu" for work in the
+# benchmark's thread, a counter (median p50_ns, p99_ns) for figures taken
+# per sample from other processes; rules:
+#   ratio  figure / yardstick <= limit
+#   most   figure <= limit (ns)
+#   more   figure - yardstick <= limit (ns)
+ROWS = [
+    ("cached send", "bench_send", ("BM_CachedSend", "cpu"),
+     "C++ virtual call", ("BM_VirtualCall", "cpu"), "ratio", 2.0),
+    ("reloadSettings, typical file", "bench_settings", ("BM_ReloadSettings", "cpu"),
+     "libplist alone", ("BM_LibplistReadSettings", "cpu"), "most", 20e3),
+    ("constructor, dlopen to return, active (median)", "bench_load",
+     ("BM_LoadLibraryActive", "p50_ns"),
+     "inert", ("BM_LoadLibraryInert", "p50_ns"), "most", 200e3),
+    ("notification post to callback, 2 processes (p99)", "bench_notify",
+     ("BM_NotifyPostToCallback", "p99_ns"),
+     "pipe round trip p99", ("BM_PipeRoundTrip", "p99_ns"), "most", 1e6),
+    ("tap on an ordinary album, hooked (median)", "bench_tap",
+     ("BM_TapOrdinaryAlbumHooked", "cpu"),
+     "unhooked", ("BM_TapOrdinaryAlbumUnhooked", "cpu"), "more", 50.0),
+    ("configured cell, hooked (median)", "bench_tap", ("BM_ConfigureCellHooked", "cpu"),
+     "unhooked", ("BM_ConfigureCellUnhooked", "cpu"), "more", 50.0),
+    ("Photos launch, Velmo active (median)", "bench_launch", ("BM_PhotosLaunch", "p50_ns"),
+     "Velmo off", ("BM_PhotosLaunch", "off_p50_ns"), "ratio", 1.05),
+    ("album list drawn at 1170x2532", "bench_screens", ("BM_DrawAlbumList", "cpu"),
+     "copying a screen's pixels", ("BM_CopyScreenPixels", "cpu"), "most", 50e6),
+]
+
+
+def judge(rule, limit, fig, yard):
+    if rule == "ratio":
+        r = fig / yard if yard else float("inf")
+        return f"ratio {r:.2f} <= {limit:g}", r <= limit
+    if rule == "more":
+        d = fig - yard
+        return f"{'+' if d >= 0 else '-'}{show(abs(d))} <= {show(limit)}", d <= limit
+    text = f"<= {show(limit)}"
+    if yard:
+        d = fig - yard
+        text += f" ({fig / yard:.2f}x, {'+' if d >= 0 else '-'}{show(abs(d))})"
+    return text, fig <= limit
+
+
+def main():
+    if len(sys.argv) != 2:
+        print(__doc__.strip().splitlines()[2], file=sys.stderr)
+        return 2
+    runs, programs = load(sys.argv[1])
+    header = ("what", "figure", "yardstick", "target", "verdict")
+    lines, missing = [], False
+    for what, program, figure, label, yardstick, rule, limit in ROWS:
+        fig = value(runs, *figure)
+        yard = value(runs, *yardstick) if yardstick else None
+        yard_text = f"{label} {show(yard)}" if yardstick else "-"
+        if fig is None or (yardstick and yard is None):
+            ran = program in programs
+            missing = missing or ran
+            verdict = "NO RESULT" if ran else "not built"
+            lines.append((what, show(fig), yard_text, "", verdict))
+            continue
+        target, ok = judge(rule, limit, fig, yard)
+        lines.append((what, show(fig), yard_text, target, "PASS" if ok else "FAIL"))
+    widths = [max(len(str(r[i])) for r in [header] + lines) for i in range(len(header))]
+    for row in [header] + lines:
+        print("  ".join(str(c).ljust(w) for c, w in zip(row, widths)).rstrip())
+    return 1 if missing else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,90 @@
+#!/usr/bin/env python3
+"""Tests of table.py: the rows it judges from a run's JSON files."""
+import json
+import os
+import subprocess
+import sys
+import tempfile
+import unittest
+
+TABLE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "table.py")
+
+
+def bench(name, cpu=None, unit="ns", real=None, **extra):
+    b = {"name": name, "run_name": name, "run_type": "iteration", "time_unit": unit,
+         "real_time": real if real is not None else (cpu or 0), "cpu_time": cpu or 0}
+    b.update(extra)
+    return b
+
+
+def median_of(name, cpu, mean):
+    """The aggregates Google Benchmark writes for ->Repetitions(n)."""
+    run = name + "/repeats:5"
+    return [
+        {"name": run + "_mean", "run_name": run, "run_type": "aggregate",
+         "aggregate_name": "mean", "time_unit": "ns", "real_time": mean, "cpu_time": mean},
+        {"name": run + "_median", "run_name": run, "run_type": "aggregate",
+         "aggregate_name": "median", "time_unit": "ns", "real_time": cpu, "cpu_time": cpu},
+    ]
+
+
+class TableTest(unittest.TestCase):
+    def run_table(self, programs):
+        with tempfile.TemporaryDirectory() as folder:
+            for program, benchmarks in programs.items():
+                with open(os.path.join(folder, program + ".json"), "w") as f:
+                    json.dump({"benchmarks": benchmarks}, f)
+            done = subprocess.run([sys.executable, TABLE, folder], capture_output=True, text=True)
+        rows = {line.split("  ")[0]: line for line in done.stdout.splitlines()[1:]}
+        return done.returncode, rows
+
+    def test_rows_are_judged_against_their_targets(self):
+        code, rows = self.run_table({
+            "bench_send": [bench("BM_CachedSend", 2.5), bench("BM_VirtualCall", 1.0)],
+            "bench_settings": [bench("BM_ReloadSettings", 18.0, "us"),
+                               bench("BM_LibplistReadSettings", 8.0, "us")],
+            "bench_load": [bench("BM_LoadLibraryActive/iterations:60/manual_time", 1, "us",
+                                 p50_ns=150e3, p99_ns=900e3),
+                           bench("BM_LoadLibraryInert/iterations:60/manual_time", 1, "us",
+                                 p50_ns=100e3, p99_ns=300e3)],
+            "bench_tap": median_of("BM_TapOrdinaryAlbumHooked", 260, 900)
+            + median_of("BM_TapOrdinaryAlbumUnhooked", 200, 200)
+            + median_of("BM_ConfigureCellHooked", 230, 230)
+            + median_of("BM_ConfigureCellUnhooked", 200, 200),
+        })
+        self.assertEqual(code, 0)
+        self.assertIn("ratio 2.50 <= 2", rows["cached send"])
+        self.assertTrue(rows["cached send"].endswith("FAIL"))
+        self.assertTrue(rows["reloadSettings, typical file"].endswith("PASS"))
+        self.assertIn("150.0 us", rows["constructor, dlopen to return, active (median)"])
+        # The median of the repetitions, not their mean: +60 ns.
+        self.assertIn("+60.0 ns <= 50.0 ns", rows["tap on an ordinary album, hooked (median)"])
+        self.assertTrue(rows["tap on an ordinary album, hooked (median)"].endswith("FAIL"))
+        self.assertTrue(rows["configured cell, hooked (median)"].endswith("PASS"))
+        self.assertTrue(rows["Photos launch, Velmo active (median)"].endswith("not built"))
+
+    def test_the_drawing_row_is_judged_when_its_program_ran(self):
+        code, rows = self.run_table({})
+        self.assertEqual(code, 0)
+        self.assertTrue(rows["album list drawn at 1170x2532"].endswith("not built"))
+        code, rows = self.run_table({"bench_screens": [bench("BM_DrawAlbumList", 31.0, "ms"),
+                                                      bench("BM_CopyScreenPixels", 0.7, "ms")]})
+        self.assertEqual(code, 0)
+        self.assertIn("31.00 ms", rows["album list drawn at 1170x2532"])
+        self.assertTrue(rows["album list drawn at 1170x2532"].endswith("PASS"))
+
+    def test_a_missing_or_failed_benchmark_of_a_program_that_ran_is_an_error(self):
+        code, rows = self.run_table({
+            "bench_send": [bench("BM_CachedSend", 2.0)],
+            "bench_notify": [bench("BM_NotifyPostToCallback", 1, error_occurred=True,
+                                   error_message="a notification was not delivered"),
+                             bench("BM_PipeRoundTrip", 1, p99_ns=40e3)],
+        })
+        self.assertEqual(code, 1)
+        self.assertTrue(rows["cached send"].endswith("NO RESULT"))
+        self.assertTrue(
+            rows["notification post to callback, 2 processes (p99)"].endswith("NO RESULT"))
+
+
+if __name__ == "__main__":
+    unittest.main()
