@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <charconv>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -16,9 +17,11 @@ namespace {
 constexpr const char* kPidFile = "/var/run/MobileSlideShow.pid";
 
 std::optional<pid_t> recordedPid() {
-  std::ifstream in(device::devicePath(kPidFile));
+  std::string text;
+  if (!device::readWholeFile(device::devicePath(kPidFile), 64, &text).empty()) return std::nullopt;
   long pid = 0;
-  if (!(in >> pid) || pid <= 0) return std::nullopt;
+  auto [rest, error] = std::from_chars(text.data(), text.data() + text.size(), pid);
+  if (error != std::errc() || rest == text.data() || pid <= 0) return std::nullopt;
   return static_cast<pid_t>(pid);
 }
 

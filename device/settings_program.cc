@@ -11,6 +11,7 @@
 #include <cctype>
 #include <charconv>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,6 +25,7 @@
 #include "platform/foundation/device.h"
 #include "platform/foundation/nsbundle.h"
 #include "platform/foundation/nsstring.h"
+#include "platform/foundation/nsuserdefaults.h"
 #include "platform/preferences/ps_list_controller.h"
 #include "platform/preferences/ps_table_cell.h"
 #include "platform/uikit/uikit.h"
@@ -63,6 +65,28 @@ bool isListController(Class cls) {
     if (c == preferences::listControllerClass()) return true;
   }
   return false;
+}
+
+// Why the last write of the preferences went wrong, with paths as the phone
+// spells them.
+std::string lastSaveError() {
+  std::string text = foundation::userDefaultsLastError();
+  const std::string prefix = "user defaults: ";
+  if (text.rfind(prefix, 0) == 0) text.erase(0, prefix.size());
+  const std::string& root = device::root();
+  for (size_t at;
+       !root.empty() && root != "/" && (at = text.find(root + "/")) != std::string::npos;)
+    text.erase(at, root.size());
+  return text;
+}
+
+// Runs `change`, which saves `key` through code that reports nothing (the
+// pane), and says whether anything failed to reach the preferences.
+CommandResult saved(const std::string& key, const std::function<void()>& change) {
+  unsigned long failures = foundation::userDefaultsFailedWrites();
+  change();
+  if (foundation::userDefaultsFailedWrites() == failures) return "";
+  return key + " was not saved: " + lastSaveError();
 }
 
 id property(id dictionary, const char* key) {
@@ -123,6 +147,10 @@ class SettingsApp {
         stringProperty(msg<id>(bundle, "infoDictionary"_sel), "CFBundleExecutable");
     if (executable.empty()) executable = entry->bundle;
     std::string plugin = device::devicePath(bundlePath + "/" + executable);
+    // dlopen would block on a FIFO: only a regular file is loaded.
+    if (std::string e = device::regularFileError(plugin); !e.empty()) {
+      return "cannot load " + bundlePath + "/" + executable + ": " + e;
+    }
     // The plug-in stays loaded for the life of the app: its classes are registered.
     if (dlopen(plugin.c_str(), RTLD_NOW | RTLD_LOCAL) == nullptr) {
       const char* why = dlerror();
@@ -172,8 +200,18 @@ class SettingsApp {
     if (!on) return "usage: switch on|off";
     UISwitch* master = masterSwitch();
     if (master == nullptr) return label_ + " has no switch in its navigation bar";
-    uikit::userToggle(master, *on);
-    return "";
+    CommandResult result = saved("enabled", [&] { uikit::userToggle(master, *on); });
+    if (!result.empty()) {
+      // The switch shows what the pane's domain holds, not what was asked for.
+      id value = msg<id>(msg<id>(foundation::userDefaultsClass(), "standardUserDefaults"_sel),
+                         "objectForKey:inDomain:"_sel, static_cast<id>("enabled"_ns),
+                         static_cast<id>(foundation::makeString(paneDomain())));
+      msg<void>(master, "setOn:animated:"_sel,
+                static_cast<BOOL>(respondsTo(value, "boolValue"_sel) &&
+                                  msg<BOOL>(value, "boolValue"_sel)),
+                NO);
+    }
+    return result;
   }
 
   CommandResult set(const std::string& rest) {
@@ -187,8 +225,9 @@ class SettingsApp {
         std::optional<bool> on = parseSwitch(value);
         if (!on)
           return "bad value \"" + value + "\" for " + key + ": use on or off (true/false, yes/no)";
-        uikit::userToggle(static_cast<PSSwitchTableCell*>(cell.get())->control, *on);
-        return "";
+        return saved(key, [&] {
+          uikit::userToggle(static_cast<PSSwitchTableCell*>(cell.get())->control, *on);
+        });
       }
       if (msg<BOOL>(cell, "isKindOfClass:"_sel,
                     static_cast<id>(preferences::editableTableCellClass()))) {
@@ -196,8 +235,9 @@ class SettingsApp {
         if (msg<BOOL>(numeric, "boolValue"_sel) && !isWholeNumber(value)) {
           return "bad value \"" + value + "\" for " + key + ": a whole number is needed";
         }
-        preferences::userEnterText(static_cast<PSEditableTableCell*>(cell.get()), value);
-        return "";
+        return saved(key, [&] {
+          preferences::userEnterText(static_cast<PSEditableTableCell*>(cell.get()), value);
+        });
       }
       return "the row " + key + " cannot be changed";
     }
@@ -227,6 +267,15 @@ class SettingsApp {
       }
     }
     return out;
+  }
+
+  // The preferences domain the pane's rows write.
+  std::string paneDomain() {
+    for (const auto& [specifier, cell] : cells()) {
+      std::string domain = preferences::stringProperty(specifier, "defaults");
+      if (!domain.empty()) return domain;
+    }
+    return "";
   }
 
   static std::string rowName(PSSpecifier* specifier) {
