@@ -12,4 +12,10 @@ int tccdMain(const Options& options);
 int notifyMain(const Options& options);
 int demoMain(const Options& options);
 
+class Console;
+// The Settings app's commands (open, show, switch, set), added to `console`.
+// The app they drive lives as long as the commands. The device root must be
+// set and the main thread marked first.
+void addSettingsCommands(Console& console);
+
 }  // namespace program

@@ -12,6 +12,7 @@
 #include <charconv>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -194,12 +195,16 @@ class SettingsApp {
     return "";
   }
 
-  CommandResult flipSwitch(const std::string& text) {
+  // `toggled` tells whether the switch was flipped (and so the pane restarted
+  // Photos), whether or not its value was saved.
+  CommandResult flipSwitch(const std::string& text, bool* toggled) {
+    *toggled = false;
     if (CommandResult e = requireOpen(); !e.empty()) return e;
     std::optional<bool> on = parseSwitch(text);
     if (!on) return "usage: switch on|off";
     UISwitch* master = masterSwitch();
     if (master == nullptr) return label_ + " has no switch in its navigation bar";
+    *toggled = true;
     CommandResult result = saved("enabled", [&] { uikit::userToggle(master, *on); });
     if (!result.empty()) {
       // The switch shows what the pane's domain holds, not what was asked for.
@@ -370,28 +375,32 @@ void reportPhotosRestart(std::optional<pid_t> photos) {
 
 }  // namespace
 
+void addSettingsCommands(Console& console) {
+  auto app = std::make_shared<SettingsApp>();
+  console.add("open", {"open <pane>", "open a pane by its label (open Velmo)",
+                       [app](const std::string& rest) { return app->open(rest); }});
+  console.add("show", {"show", "the pane: title, master switch, header, then each row",
+                       [app](const std::string&) { return app->show(); }});
+  console.add("switch", {"switch on|off", "flip the master switch (the pane restarts Photos)",
+                         [app](const std::string& rest) {
+                           std::optional<pid_t> photos = runningPhotos();
+                           bool toggled = false;
+                           CommandResult result = app->flipSwitch(rest, &toggled);
+                           if (toggled) reportPhotosRestart(photos);
+                           return result;
+                         }});
+  console.add("set", {"set <key> <value>", "change a row (switches: on/off, text fields: the text)",
+                      [app](const std::string& rest) { return app->set(rest); }});
+}
+
 int settingsMain(const Options& options) {
   dispatch::markMainThread();
   if (std::string e = useRoot(options); !e.empty()) {
     print("error: " + e);
     return 2;
   }
-  SettingsApp app;
   Console console("settings");
-  console.add("open", {"open <pane>", "open a pane by its label (open Velmo)",
-                       [&](const std::string& rest) { return app.open(rest); }});
-  console.add("show", {"show", "the pane: title, master switch, header, then each row",
-                       [&](const std::string&) { return app.show(); }});
-  console.add("switch", {"switch on|off", "flip the master switch (the pane restarts Photos)",
-                         [&](const std::string& rest) {
-                           std::optional<pid_t> photos = runningPhotos();
-                           CommandResult result = app.flipSwitch(rest);
-                           if (!result.empty()) return result;
-                           reportPhotosRestart(photos);
-                           return result;
-                         }});
-  console.add("set", {"set <key> <value>", "change a row (switches: on/off, text fields: the text)",
-                      [&](const std::string& rest) { return app.set(rest); }});
+  addSettingsCommands(console);
   console.addQuit("leave Settings");
   if (isatty(STDIN_FILENO))
     std::fprintf(stderr, "Settings (pid %d). Type help for commands.\n", getpid());
