@@ -1,15 +1,20 @@
 # Velmo: make demo | make test | make bench
 # Each target installs the Debian packages the build needs when they are missing,
 # configures with CMake and builds into build/ (programs in build/bin/).
+# `make demo` builds only the device program and what it installs; `make test`
+# and `make bench` build everything. WERROR=ON makes warnings fatal, as CI does.
 
 PACKAGES := cmake g++ make pkg-config libplist-dev libplist-utils libpng-dev libgtest-dev \
             libgmock-dev libbenchmark-dev libssl-dev psmisc python3
+# The Clang build (CI's ThreadSanitizer build, the clang and tsan presets).
+CLANG_PACKAGES := clang-14 libclang-rt-14-dev
 BUILD ?= build
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
+WERROR ?= OFF
 JOBS ?= 2
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build test demo bench clean
+.PHONY: all deps deps-clang configure build test demo bench clean
 
 all: build
 
@@ -21,19 +26,32 @@ deps:
 	  || { $(SUDO) apt-get update && $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $$missing; }; \
 	fi
 
-build: deps
-	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+deps-clang:
+	@$(MAKE) --no-print-directory deps PACKAGES="$(CLANG_PACKAGES)"
+
+configure: deps
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS) -DVELMO_WERROR=$(WERROR)
+
+build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) --timeout 300
 
-demo: build
+demo: configure
+	cmake --build $(BUILD) -j $(JOBS) --target velmo-device
 	rm -rf $(BUILD)/demo-device
 	$(BUILD)/bin/velmo-device demo --root $(BUILD)/demo-device
 
+# Each run's JSON goes to build/bench/<time>/, the console output beside it;
+# build/bench/latest is the last run.
 bench: build
-	@for b in $(BUILD)/bin/bench_*; do echo "== $$b"; $$b; done
+	@run=$(BUILD)/bench/$$(date -u +%Y%m%d-%H%M%S); mkdir -p $$run; \
+	for b in $(BUILD)/bin/bench_*; do n=$$(basename $$b); echo "running $$n"; \
+	  $$b --benchmark_out=$$run/$$n.json --benchmark_out_format=json >$$run/$$n.txt 2>&1 \
+	  || { cat $$run/$$n.txt; exit 1; }; done; \
+	ln -sfn $$(basename $$run) $(BUILD)/bench/latest; echo; \
+	python3 bench/table.py $$run
 
 clean:
 	rm -rf $(BUILD) build-*

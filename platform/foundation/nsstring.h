@@ -41,9 +41,16 @@ NSString* constantString(const char* text);
 
 }  // namespace foundation
 
-// "text"_ns: a constant string object, like an @"text" literal.
-template <objc::SelectorName Text>
+// "text"_ns: a constant string object, like an @"text" literal. (A pack of
+// characters, as "..."_sel takes them; see message.h.)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpedantic"
+#if defined(__clang__)
+#pragma GCC diagnostic ignored "-Wgnu-string-literal-operator-template"
+#endif
+template <class C, C... Cs>
 NSString* operator""_ns() {
-  static NSString* const s = foundation::constantString(Text.text);
+  static NSString* const s = foundation::constantString(objc::literalText<Cs...>);
   return s;
 }
+#pragma GCC diagnostic pop

@@ -20,28 +20,29 @@ struct objc_selector {
 struct objc_method {
   SEL name = nullptr;
   std::atomic<IMP> imp{nullptr};
-  const std::type_info* types = nullptr;
+  std::atomic<const std::type_info*> types{nullptr};
 };
-
-namespace {
 
 // A cache: open addressing on the selector's address. A table never changes
 // shape once published; entries are added in place while there is room
-// (method first, selector last, so a reader that sees the selector sees its
-// method) and a full or flushed table is replaced by a new one. Replaced
-// tables are kept until exit because a reader may still be probing them.
-struct CacheBucket {
+// (entry first, selector last, so a reader that sees the selector sees its
+// entry) and a full or flushed table is replaced by a new one. Replaced
+// tables are kept until exit because a reader, or a call site holding one of
+// their entries, may still use them.
+struct objc_cache_bucket {
   std::atomic<SEL> sel{nullptr};
-  std::atomic<Method> method{nullptr};
+  objc_cache_entry entry;
 };
 
-struct CacheTable {
-  explicit CacheTable(uint32_t capacity)
-      : mask(capacity - 1), buckets(std::make_unique<CacheBucket[]>(capacity)) {}
+struct objc_cache {
+  explicit objc_cache(uint32_t capacity)
+      : mask(capacity - 1), buckets(std::make_unique<objc_cache_bucket[]>(capacity)) {}
   uint32_t mask;
   uint32_t occupied = 0;
-  std::unique_ptr<CacheBucket[]> buckets;
+  std::unique_ptr<objc_cache_bucket[]> buckets;
 };
+
+namespace {
 
 inline uint32_t bucketOf(SEL sel, uint32_t mask) {
   auto v = reinterpret_cast<uintptr_t>(sel);
@@ -57,7 +58,6 @@ struct objc_class_data {
   Class superclass = nullptr;
   bool meta = false;
   std::unordered_map<SEL, std::unique_ptr<objc_method>> methods;  // guarded by the runtime lock
-  std::atomic<CacheTable*> cache{nullptr};
   InstanceCreate create = nullptr;
   InstanceDestroy destroy = nullptr;
 };
@@ -69,8 +69,8 @@ struct Runtime {
   std::unordered_map<std::string, std::unique_ptr<objc_selector>> selectors;
   std::unordered_map<std::string, Class> classes;  // registered, by name
   std::vector<Class> all;                          // every class and metaclass made
-  CacheTable empty{1};
-  std::vector<std::unique_ptr<CacheTable>> live;  // tables in use or retired
+  objc_cache empty{1};
+  std::vector<std::unique_ptr<objc_cache>> live;  // tables in use or retired
   std::mutex selector_lock;
 };
 
@@ -81,14 +81,16 @@ Runtime& runtime() {
 
 // Replaces every cache by the empty table. Caller holds the runtime lock.
 void flushCachesLocked(Runtime& rt) {
-  for (Class c : rt.all) c->data->cache.store(&rt.empty, std::memory_order_release);
+  for (Class c : rt.all) c->cache.store(&rt.empty, std::memory_order_release);
 }
 
-void cacheFillLocked(Runtime& rt, Class cls, SEL sel, Method m) {
-  CacheTable* t = cls->data->cache.load(std::memory_order_relaxed);
+// Enters `m` as what `cls` answers to `sel` and returns the entry, in the
+// class's current cache or in a larger one that replaces it.
+const objc_cache_entry* cacheFillLocked(Runtime& rt, Class cls, SEL sel, Method m) {
+  auto* t = const_cast<objc_cache*>(cls->cache.load(std::memory_order_relaxed));
   if ((t->occupied + 1) * 4 > (t->mask + 1) * 3) {
     uint32_t capacity = t == &rt.empty ? 8 : (t->mask + 1) * 2;
-    auto grown = std::make_unique<CacheTable>(capacity);
+    auto grown = std::make_unique<objc_cache>(capacity);
     for (uint32_t i = 0; i <= t->mask; ++i) {
       SEL s = t->buckets[i].sel.load(std::memory_order_relaxed);
       if (s == nullptr) continue;
@@ -96,25 +98,27 @@ void cacheFillLocked(Runtime& rt, Class cls, SEL sel, Method m) {
       while (grown->buckets[j].sel.load(std::memory_order_relaxed) != nullptr) {
         j = (j + 1) & grown->mask;
       }
-      grown->buckets[j].method.store(t->buckets[i].method.load(std::memory_order_relaxed),
-                                     std::memory_order_relaxed);
+      grown->buckets[j].entry = t->buckets[i].entry;
+      grown->buckets[j].entry.cache = grown.get();
       grown->buckets[j].sel.store(s, std::memory_order_relaxed);
       ++grown->occupied;
     }
     t = grown.get();
     rt.live.push_back(std::move(grown));
-    cls->data->cache.store(t, std::memory_order_release);
+    cls->cache.store(t, std::memory_order_release);
   }
   uint32_t i = bucketOf(sel, t->mask);
   while (true) {
     SEL s = t->buckets[i].sel.load(std::memory_order_relaxed);
-    if (s == sel) return;  // another thread filled it first
+    if (s == sel) return &t->buckets[i].entry;  // another thread filled it first
     if (s == nullptr) break;
     i = (i + 1) & t->mask;
   }
-  t->buckets[i].method.store(m, std::memory_order_relaxed);
+  t->buckets[i].entry = objc_cache_entry{t, sel, m->imp.load(std::memory_order_relaxed),
+                                         m->types.load(std::memory_order_relaxed)};
   t->buckets[i].sel.store(sel, std::memory_order_release);
   ++t->occupied;
+  return &t->buckets[i].entry;
 }
 
 Method findLocked(Class cls, SEL sel) {
@@ -182,7 +186,7 @@ Class objc_allocateClassPair(Class superclass, const char* name) {
     c->data = new objc_class_data;
     c->data->name = name;
     c->data->meta = meta;
-    c->data->cache.store(&rt.empty);
+    c->cache.store(&rt.empty);
     rt.all.push_back(c);
     return c;
   };
@@ -240,7 +244,7 @@ BOOL class_addMethod(Class cls, SEL sel, IMP imp, const std::type_info& types) {
   slot = std::make_unique<objc_method>();
   slot->name = sel;
   slot->imp.store(imp);
-  slot->types = &types;
+  slot->types.store(&types);
   flushCachesLocked(rt);  // a subclass may now answer differently than its cache says
   return YES;
 }
@@ -252,12 +256,15 @@ IMP class_replaceMethod(Class cls, SEL sel, IMP imp, const std::type_info& types
   auto& slot = cls->data->methods[sel];
   IMP old = nullptr;
   if (slot) {
+    // The method now runs `imp`, so it takes `imp`'s signature too: a send
+    // with the old one must fail rather than call through a wrong cast.
     old = slot->imp.exchange(imp);
+    slot->types.store(&types);
   } else {
     slot = std::make_unique<objc_method>();
     slot->name = sel;
     slot->imp.store(imp);
-    slot->types = &types;
+    slot->types.store(&types);
   }
   flushCachesLocked(rt);
   return old;
@@ -283,38 +290,57 @@ BOOL class_respondsToSelector(Class cls, SEL sel) {
 }
 
 IMP method_getImplementation(Method m) { return m->imp.load(std::memory_order_acquire); }
-const std::type_info& method_getTypes(Method m) { return *m->types; }
 
-Method objc_msgLookup(Class cls, SEL sel, id receiver) {
-  CacheTable* t = cls->data->cache.load(std::memory_order_acquire);
-  uint32_t i = bucketOf(sel, t->mask);
-  while (true) {
+}  // extern "C"
+
+const std::type_info& method_getTypes(Method m) { return *m->types.load(std::memory_order_acquire); }
+
+namespace {
+
+[[noreturn]] void wrongSignature(Class cls, SEL sel, const std::type_info& defined,
+                                 const std::type_info& used) {
+  objc_fatal("objc: %c[%s %s] is defined as %s but was used as %s", cls->data->meta ? '+' : '-',
+             class_getName(cls), sel_getName(sel), demangle(defined.name()).c_str(),
+             demangle(used.name()).c_str());
+}
+
+}  // namespace
+
+void objc_checkTypes(Method m, Class cls, SEL sel, const std::type_info& types) {
+  const std::type_info* defined = m->types.load(std::memory_order_acquire);
+  if (defined != &types && *defined != types) wrongSignature(cls, sel, *defined, types);
+}
+
+namespace objc {
+
+const objc_cache_entry* lookUp(Class cls, SEL sel, id receiver, const std::type_info& types) {
+  const objc_cache_entry* e = nullptr;
+  const objc_cache* t = cls->cache.load(std::memory_order_acquire);
+  for (uint32_t i = bucketOf(sel, t->mask);; i = (i + 1) & t->mask) {
     SEL s = t->buckets[i].sel.load(std::memory_order_acquire);
-    if (s == sel) return t->buckets[i].method.load(std::memory_order_relaxed);
+    if (s == sel) {
+      e = &t->buckets[i].entry;
+      break;
+    }
     if (s == nullptr) break;
-    i = (i + 1) & t->mask;
   }
-  Runtime& rt = runtime();
-  Method m;
-  {
+  if (e == nullptr) {
+    Runtime& rt = runtime();
     std::lock_guard<std::mutex> g(rt.lock);
-    m = findLocked(cls, sel);
-    if (m != nullptr) cacheFillLocked(rt, cls, sel, m);
+    if (Method m = findLocked(cls, sel)) e = cacheFillLocked(rt, cls, sel, m);
   }
-  if (m == nullptr) {
+  if (e == nullptr) {
     objc_fatal("objc: unrecognized selector %c[%s %s] sent to %s %p", cls->data->meta ? '+' : '-',
                class_getName(cls), sel_getName(sel), cls->data->meta ? "class" : "instance",
                (void*)receiver);
   }
-  return m;
+  if (e->types != &types && *e->types != types) wrongSignature(cls, sel, *e->types, types);
+  return e;
 }
 
-void objc_checkTypes(Method m, Class cls, SEL sel, const std::type_info& types) {
-  if (m->types == &types || *m->types == types) return;
-  objc_fatal("objc: %c[%s %s] is defined as %s but was used as %s", cls->data->meta ? '+' : '-',
-             class_getName(cls), sel_getName(sel), demangle(m->types->name()).c_str(),
-             demangle(types.name()).c_str());
-}
+}  // namespace objc
+
+extern "C" {
 
 id objc_retain(id obj) {
   if (obj == nullptr) return obj;

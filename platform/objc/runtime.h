@@ -5,7 +5,11 @@
 // whose isa is its metaclass, so class methods are instance methods of the
 // metaclass. Each class owns a table of methods (selector -> implementation
 // plus the C++ signature it was defined with) and a cache that makes a send
-// a couple of probes instead of a table walk.
+// a couple of probes instead of a table walk. A cache is never changed in a
+// way that alters an entry already in it: adding or replacing a method gives
+// every class a new cache, so the pair (class, cache) names one generation of
+// what the class answers, and a call site may keep an entry for as long as
+// the class still has the cache the entry belongs to (see message.h).
 //
 // Ownership: objects are reference counted. An object starts with a count of
 // one (owned by whoever called alloc/new/copy); objc_release frees it through
@@ -24,6 +28,7 @@
 struct objc_class;
 struct objc_selector;
 struct objc_method;
+struct objc_cache;  // private to the runtime
 
 // The root of every object's layout.
 struct objc_object {
@@ -35,10 +40,12 @@ struct objc_object {
   objc_object& operator=(const objc_object&) = delete;
 };
 
-// A class: an object whose isa is its metaclass. Its tables live in `data`,
-// private to the runtime.
+// A class: an object whose isa is its metaclass. Its current cache sits
+// beside the isa so that a send reaches it in one load; its other tables live
+// in `data`, private to the runtime.
 struct objc_class_data;
 struct objc_class : objc_object {
+  std::atomic<const objc_cache*> cache{nullptr};
   objc_class_data* data = nullptr;
 };
 
@@ -47,6 +54,18 @@ using Class = objc_class*;
 using SEL = const objc_selector*;
 using Method = objc_method*;
 using IMP = void (*)();  // erased; called only after its signature was checked
+
+// One entry of a class's cache: what a send of `sel` to an instance of the
+// class runs, with the signature the method was defined with. Written once
+// before it is published and never changed or freed afterwards (retired
+// caches are kept until exit), so a call site may hold a pointer to it; the
+// entry is current while `cache` is still its class's cache.
+struct objc_cache_entry {
+  const objc_cache* cache = nullptr;
+  SEL sel = nullptr;
+  IMP imp = nullptr;
+  const std::type_info* types = nullptr;
+};
 using BOOL = bool;
 inline constexpr BOOL YES = true;
 inline constexpr BOOL NO = false;
@@ -81,13 +100,6 @@ Method class_getInstanceMethod(Class cls, SEL sel);     // walks superclasses
 Method class_getOwnInstanceMethod(Class cls, SEL sel);  // this class only
 BOOL class_respondsToSelector(Class cls, SEL sel);
 IMP method_getImplementation(Method m);
-const std::type_info& method_getTypes(Method m);
-
-// The cached look-up behind every send; aborts naming class and selector
-// when nothing answers.
-Method objc_msgLookup(Class cls, SEL sel, id receiver);
-// Aborts when `m` was defined with another signature than `types`.
-void objc_checkTypes(Method m, Class cls, SEL sel, const std::type_info& types);
 
 // Reference counting and autorelease pools.
 id objc_retain(id obj);
@@ -102,7 +114,20 @@ void objc_autoreleasePoolPop(void* token);
 [[noreturn]] void objc_fatal(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 }
 
+// The C++ signature a method was defined with. A C++ type, so not part of the
+// C interface above.
+const std::type_info& method_getTypes(Method m);
+// Aborts, naming class and selector, when `m` was defined with another
+// signature than `types`.
+void objc_checkTypes(Method m, Class cls, SEL sel, const std::type_info& types);
+
 namespace objc {
+
+// The look-up behind every send: the entry of `cls`'s cache for `sel`,
+// filled from the method tables on a miss. Aborts naming class and selector
+// when nothing answers, or when the method was defined with another signature
+// than `types`.
+const objc_cache_entry* lookUp(Class cls, SEL sel, id receiver, const std::type_info& types);
 
 // An autorelease pool for the enclosing scope.
 class AutoreleasePool {

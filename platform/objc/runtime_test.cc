@@ -134,12 +134,61 @@ TEST(RuntimeDeathTest, UnknownSelectorFailsLoudly) {
   EXPECT_DEATH(msg<void>(a, "fly"_sel), "unrecognized selector -\\[TestAnimal fly\\]");
 }
 
+// One call site sends to objects of several classes, some answering from the
+// superclass, some with their own method; each gets its own class's answer.
+TEST(Runtime, ACallSiteFollowsTheReceiversClass) {
+  Class bird = objc::defineClass<Animal>("TestBird", animalClass());
+  addMethod(
+      bird, "legs"_sel, +[](id, SEL) -> long { return 2; });
+  Strong<Animal> animal = allocInit<Animal>(animalClass());
+  Strong<Animal> b = allocInit<Animal>(bird);
+  Strong<Animal> d = allocInit<Animal>(dogClass());
+  auto legs = [](id obj) { return msg<long>(obj, "legs"_sel); };  // one call site
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(legs(animal), 4);
+    EXPECT_EQ(legs(b), 2);
+    EXPECT_EQ(legs(d), 4);
+  }
+  SEL chosen = sel_registerName("legs");  // a selector known only at run time
+  EXPECT_EQ(msg<long>(b, chosen), 2);
+}
+
 TEST(RuntimeDeathTest, WrongSignatureFailsLoudly) {
   Strong<Animal> a = allocInit<Animal>(animalClass());
   EXPECT_DEATH(msg<int>(a, "legs"_sel), "TestAnimal legs\\] is defined as long \\(\\)");
   EXPECT_DEATH((msg<double>(a, "scaled:by:"_sel, 2, 0.5)), "scaled:by:");
   Strong<Block<void(BOOL)>> b = makeBlock<void(BOOL)>([](BOOL) {});
   EXPECT_DEATH(block_cast<void(long)>(b.get()), "block of signature");
+  EXPECT_DEATH(msg<int>(a, sel_registerName("legs")), "TestAnimal legs\\] is defined as long");
+}
+
+// A call site that already ran a method checks again when it meets a class
+// whose method of that name has another signature.
+TEST(RuntimeDeathTest, ACachedCallSiteStillChecksANewClass) {
+  Class horse = objc::defineClass<Animal>("TestHorse", animalClass());
+  addMethod(
+      horse, "legs"_sel, +[](id, SEL) -> double { return 4.0; });
+  Strong<Animal> plain = allocInit<Animal>(animalClass());
+  Strong<Animal> h = allocInit<Animal>(horse);
+  auto legs = [](id obj) { return msg<long>(obj, "legs"_sel); };
+  EXPECT_EQ(legs(plain), 4);
+  EXPECT_DEATH(legs(h), "-\\[TestHorse legs\\] is defined as double \\(\\) but was used as long");
+}
+
+// Replacing a method with one of another signature changes what the method
+// is: sends with the old signature, cached or not, now fail.
+TEST(RuntimeDeathTest, AReplacementOfAnotherSignatureEndsTheOldOne) {
+  Class cls = objc::defineClass<Animal>("TestFish", animalClass());
+  addMethod(
+      cls, "fins"_sel, +[](id, SEL) -> long { return 2; });
+  Strong<Animal> fish = allocInit<Animal>(cls);
+  auto fins = [](id obj) { return msg<long>(obj, "fins"_sel); };
+  EXPECT_EQ(fins(fish), 2);
+  using Fn = double (*)(id, SEL);
+  Fn real = +[](id, SEL) -> double { return 2.5; };
+  class_replaceMethod(cls, "fins"_sel, reinterpret_cast<IMP>(real), typeid(double()));
+  EXPECT_DEATH(fins(fish), "-\\[TestFish fins\\] is defined as double");
+  EXPECT_DOUBLE_EQ(msg<double>(fish, "fins"_sel), 2.5);
 }
 
 TEST(Runtime, SendsStayCorrectWhileMethodsAreReplacedOnAnotherThread) {
