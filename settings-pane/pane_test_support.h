@@ -75,7 +75,8 @@ inline void installDevice() {
     fs::create_directories(device::devicePath("/var/jb/var/mobile/Library/Preferences"));
     fs::create_directories(device::devicePath("/var/jb/usr/bin"));
     std::string killall = device::devicePath("/var/jb/usr/bin/killall");
-    fs::copy_file(VELMO_RECORD_SPAWN, killall, fs::copy_options::overwrite_existing);
+    fs::remove(killall);  // never copy through a symlink left there
+    fs::copy_file(VELMO_RECORD_SPAWN, killall);
     CFNotificationCenterAddObserver(CFNotificationCenterGetDarwinNotifyCenter(), nullptr,
                                     &countNotification, "com.qel.velmopreferences/changed"_ns,
                                     nullptr, CFNotificationSuspensionBehaviorDeliverImmediately);

@@ -136,7 +136,8 @@ TEST(Files, SpecialFilesAreRefusedWithoutBlocking) {
   // A blocked open would hang the test: a watchdog ends it with a message.
   std::atomic<bool> done{false};
   std::thread watchdog([&] {
-    for (int i = 0; i < 1000 && !done; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (int i = 0; i < 1000 && !done; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
     if (!done) {
       std::fprintf(stderr, "FAILED: a special file blocked its reader\n");
       std::_Exit(1);
@@ -144,7 +145,8 @@ TEST(Files, SpecialFilesAreRefusedWithoutBlocking) {
   });
   for (const char* name : {"fifo", "socket", "zero", "folder", "link-to-fifo"}) {
     std::string out = "left over";
-    EXPECT_EQ(device::readWholeFile(dir / name, 1 << 20, &out), (dir / name) + ": not a regular file")
+    EXPECT_EQ(device::readWholeFile(dir / name, 1 << 20, &out),
+              (dir / name) + ": not a regular file")
         << name;
     EXPECT_EQ(out, "") << name;
     EXPECT_EQ(device::regularFileError(dir / name), (dir / name) + ": not a regular file") << name;
@@ -187,10 +189,10 @@ TEST(Files, TemporaryFilesNameTheirWriterAndOnlyDeadWritersFilesAreRemoved) {
   const std::string reused =
       ".domain.plist." + std::to_string(getpid()) + "-" + std::to_string(*start + 1) + ".Qq0000";
   const std::vector<std::string> others = {
-      ".domain.plist.Ab12Cd",       // no writer named: not ours to judge
-      ".other.plist.1-1.Ab12Cd",    // another file's
-      "domain.plist.damaged",       // a kept damaged file
-      ".domain.plist.x-1.Ab12Cd",   // not a process id
+      ".domain.plist.Ab12Cd",      // no writer named: not ours to judge
+      ".other.plist.1-1.Ab12Cd",   // another file's
+      "domain.plist.damaged",      // a kept damaged file
+      ".domain.plist.x-1.Ab12Cd",  // not a process id
   };
   for (const std::string& name : others) std::ofstream(dir / name) << "x";
   for (const std::string& name : {mine, dead, reused}) std::ofstream(dir / name) << "x";

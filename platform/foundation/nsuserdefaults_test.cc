@@ -111,7 +111,8 @@ TEST_F(UserDefaultsTest, AFolderOrFifoAtTheDomainsPathFailsTheWriteWithoutBlocki
   unsigned long failures = foundation::userDefaultsFailedWrites();
   set(foundation::trueValue(), "enabled", domain_);
   EXPECT_EQ(foundation::userDefaultsFailedWrites(), failures + 1);
-  EXPECT_EQ(foundation::userDefaultsLastError(), "user defaults: " + file_ + ": not a regular file");
+  EXPECT_EQ(foundation::userDefaultsLastError(),
+            "user defaults: " + file_ + ": not a regular file");
   EXPECT_FALSE(msg<BOOL>(defaults(), "synchronize"_sel));
   EXPECT_EQ(get("enabled", domain_), nullptr);
   EXPECT_TRUE(std::filesystem::is_directory(file_));

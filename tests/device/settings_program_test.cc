@@ -37,8 +37,10 @@ class SettingsProgramTest : public DeviceTest {
   void SetUp() override {
     initDevice();
     std::string killall = root_ + "/var/jb/usr/bin/killall";
-    std::filesystem::copy_file(testing_support::binDirectory() + "/record_spawn", killall,
-                               std::filesystem::copy_options::overwrite_existing);
+    // init made killall a symlink to the system's: remove the link itself
+    // first, or the copy would go through it.
+    std::filesystem::remove(killall);
+    std::filesystem::copy_file(testing_support::binDirectory() + "/record_spawn", killall);
   }
 
   // "killall -9 MobileSlideShow" a start: argv[0] and the arguments, and no

@@ -48,10 +48,10 @@ void parseCommandLine(const std::string& line) {
   std::vector<char*> argv;
   for (std::string& w : words) argv.push_back(w.data());
   std::string error;
-  program::Options options = program::parseOptions(
-      static_cast<int>(argv.size()), argv.data(), 0,
-      {"--root", "--model", "--system-version", "--passcode", "--biometry"},
-      {"--no-passcode", "--watch"}, &error);
+  program::Options options =
+      program::parseOptions(static_cast<int>(argv.size()), argv.data(), 0,
+                            {"--root", "--model", "--system-version", "--passcode", "--biometry"},
+                            {"--no-passcode", "--watch"}, &error);
   for (const std::string& word : options.positional) notify::nameError(word);
 }
 
@@ -66,8 +66,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   std::string flag = "--root";
   std::vector<char*> argv = {flag.data(), root.data()};
   std::string error;
-  program::Options options =
-      program::parseOptions(2, argv.data(), 0, {"--root"}, {}, &error);
+  program::Options options = program::parseOptions(2, argv.data(), 0, {"--root"}, {}, &error);
   if (!error.empty() || program::initMain(options) != 0) {
     std::fprintf(stderr, "cannot make the fuzzing device in %s\n", root.c_str());
     std::abort();

@@ -124,9 +124,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   size_t target = data[0] % files().size();
   for (size_t i = 0; i < files().size(); ++i) {
-    fuzz_support::putFile(files()[i].path, i == target
-                                               ? fuzz_support::asText(data + 1, size - 1)
-                                               : std::string_view(files()[i].valid));
+    fuzz_support::putFile(files()[i].path, i == target ? fuzz_support::asText(data + 1, size - 1)
+                                                       : std::string_view(files()[i].valid));
   }
   readEverything();
   return 0;
