@@ -14,7 +14,14 @@ WERROR ?= OFF
 JOBS ?= 2
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps deps-clang configure build test demo bench clean
+# make fuzz: each libFuzzer target (tests/fuzz) for FUZZ_SECONDS, in a Clang
+# build with ASan and UBSan; crashes are kept under $(FUZZ_BUILD)/fuzz/crashes.
+FUZZ_SECONDS ?= 300
+FUZZ_BUILD ?= build-fuzz
+# make soak: the fault-injection and resource tests SOAK_FACTOR times longer.
+SOAK_FACTOR ?= 20
+
+.PHONY: all deps deps-clang configure build test demo bench clean fuzz soak
 
 all: build
 
@@ -52,6 +59,19 @@ bench: build
 	  || { cat $$run/$$n.txt; exit 1; }; done; \
 	ln -sfn $$(basename $$run) $(BUILD)/bench/latest; echo; \
 	python3 bench/table.py $$run
+
+fuzz: deps deps-clang
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang-14 \
+	  -DCMAKE_CXX_COMPILER=clang++-14 -DVELMO_SANITIZE=address,undefined -DVELMO_FUZZ=ON \
+	  -DVELMO_WERROR=$(WERROR)
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_targets
+	tests/fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+# The same tests as make test runs, with every count multiplied; each prints
+# what it did and what it found.
+soak: build
+	VELMO_SOAK_FACTOR=$(SOAK_FACTOR) $(BUILD)/bin/device_e2e_test \
+	  --gtest_filter='FaultInjection*:Resources*' --gtest_brief=1
 
 clean:
 	rm -rf $(BUILD) build-*

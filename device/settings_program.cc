@@ -230,9 +230,8 @@ class SettingsApp {
         std::optional<bool> on = parseSwitch(value);
         if (!on)
           return "bad value \"" + value + "\" for " + key + ": use on or off (true/false, yes/no)";
-        return saved(key, [&] {
-          uikit::userToggle(static_cast<PSSwitchTableCell*>(cell.get())->control, *on);
-        });
+        UISwitch* control = static_cast<PSSwitchTableCell*>(cell.get())->control.get();
+        return saved(key, [control, on] { uikit::userToggle(control, *on); });
       }
       if (msg<BOOL>(cell, "isKindOfClass:"_sel,
                     static_cast<id>(preferences::editableTableCellClass()))) {
@@ -240,9 +239,9 @@ class SettingsApp {
         if (msg<BOOL>(numeric, "boolValue"_sel) && !isWholeNumber(value)) {
           return "bad value \"" + value + "\" for " + key + ": a whole number is needed";
         }
-        return saved(key, [&] {
-          preferences::userEnterText(static_cast<PSEditableTableCell*>(cell.get()), value);
-        });
+        auto* field = static_cast<PSEditableTableCell*>(cell.get());
+        const std::string& text = value;
+        return saved(key, [field, &text] { preferences::userEnterText(field, text); });
       }
       return "the row " + key + " cannot be changed";
     }
