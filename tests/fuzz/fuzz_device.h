@@ -12,7 +12,7 @@
 
 namespace fuzz_support {
 
-// Makes a fresh device root under the temporary folder, sets it as the
+// Makes a fresh device root in /dev/shm (else the temporary folder), sets it as the
 // process's device root, and returns it. Removed when the process exits.
 const std::string& makeScratchDevice();
 // Replaces the file at a real path with `bytes` (making its folder); aborts on
