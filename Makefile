@@ -5,7 +5,7 @@
 # and `make bench` build everything. WERROR=ON makes warnings fatal, as CI does.
 
 PACKAGES := cmake g++ make pkg-config libplist-dev libplist-utils libpng-dev libgtest-dev \
-            libgmock-dev libbenchmark-dev libssl-dev psmisc python3
+            libgmock-dev libbenchmark-dev libssl-dev libedit-dev python3
 # The Clang build (CI's ThreadSanitizer build, the clang and tsan presets).
 CLANG_PACKAGES := clang-14 libclang-rt-14-dev
 BUILD ?= build

@@ -3,20 +3,86 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <mutex>
 #include <utility>
 
+#include "device/line_editor.h"
 #include "platform/dispatch/run_loop.h"
 #include "platform/objc/runtime.h"
 
 namespace program {
+namespace {
+
+void appendEscaped(std::string* out, unsigned char byte) {
+  static const char kDigits[] = "0123456789abcdef";
+  *out += "\\x";
+  out->push_back(kDigits[byte >> 4]);
+  out->push_back(kDigits[byte & 15]);
+}
+
+// The length of the well-formed UTF-8 sequence at text[i] (a lead byte of
+// 0x80 or more) and its code point; 0 when it is not well formed (a stray
+// continuation, a truncated sequence, an overlong form, a surrogate, or past
+// U+10FFFF).
+size_t utf8Sequence(std::string_view text, size_t i, uint32_t* code_point) {
+  auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+  unsigned char lead = byte(i);
+  size_t length = lead >= 0xf0 ? 4 : lead >= 0xe0 ? 3 : lead >= 0xc0 ? 2 : 0;
+  if (length == 0 || lead > 0xf4 || i + length > text.size()) return 0;
+  uint32_t cp = lead & (0x7f >> length);
+  for (size_t k = 1; k < length; ++k) {
+    if ((byte(i + k) & 0xc0) != 0x80) return 0;
+    cp = (cp << 6) | (byte(i + k) & 0x3f);
+  }
+  static const uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (cp < kSmallest[length] || cp > 0x10ffff || (cp >= 0xd800 && cp <= 0xdfff)) return 0;
+  *code_point = cp;
+  return length;
+}
+
+}  // namespace
+
+std::string printable(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    auto c = static_cast<unsigned char>(text[i]);
+    if (c < 0x80) {
+      if (c < 0x20 || c == 0x7f) {
+        appendEscaped(&out, c);
+      } else {
+        out.push_back(static_cast<char>(c));
+      }
+      ++i;
+      continue;
+    }
+    uint32_t cp = 0;
+    size_t length = utf8Sequence(text, i, &cp);
+    if (length == 0 || (cp >= 0x80 && cp <= 0x9f)) {
+      // Not UTF-8, or a C1 control that a terminal would obey: each byte escaped.
+      size_t n = length == 0 ? 1 : length;
+      for (size_t k = 0; k < n; ++k) appendEscaped(&out, static_cast<unsigned char>(text[i + k]));
+      i += n;
+      continue;
+    }
+    out.append(text.substr(i, length));
+    i += length;
+  }
+  return out;
+}
 
 void print(const std::string& line) {
   static std::mutex lock;
+  std::string safe = printable(line);
   std::lock_guard<std::mutex> g(lock);
-  std::fwrite(line.data(), 1, line.size(), stdout);
+  // A line that arrives while a person types goes above their prompt.
+  LineEditor::hideInput();
+  std::fwrite(safe.data(), 1, safe.size(), stdout);
   std::fputc('\n', stdout);
+  LineEditor::showInput();
   std::fflush(stdout);
 }
 
@@ -90,28 +156,83 @@ void Console::execute(const std::string& line) {
   print(result.empty() ? "ok" : "error: " + result);
 }
 
+std::vector<std::string> Console::complete(const std::string& line) const {
+  std::vector<std::string> out;
+  size_t space = line.find(' ');
+  if (space == std::string::npos) {
+    for (const std::string& name : order_) {
+      if (name.rfind(line, 0) == 0) out.push_back(name);
+    }
+    if (std::string("help").rfind(line, 0) == 0) out.push_back("help");
+    return out;
+  }
+  std::string name = line.substr(0, space);
+  std::string typed = line.substr(space + 1);
+  auto it = commands_.find(name);
+  if (it == commands_.end() || !it->second.arguments) return out;
+  for (const std::string& argument : it->second.arguments()) {
+    if (argument.rfind(typed, 0) == 0) out.push_back(name + " " + argument);
+  }
+  return out;
+}
+
+void Console::finishLine(std::string line) {
+  if (line.size() > kMaxLine) {
+    print("error: the line is longer than " + std::to_string(kMaxLine) + " bytes");
+    return;
+  }
+  execute(line);
+}
+
+void Console::take(std::string_view bytes) {
+  pending_.append(bytes);
+  while (!quitting_) {
+    size_t nl = pending_.find('\n', scanned_);
+    if (nl == std::string::npos) {
+      // Past the limit the rest of the line is not kept, only remembered.
+      if (pending_.size() > kMaxLine) {
+        overlong_ = true;
+        pending_.clear();
+      }
+      scanned_ = pending_.size();
+      return;
+    }
+    std::string line = pending_.substr(0, nl);
+    pending_.erase(0, nl + 1);
+    scanned_ = 0;
+    if (std::exchange(overlong_, false)) line.assign(kMaxLine + 1, ' ');
+    finishLine(std::move(line));
+  }
+}
+
 int Console::run() {
   auto& loop = dispatch::RunLoop::main();
   bool closed = false;
-  loop.watch(STDIN_FILENO, [&] {
-    char buf[4096];
-    ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);
-    if (n <= 0) {
-      closed = true;
-      loop.unwatch(STDIN_FILENO);
-      if (!pending_.empty()) execute(std::exchange(pending_, ""));
-      return;
-    }
-    pending_.append(buf, static_cast<size_t>(n));
-    size_t nl;
-    while (!quitting_ && (nl = pending_.find('\n')) != std::string::npos) {
-      std::string line = pending_.substr(0, nl);
-      pending_.erase(0, nl + 1);
-      execute(line);
-    }
-  });
+  std::unique_ptr<LineEditor> editor;
+  if (isatty(STDIN_FILENO)) {
+    editor = std::make_unique<LineEditor>(
+        program_ + "> ", [this](std::string line) { finishLine(std::move(line)); },
+        [&] { closed = true; }, [this](const std::string& line) { return complete(line); });
+  } else {
+    loop.watch(STDIN_FILENO, [&] {
+      char buf[4096];
+      ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);
+      if (n <= 0) {
+        closed = true;
+        loop.unwatch(STDIN_FILENO);
+        if (!pending_.empty() && !quitting_) {
+          std::string rest = std::exchange(pending_, "");
+          if (std::exchange(overlong_, false)) rest.assign(kMaxLine + 1, ' ');
+          finishLine(std::move(rest));
+        }
+        return;
+      }
+      take(std::string_view(buf, static_cast<size_t>(n)));
+    });
+  }
   while (!closed && !quitting_) loop.runOnce(-1);
-  loop.unwatch(STDIN_FILENO);
+  if (!editor) loop.unwatch(STDIN_FILENO);
+  editor.reset();
   return 0;
 }
 

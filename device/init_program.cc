@@ -26,14 +26,6 @@ std::string copyTree(const fs::path& from, const fs::path& to) {
   return ec ? "cannot install " + from.string() + ": " + ec.message() : "";
 }
 
-std::string findKillall() {
-  for (const char* candidate : {"/usr/bin/killall", "/bin/killall"}) {
-    std::error_code ec;
-    if (fs::exists(candidate, ec)) return candidate;
-  }
-  return "";
-}
-
 std::string install() {
   std::string build = buildDirectory();
   struct Item {
@@ -55,12 +47,10 @@ std::string install() {
   std::error_code ec;
   fs::create_directories(device::devicePath("/var/jb/var/mobile/Library/Preferences"), ec);
   fs::create_directories(device::devicePath("/var/jb/usr/bin"), ec);
-  std::string killall = findKillall();
-  if (killall.empty()) return "the system's killall is missing (Debian package psmisc)";
-  fs::path link = device::devicePath("/var/jb/usr/bin/killall");
-  fs::remove(link, ec);
-  fs::create_symlink(killall, link, ec);
-  if (ec) return "cannot link killall: " + ec.message();
+  // The device's own killall, which reaches only this device's processes.
+  fs::path killall = device::devicePath("/var/jb/usr/bin/killall");
+  fs::remove(killall, ec);
+  if (std::string e = copyTree(build + "/bin/velmo-killall", killall); !e.empty()) return e;
   return photos::installApp();
 }
 

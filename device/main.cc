@@ -29,6 +29,7 @@ const Subcommand kSubcommands[] = {
     {"settings", program::settingsMain, {"--root"}, {}, "settings --root DIR"},
     {"tccd", program::tccdMain, {"--root"}, {}, "tccd --root DIR"},
     {"notify", program::notifyMain, {"--root"}, {"--watch"}, "notify --root DIR [--watch] NAME"},
+    {"clock", program::clockMain, {"--root"}, {}, "clock --root DIR [advance <N>s|m|h|d]"},
     {"demo", program::demoMain, {"--root"}, {}, "demo [--root DIR]"},
 };
 

@@ -1,9 +1,9 @@
-// The running Photos app of a device, as its program records it, so that the
-// Settings app can say what became of it after a restart: while it runs, the
-// Photos program keeps its process id in /var/run/MobileSlideShow.pid under
-// the device root, and removes the file when it ends normally. A process
-// killed by a signal leaves the file behind, so a reader checks that the
-// process it names still runs as MobileSlideShow.
+// The running Photos app of a device, as the device's process registry
+// (process_registry.h) knows it, so that the Settings app can say what became
+// of it after a restart. The Photos program registers itself while it runs
+// and unregisters when it ends normally; a process killed by a signal leaves
+// its entry behind, which the registry tells from a running one by the
+// process's start time.
 //
 // Thread safety: the device root must be set first; no shared state.
 #pragma once
@@ -14,9 +14,9 @@
 
 namespace program {
 
-// Writes this process's id into the device's pid file.
+// Registers this process as the device's MobileSlideShow.
 void recordPhotosPid();
-// Removes the pid file, if it still names this process.
+// Removes this process's registration.
 void forgetPhotosPid();
 // The Photos app running on this device, if any.
 std::optional<pid_t> runningPhotos();

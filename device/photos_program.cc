@@ -15,6 +15,7 @@
 #include "platform/foundation/nsstring.h"
 #include "platform/localauth/prompt.h"
 #include "platform/notify/notify.h"
+#include "platform/photos/photo_library.h"
 #include "platform/photos/photos_app.h"
 
 namespace program {
@@ -30,6 +31,16 @@ std::string quoted(const std::string& s) { return "\"" + s + "\""; }
 
 std::string promptLine(const localauth::Prompt& prompt) {
   return "prompt " + quoted(prompt.reason) + (prompt.faceOffered ? " face+passcode" : " passcode");
+}
+
+// The album titles of the device's library, for completion.
+std::vector<std::string> albumTitles() {
+  objc::AutoreleasePool pool;
+  std::vector<std::string> titles;
+  for (const auto& collection : photos::readLibrary().collections) {
+    titles.push_back(foundation::stdString(collection->localizedTitle));
+  }
+  return titles;
 }
 
 std::string promptLine() {
@@ -73,7 +84,8 @@ int photosMain(const Options& options) {
                           result += " (back returns to it)";
                         }
                         return result;
-                      }});
+                      },
+                      albumTitles});
   console.add("prompt", {"prompt", "the pending authentication prompt", [&](const std::string&) {
                            print(promptLine());
                            return CommandResult();
@@ -83,6 +95,9 @@ int photosMain(const Options& options) {
       {"answer passcode <code>|face|cancel", "answer the prompt as the device's owner",
        [&](const std::string& rest) {
          auto [how, code] = splitFirst(rest);
+         // A prompt never outlives the app on screen, so in the background
+         // there is nothing to answer.
+         if (app.inBackground()) return CommandResult("the app is in the background (no prompt)");
          localauth::AnswerResult r;
          if (how == "passcode" && !code.empty()) {
            r = localauth::answerPasscode(code);
@@ -99,6 +114,9 @@ int photosMain(const Options& options) {
          }
          if (!r.message.empty()) print(r.message);
          return CommandResult();
+       },
+       [] {
+         return std::vector<std::string>{"passcode ", "face", "cancel"};
        }});
   console.add("back", {"back", "the navigation back button",
                        [&](const std::string&) { return app.back(); }});

@@ -11,6 +11,7 @@ int settingsMain(const Options& options);
 int tccdMain(const Options& options);
 int notifyMain(const Options& options);
 int demoMain(const Options& options);
+int clockMain(const Options& options);
 
 class Console;
 // The Settings app's commands (open, show, switch, set), added to `console`.

@@ -20,6 +20,7 @@
 #include "device/console.h"
 #include "device/options.h"
 #include "device/photos_pid.h"
+#include "device/process_registry.h"
 #include "device/programs.h"
 #include "platform/dispatch/run_loop.h"
 #include "platform/foundation/collections.h"
@@ -179,6 +180,18 @@ class SettingsApp {
     return "";
   }
 
+  // The keys of the open pane's rows, for completion.
+  std::vector<std::string> rowKeys() {
+    std::vector<std::string> keys;
+    if (!controller_) return keys;
+    objc::AutoreleasePool pool;
+    for (const auto& [specifier, cell] : cells()) {
+      std::string key = preferences::stringProperty(specifier, "key");
+      if (!key.empty()) keys.push_back(key + " ");
+    }
+    return keys;
+  }
+
   CommandResult show() {
     if (CommandResult e = requireOpen(); !e.empty()) return e;
     // The cells come first: the pane may set up its table (its header) as
@@ -195,17 +208,18 @@ class SettingsApp {
     return "";
   }
 
-  // `toggled` tells whether the switch was flipped (and so the pane restarted
-  // Photos), whether or not its value was saved.
-  CommandResult flipSwitch(const std::string& text, bool* toggled) {
-    *toggled = false;
+  // Sets the master switch; *changed says whether it moved (a switch
+  // already in that state sends nothing: no write, no restart). A move
+  // whose value did not reach the preferences is an error.
+  CommandResult flipSwitch(const std::string& text, bool* changed) {
+    *changed = false;
     if (CommandResult e = requireOpen(); !e.empty()) return e;
     std::optional<bool> on = parseSwitch(text);
     if (!on) return "usage: switch on|off";
     UISwitch* master = masterSwitch();
     if (master == nullptr) return label_ + " has no switch in its navigation bar";
-    *toggled = true;
-    CommandResult result = saved("enabled", [&] { uikit::userToggle(master, *on); });
+    CommandResult result = saved("enabled", [&] { *changed = uikit::userToggle(master, *on); });
+    if (!*changed) print(std::string("switch already ") + (*on ? "on" : "off"));
     if (!result.empty()) {
       // The switch shows what the pane's domain holds, not what was asked for.
       id value = msg<id>(msg<id>(foundation::userDefaultsClass(), "standardUserDefaults"_sel),
@@ -231,7 +245,11 @@ class SettingsApp {
         if (!on)
           return "bad value \"" + value + "\" for " + key + ": use on or off (true/false, yes/no)";
         UISwitch* control = static_cast<PSSwitchTableCell*>(cell.get())->control.get();
-        return saved(key, [control, on] { uikit::userToggle(control, *on); });
+        bool changed = true;
+        CommandResult result =
+            saved(key, [control, on, &changed] { changed = uikit::userToggle(control, *on); });
+        if (!changed) print(key + " already " + (*on ? "on" : "off"));
+        return result;
       }
       if (msg<BOOL>(cell, "isKindOfClass:"_sel,
                     static_cast<id>(preferences::editableTableCellClass()))) {
@@ -377,19 +395,25 @@ void reportPhotosRestart(std::optional<pid_t> photos) {
 void addSettingsCommands(Console& console) {
   auto app = std::make_shared<SettingsApp>();
   console.add("open", {"open <pane>", "open a pane by its label (open Velmo)",
-                       [app](const std::string& rest) { return app->open(rest); }});
+                       [app](const std::string& rest) { return app->open(rest); },
+                       [] { return std::vector<std::string>{"Velmo"}; }});
   console.add("show", {"show", "the pane: title, master switch, header, then each row",
                        [app](const std::string&) { return app->show(); }});
   console.add("switch", {"switch on|off", "flip the master switch (the pane restarts Photos)",
                          [app](const std::string& rest) {
                            std::optional<pid_t> photos = runningPhotos();
-                           bool toggled = false;
-                           CommandResult result = app->flipSwitch(rest, &toggled);
-                           if (toggled) reportPhotosRestart(photos);
+                           bool changed = false;
+                           CommandResult result = app->flipSwitch(rest, &changed);
+                           // Moved, saved or not: the pane has restarted Photos.
+                           if (changed) reportPhotosRestart(photos);
                            return result;
+                         },
+                         [] {
+                           return std::vector<std::string>{"on", "off"};
                          }});
   console.add("set", {"set <key> <value>", "change a row (switches: on/off, text fields: the text)",
-                      [app](const std::string& rest) { return app->set(rest); }});
+                      [app](const std::string& rest) { return app->set(rest); },
+                      [app] { return app->rowKeys(); }});
 }
 
 int settingsMain(const Options& options) {
@@ -403,7 +427,10 @@ int settingsMain(const Options& options) {
   console.addQuit("leave Settings");
   if (isatty(STDIN_FILENO))
     std::fprintf(stderr, "Settings (pid %d). Type help for commands.\n", getpid());
-  return console.run();
+  registerProcess(device::root(), "Preferences");
+  int code = console.run();
+  unregisterProcess(device::root());
+  return code;
 }
 
 }  // namespace program

@@ -4,9 +4,11 @@
 #include <unistd.h>
 
 #include "device/console.h"
+#include "device/process_registry.h"
 #include "device/programs.h"
 #include "device/tweak_state.h"
 #include "platform/dispatch/run_loop.h"
+#include "platform/foundation/device.h"
 #include "platform/tcc/daemon.h"
 
 namespace program {
@@ -31,7 +33,10 @@ int tccdMain(const Options& options) {
   console.addListing("hooks", "the hooks installed in this process", hookLines);
   console.addListing("vars", "the tweak's exported variables", varLines);
   console.addQuit("stop the daemon");
-  return console.run();
+  registerProcess(device::root(), "tccd");
+  int code = console.run();
+  unregisterProcess(device::root());
+  return code;
 }
 
 }  // namespace program

@@ -40,7 +40,6 @@ std::vector<std::string> loadTweaks(const std::string& executable_name) {
   return substrate::loadDynamicLibraries(executable_name).errors;
 }
 
-
 std::vector<std::string> bundleLines() {
   std::vector<std::string> lines;
   id bundles = msg<id>(objc_getClass("NSBundle"), "allBundles"_sel);

@@ -7,6 +7,7 @@
 #include "platform/localauth/face_id.h"
 #include "platform/localauth/nserror.h"
 #include "platform/localauth/prompt.h"
+#include "platform/uikit/uiapplication.h"
 
 namespace localauth {
 namespace {
@@ -24,6 +25,8 @@ Strong<NSError> refusal(long policy) {
 }
 
 Class defineContext() {
+  // A prompt does not outlive the app on screen.
+  uikit::addWillResignActiveHandler([] { cancelForSystem(); });
   Class cls = objc::defineClass<LAContext>("LAContext", objc::nsobjectClass());
   addMethod(
       cls, "canEvaluatePolicy:error:"_sel, +[](id self, SEL, long policy, id* error) -> BOOL {

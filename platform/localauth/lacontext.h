@@ -17,6 +17,9 @@
 // nothing. Only policy 2 is evaluated: policy 1 is answered as
 // LAErrorInvalidRequest too.
 //
+// When the app is about to leave the screen, every pending evaluation ends
+// with NO and LAErrorSystemCancel, as on the phone.
+//
 // Errors are in the domain "com.apple.LocalAuthentication".
 //
 // Ownership: a pending evaluation keeps its context, reason and reply block.

@@ -109,16 +109,20 @@ TEST_F(Evaluate, FifthWrongPasscodeEndsThePrompt) {
   settle();
   EXPECT_TRUE(replies.get().empty());
   ASSERT_TRUE(pendingPrompt());
-  EXPECT_EQ(answerPasscode("1111").message, "wrong passcode, authentication failed");
+  EXPECT_EQ(answerPasscode("1111").message,
+            "wrong passcode, authentication failed; try again in 1 minute");
   EXPECT_FALSE(pendingPrompt());
   settle();
   ASSERT_EQ(replies.get().size(), 1u);
   EXPECT_FALSE(replies.get()[0].success);
   EXPECT_EQ(replies.get()[0].code, LAErrorAuthenticationFailed);
 
-  // The count is per prompt: the next one starts afresh.
+  // The prompt's own count starts afresh, once the device lets its owner try again.
   evaluate(newContext(), "again", replies.block());
-  EXPECT_EQ(answerPasscode("0000").message, "wrong passcode, 4 attempts left");
+  ASSERT_EQ(device::advanceClock(60), "");
+  EXPECT_EQ(answerPasscode("0000").message,
+            "wrong passcode, 4 attempts left; try again in 5 minutes");
+  ASSERT_EQ(device::advanceClock(300), "");
   EXPECT_TRUE(answerPasscode("1234").taken);
   settle();
   ASSERT_EQ(replies.get().size(), 2u);

@@ -9,6 +9,8 @@
 #include "platform/foundation/device.h"
 #include "platform/foundation/nsstring.h"
 #include "platform/localauth/lacontext.h"
+#include "platform/localauth/passcode_attempts.h"
+#include "platform/uikit/uiapplication.h"
 
 namespace localauth {
 namespace {
@@ -32,7 +34,17 @@ Broker& broker() {
   return *b;
 }
 
-Prompt promptOf(const Pending& p) { return Prompt{p.reason ? p.reason->text : "", p.faceOffered}; }
+Prompt promptOf(const Pending& p) {
+  return Prompt{p.reason ? p.reason->text : "", p.faceOffered, kMaxPasscodeAttempts - p.failures};
+}
+
+// Tells UIKit whether a prompt is over the app. Called with the lock held,
+// each time the queue changes, so the two never disagree for long.
+void updateSystemAlert() {
+  uikit::setSystemAlert(broker().queue.empty()
+                            ? std::nullopt
+                            : std::optional<std::string>("the authentication prompt"));
+}
 
 // Hands `reply` its answer on the global queue. The work counts from now
 // until the block has returned and every reference the prompt kept is gone.
@@ -64,6 +76,7 @@ std::optional<Prompt> finishFront(std::unique_lock<std::mutex>& lock, BOOL succe
                                   Strong<NSError> error) {
   Pending done = std::move(broker().queue.front());
   broker().queue.pop_front();
+  updateSystemAlert();
   std::optional<Prompt> next;
   if (!broker().queue.empty()) next = promptOf(broker().queue.front());
   lock.unlock();
@@ -87,25 +100,41 @@ std::size_t promptCount() {
 }
 
 AnswerResult answerPasscode(const std::string& passcode) {
-  bool right = device::passcodeMatches(device::readConfig(), passcode);
+  if (promptCount() == 0) return kNoPrompt;
+  // The device's record judges first: a locked-out device does not even look
+  // at the code, and a failure counts for the device, whatever the prompt.
+  PasscodeJudgement judgement = judgePasscode(passcode);
   std::unique_lock<std::mutex> lock(broker().mu);
   if (broker().queue.empty()) return kNoPrompt;
-  if (right) {
-    announce(finishFront(lock, YES, nullptr));
-    return {true, "passcode accepted"};
+  switch (judgement.outcome) {
+    case PasscodeJudgement::Outcome::kLockedOut:
+      return {false, "error: try again in " + minutesText(judgement.lockoutSeconds)};
+    case PasscodeJudgement::Outcome::kAccepted:
+      announce(finishFront(lock, YES, nullptr));
+      return {true, "passcode accepted"};
+    case PasscodeJudgement::Outcome::kWrong:
+      break;
   }
-  int left = kMaxPasscodeAttempts - ++broker().queue.front().failures;
+  std::string wait =
+      judgement.lockoutSeconds > 0 ? "; try again in " + minutesText(judgement.lockoutSeconds) : "";
+  if (judgement.counted) ++broker().queue.front().failures;
+  int left = kMaxPasscodeAttempts - broker().queue.front().failures;
   if (left > 0) {
     return {true, "wrong passcode, " + std::to_string(left) +
-                      (left == 1 ? " attempt left" : " attempts left")};
+                      (left == 1 ? " attempt left" : " attempts left") + wait};
   }
   announce(finishFront(
       lock, NO,
       newError(LAErrorDomain, LAErrorAuthenticationFailed, "Application retry limit exceeded.")));
-  return {true, "wrong passcode, authentication failed"};
+  return {true, "wrong passcode, authentication failed" + wait};
 }
 
 AnswerResult answerFace() {
+  if (promptCount() == 0) return kNoPrompt;
+  // A device that makes its owner wait takes no other answer either.
+  if (int64_t wait = lockoutRemaining(); wait > 0) {
+    return {false, "error: try again in " + minutesText(wait)};
+  }
   std::unique_lock<std::mutex> lock(broker().mu);
   if (broker().queue.empty()) return kNoPrompt;
   if (!broker().queue.front().faceOffered) return {false, "error: Face ID is not offered"};
@@ -118,6 +147,20 @@ AnswerResult answerCancel() {
   if (broker().queue.empty()) return kNoPrompt;
   announce(finishFront(lock, NO, newError(LAErrorDomain, LAErrorUserCancel, "Canceled by user.")));
   return {true, "cancelled"};
+}
+
+std::size_t cancelForSystem() {
+  std::deque<Pending> ended;
+  {
+    std::lock_guard<std::mutex> g(broker().mu);
+    ended.swap(broker().queue);
+    updateSystemAlert();
+  }
+  for (Pending& p : ended) {
+    deliver(std::move(p), NO,
+            newError(LAErrorDomain, LAErrorSystemCancel, "Authentication was canceled by system."));
+  }
+  return ended.size();
 }
 
 void setPromptShownHandler(std::function<void(const Prompt&)> handler) {
@@ -135,6 +178,7 @@ void present(id context, id reason, Reply* reply, bool face_offered) {
   {
     std::lock_guard<std::mutex> g(broker().mu);
     broker().queue.push_back(std::move(p));
+    updateSystemAlert();
     if (broker().queue.size() == 1) shown = promptOf(broker().queue.front());
   }
   announce(shown);

@@ -8,8 +8,19 @@
 //   - the right passcode ends the prompt: the reply gets YES;
 //   - a wrong one keeps it open ("wrong passcode, 4 attempts left") until the
 //     kMaxPasscodeAttempts-th, which ends it: NO, LAErrorAuthenticationFailed;
+//     the same wrong code twice in a row counts once;
 //   - Face ID ends it with YES, if the prompt offers Face ID (face_id.h);
-//   - cancel ends it: NO, LAErrorUserCancel.
+//   - cancel ends it: NO, LAErrorUserCancel;
+//   - the app leaving the screen ends every prompt of the process with the
+//     system's cancel: NO, LAErrorSystemCancel (cancelForSystem, which
+//     LAContext hooks to UIKit's will-resign-active).
+//
+// Failed passcodes also count for the whole device (passcode_attempts.h):
+// from the fifth on, the device refuses answers for a while ("error: try
+// again in 1 minute"), and the prompt stays up so that it can be cancelled.
+//
+// While any prompt waits, UIKit is told that a system alert is on screen, so
+// that no touch reaches the app under it (uiapplication.h).
 //
 // The passcode is checked against the salted hash in the device's
 // configuration; it is never stored in clear.
@@ -45,6 +56,7 @@ inline constexpr int kMaxPasscodeAttempts = 5;
 struct Prompt {
   std::string reason;
   bool faceOffered = false;
+  int attemptsLeft = kMaxPasscodeAttempts;  // passcode answers this prompt still takes
 };
 
 struct AnswerResult {
@@ -60,6 +72,8 @@ std::size_t promptCount();
 AnswerResult answerPasscode(const std::string& passcode);
 AnswerResult answerFace();
 AnswerResult answerCancel();
+// Ends every waiting prompt with the system's cancel; returns how many.
+std::size_t cancelForSystem();
 
 // Called each time a prompt comes on screen. nullptr removes the handler.
 void setPromptShownHandler(std::function<void(const Prompt&)> handler);

@@ -15,6 +15,7 @@
 #include "platform/dispatch/test_watchdog.h"
 #include "platform/foundation/collections.h"
 #include "platform/foundation/device.h"
+#include "platform/foundation/device_clock.h"
 #include "platform/foundation/nsbundle.h"
 #include "platform/foundation/nsstring.h"
 #include "platform/foundation/plist.h"
@@ -22,6 +23,7 @@
 #include "platform/localauth/face_id.h"
 #include "platform/localauth/lacontext.h"
 #include "platform/localauth/nserror.h"
+#include "platform/localauth/passcode_attempts.h"
 #include "platform/localauth/prompt.h"
 
 namespace testing_support {
@@ -55,6 +57,9 @@ inline void configure(const std::string& passcode, const std::string& biometry =
   }
   config.biometry = biometry;
   ASSERT_EQ(device::writeConfig(config), "");
+  // A new passcode starts with no failures on the record and the clock as it was.
+  std::error_code ec;
+  std::filesystem::remove(device::devicePath(localauth::kPasscodeRecordPath), ec);
 }
 
 // The privacy daemon's Face ID allow list.

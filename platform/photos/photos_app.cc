@@ -14,6 +14,7 @@
 #include "platform/photos/list_views.h"
 #include "platform/photos/photo_library.h"
 #include "platform/uikit/nsnotification.h"
+#include "platform/uikit/uiapplication.h"
 #include "platform/uikit/uinavigationcontroller.h"
 
 namespace photos {
@@ -60,6 +61,15 @@ std::vector<std::string> stackTitles(id navigation) {
 }
 
 }  // namespace
+
+std::string PhotosApp::refuseTouch() const {
+  if (background_) return "the app is in the background";
+  // A system alert over the app takes every touch itself.
+  if (std::optional<std::string> alert = uikit::systemAlert()) {
+    return *alert + " is on screen: answer or cancel it first";
+  }
+  return "";
+}
 
 void registerClasses() {
   assetCollectionClass();
@@ -109,7 +119,7 @@ PhotosApp::~PhotosApp() = default;
 std::vector<std::string> PhotosApp::albums() { return drawList(albums_->gadget); }
 
 std::string PhotosApp::tap(std::string_view title) {
-  if (background_) return "the app is in the background";
+  if (std::string refused = refuseTouch(); !refused.empty()) return refused;
   objc::AutoreleasePool pool;
   std::string missing = "no album named \"" + std::string(title) + "\"";
   if (pad_) {
@@ -136,7 +146,7 @@ std::string PhotosApp::tap(std::string_view title) {
 }
 
 std::string PhotosApp::back() {
-  if (background_) return "the app is in the background";
+  if (std::string refused = refuseTouch(); !refused.empty()) return refused;
   objc::AutoreleasePool pool;
   if (stackTitles(navigation_).size() <= 1) return "no back button on the album list";
   msg<id>(navigation_, "popViewControllerAnimated:"_sel, YES);
@@ -156,6 +166,8 @@ std::string PhotosApp::where() const {
 std::string PhotosApp::background() {
   if (background_) return "the app is already in the background";
   objc::AutoreleasePool pool;
+  // Leaving the screen first ends what must not outlive it (a prompt).
+  uikit::applicationWillResignActive();
   background_ = true;
   id notification = msg<id>(uikit::notificationClass(), "notificationWithName:object:"_sel,
                             "UIApplicationDidEnterBackgroundNotification"_ns, nullptr);

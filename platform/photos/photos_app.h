@@ -74,6 +74,10 @@ class PhotosApp {
   // The album list drawn anew: its items made and its cells configured,
   // one line per row, `album <title>: <badge>`.
   std::vector<std::string> albums();
+  // Whether a touch reaches the app now: "" when it does, else why not (the
+  // app is in the background, or a system alert such as the authentication
+  // prompt is over it). tap() and back() ask first.
+  std::string refuseTouch() const;
   // A tap on the album titled `title`. Returns "" or an error, e.g.
   // `no album named "X"`.
   std::string tap(std::string_view title);
@@ -82,9 +86,10 @@ class PhotosApp {
   // The titles of the navigation stack joined by " > " ("Albums > Hidden");
   // on iPad the secondary stack's.
   std::string where() const;
-  // The app leaves the screen: the albums view controller is sent
-  // _applicationDidEnterBackground: with a UIApplicationDidEnterBackground
-  // notification. "" or an error.
+  // The app leaves the screen: UIKit's will-resign-active handlers run (a
+  // pending authentication prompt gets the system's cancel), then the albums
+  // view controller is sent _applicationDidEnterBackground: with a
+  // UIApplicationDidEnterBackground notification. "" or an error.
   std::string background();
   // The app returns to the screen. "" or an error.
   std::string foreground();

@@ -118,10 +118,12 @@ void sendActions(UIControl* sender, unsigned long events) {
   }
 }
 
-void userToggle(UISwitch* control, BOOL on) {
+bool userToggle(UISwitch* control, BOOL on) {
+  if (control->on == static_cast<bool>(on)) return false;
   control->on = on;
   control->lastAnimated = true;
   sendActions(control, UIControlEventValueChanged);
+  return true;
 }
 
 }  // namespace uikit

@@ -55,8 +55,10 @@ Class switchClass();
 
 // Sends the actions registered for any of `events`, in the order they were added.
 void sendActions(UIControl* control, unsigned long events);
-// The owner flips the switch to `on`: the state changes, then value-changed
-// actions are sent (also when the state was already `on`, as a tap would).
-void userToggle(UISwitch* control, BOOL on);
+// The owner sets the switch to `on`: when that changes its state, the state
+// changes and then value-changed actions are sent, and the result is true.
+// A switch already in that state is left alone and sends nothing, as a
+// switch sends value-changed only when its value changes.
+bool userToggle(UISwitch* control, BOOL on);
 
 }  // namespace uikit

@@ -52,10 +52,13 @@ TEST(Switch, UserToggleSendsValueChangedToEachTarget) {
   msg<void>(toggle, "addTarget:action:forControlEvents:"_sel, static_cast<id>(target.get()),
             "changed"_sel, 4096ul);
 
-  uikit::userToggle(toggle, YES);
+  EXPECT_TRUE(uikit::userToggle(toggle, YES));
   EXPECT_TRUE(msg<BOOL>(toggle, "isOn"_sel));
   EXPECT_EQ(target->calls, std::vector<std::string>{"changed"});
   EXPECT_EQ(other->calls, std::vector<std::string>{"from on"});  // the state was set first
+  // Set to the state it already has: no value change, nothing sent.
+  EXPECT_FALSE(uikit::userToggle(toggle, YES));
+  EXPECT_EQ(target->calls, std::vector<std::string>{"changed"});
 
   msg<void>(toggle, "sendActionsForControlEvents:"_sel,
             static_cast<unsigned long>(UIControlEventTouchUpInside));

@@ -43,15 +43,16 @@ TEST_F(AlbumLockTest, OnIPhoneTheHiddenAlbumOpensOnlyWithThePasscodeAndClosesInT
   EXPECT_EQ(vars(*photos)["accessed"], "NO");
   EXPECT_EQ(answer(*photos, "foreground"), Lines{});
 
-  // Cancel, and five wrong passcodes, leave the list where it is.
+  // Cancel, and five wrong passcodes, leave the list where it is; the fifth
+  // failure on the device also makes its owner wait a minute.
   EXPECT_EQ(answer(*photos, "tap Hidden"), Lines{kPrompt});
   EXPECT_EQ(answer(*photos, "answer cancel"), Lines{"cancelled"});
   EXPECT_EQ(answer(*photos, "prompt"), Lines{"prompt none"});
   EXPECT_EQ(where(*photos), "where Albums");
   EXPECT_EQ(answer(*photos, "tap Hidden"), Lines{kPrompt});
   Lines last;
-  for (int i = 0; i < 5; ++i) last = answer(*photos, "answer passcode 9999");
-  EXPECT_EQ(last, Lines{"wrong passcode, authentication failed"});
+  for (int i = 0; i < 5; ++i) last = answer(*photos, "answer passcode 999" + std::to_string(i));
+  EXPECT_EQ(last, Lines{"wrong passcode, authentication failed; try again in 1 minute"});
   EXPECT_EQ(answer(*photos, "prompt"), Lines{"prompt none"});
   EXPECT_EQ(where(*photos), "where Albums");
   EXPECT_EQ(vars(*photos)["accessed"], "NO");
@@ -66,6 +67,8 @@ TEST_F(AlbumLockTest, OnIPhoneTheHiddenAlbumOpensOnlyWithThePasscodeAndClosesInT
   postChanged();
   ASSERT_NE(photos->waitForLine("notified com.qel.velmopreferences/changed"), "");
   EXPECT_EQ(answer(*photos, "tap Hidden"), Lines{kPrompt});
+  EXPECT_EQ(answer(*photos, "answer passcode 1234"), Lines{"error: try again in 1 minute"});
+  advanceClock("1m");
   EXPECT_EQ(answer(*photos, "answer passcode 1234"), Lines{"passcode accepted"});
   EXPECT_EQ(answer(*photos, "background"), Lines{});
   EXPECT_EQ(where(*photos), "where Albums > Hidden");

@@ -38,7 +38,9 @@ TEST_F(SettingsToPhotosTest, TheMasterSwitchEndsPhotosWhoseNextLaunchLoadsVelmo)
   initDevice();
   auto settings = start("settings");
   ASSERT_EQ(answer(*settings, "open Velmo"), Lines{});
-  EXPECT_EQ(answer(*settings, "switch off"), Lines{"Photos was not running"});
+  // Already off: nothing is written and nothing restarted.
+  EXPECT_EQ(answer(*settings, "switch off"), Lines{"switch already off"});
+  EXPECT_FALSE(std::filesystem::exists(settingsPath()));
 
   auto photos = start("photos");
   EXPECT_EQ(hooks(*photos), Lines{}) << "the master switch is off: inert";

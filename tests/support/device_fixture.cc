@@ -82,6 +82,12 @@ void DeviceTest::postChanged() {
       << output;
 }
 
+void DeviceTest::advanceClock(const std::string& step) {
+  std::string output;
+  ASSERT_EQ(runProgram({program(), "clock", "--root", root_, "advance", step}, &output), 0)
+      << output;
+}
+
 std::map<std::string, std::string> vars(DeviceProcess& p) {
   std::map<std::string, std::string> out;
   for (const std::string& line : p.command("vars")) {

@@ -47,6 +47,8 @@ class DeviceTest : public ::testing::Test {
   std::unique_ptr<DeviceProcess> start(const std::string& program);
   // Runs `velmo-device notify --root R NAME`.
   void postChanged();
+  // Runs `velmo-device clock --root R advance STEP` ("1m", "5m").
+  void advanceClock(const std::string& step);
 
   std::string program() const { return binDirectory() + "/velmo-device"; }
   std::string root_;

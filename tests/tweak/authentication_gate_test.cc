@@ -156,11 +156,11 @@ TEST_F(AuthenticationGate, FiveWrongPasscodesCompleteOnceWithNo) {
   Completions completions;
   authenticate(completions);
   for (int i = 1; i < localauth::kMaxPasscodeAttempts; ++i) {
-    ASSERT_TRUE(localauth::answerPasscode(kWrongPasscode).taken);
+    ASSERT_TRUE(localauth::answerPasscode(wrongPasscode(i)).taken);
     ASSERT_TRUE(settle());
     EXPECT_EQ(completions.calls(), std::vector<Completions::Call>{}) << "after wrong answer " << i;
   }
-  ASSERT_TRUE(localauth::answerPasscode(kWrongPasscode).taken);
+  ASSERT_TRUE(localauth::answerPasscode(wrongPasscode(0)).taken);
   ASSERT_TRUE(settle());
   EXPECT_EQ(completions.calls(), std::vector<Completions::Call>{kNoOnMain});
 }

@@ -1,19 +1,23 @@
-// The lock under thousands of random user actions: taps on every album, the
-// owner's answers (right and wrong passcode, Face ID, cancel), back,
-// background and foreground, and option changes through the settings file
-// and its notification. A model of what the user must see is kept beside the
-// app and compared after every step:
+// The lock under thousands of random user actions: taps on every album (also
+// under a pending prompt, which is modal), the owner's answers (right and
+// wrong passcodes, repeated ones among them, Face ID, cancel), back,
+// background and foreground (with a prompt up, the system cancels it),
+// the device's clock moved on through passcode lock-outs, and option changes
+// through the settings file and its notification. A model of what the user
+// must see is kept beside the app and compared after every step:
 //
 //   - a protected album (Hidden, or Recently Deleted while its lock is on at
 //     the tap) is shown only right after a successful answer to the prompt
-//     of a tap on it, once per answer;
+//     of a tap on it, given in the foreground and outside any lock-out;
+//   - one answer opens at most one album;
 //   - an unprotected album opens right at its tap;
-//   - a failed answer changes nothing; an unlock is remembered until the
-//     background return clears it (iPhone, popToRoot on).
+//   - a failed or refused answer changes nothing; an unlock is remembered
+//     until the background return clears it (iPhone, popToRoot on).
 //
 // The seed is printed with every failure; VELMO_SEED=<n> replays one.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -23,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/foundation/device_clock.h"
 #include "platform/localauth/prompt.h"
 #include "platform/photos/photo_library.h"
 #include "platform/tcc/daemon.h"
@@ -54,6 +59,10 @@ struct Model {
 
   bool pad = false;
   std::vector<std::string> stack = {"Albums"};
+  // The device's record of failed passcodes.
+  int64_t failures = 0;
+  std::string lastWrong;
+  int64_t lockedUntil = 0;  // device-clock seconds
   bool background = false;
   bool accessed = false;
   Options options;
@@ -77,7 +86,8 @@ struct Model {
 
   // What app().tap must answer: "" or that there was an error.
   bool tap(const std::string& title) {
-    if (background || (!pad && stack.size() > 1)) return false;
+    // The prompt is modal: no tap reaches the app under it.
+    if (background || !prompts.empty() || (!pad && stack.size() > 1)) return false;
     bool same_item = pad && shows(title);
     if (protectedNow(title)) {
       prompts.push_back({title, same_item, 0});
@@ -87,24 +97,39 @@ struct Model {
     return true;
   }
 
-  void unlock() {
+  // A right passcode also clears the device's record; a face does not.
+  void unlock(bool by_passcode) {
     PendingTap tap = prompts.front();
     prompts.pop_front();
     accessed = true;
+    if (by_passcode) {
+      failures = 0;
+      lastWrong.clear();
+      lockedUntil = 0;
+    }
     open(tap.title, tap.sameItem);
   }
 
   void refuse() { prompts.pop_front(); }
 
-  // Whether this wrong answer was the last one the prompt takes.
-  bool wrongPasscode() {
+  // The wait after the n-th failure, as phones publish it.
+  static int64_t delayAfter(int64_t n) {
+    return n < 5 ? 0 : n == 5 ? 60 : n == 6 ? 300 : n <= 8 ? 900 : 3600;
+  }
+
+  // A wrong passcode taken at device time `now`; whether it was the last
+  // one the prompt takes.
+  bool wrongPasscode(const std::string& code, int64_t now) {
+    if (code == lastWrong) return false;  // the same mistake counts once
+    lastWrong = code;
+    if (int64_t wait = delayAfter(++failures); wait > 0) lockedUntil = now + wait;
     if (++prompts.front().wrongAnswers < localauth::kMaxPasscodeAttempts) return false;
     refuse();
     return true;
   }
 
   bool back() {
-    if (background || stack.size() <= 1) return false;
+    if (background || !prompts.empty() || stack.size() <= 1) return false;
     stack.pop_back();
     return true;
   }
@@ -113,6 +138,7 @@ struct Model {
   bool enterBackground() {
     if (background) return false;
     background = true;
+    prompts.clear();  // the system's cancel
     if (!pad && accessed && options.popToRoot) {
       accessed = false;
       stack = {"Albums"};
@@ -153,7 +179,7 @@ TEST_F(LockUnderRandomUse, ProtectedAlbumsOpenOnlyAfterTheirOwnSuccessfulAnswer)
   model.pad = isPad();
   std::deque<std::string> history;  // the last steps, for a failure's message
   int guarded_taps = 0, open_taps = 0, face_unlocks = 0, unlocks = 0, refusals = 0;
-  int option_changes = 0;
+  int option_changes = 0, lockout_refusals = 0, system_cancels = 0, modal_refusals = 0;
   auto started = std::chrono::steady_clock::now();
   auto* navigation = static_cast<UINavigationController*>(app().navigationController());
 
@@ -163,40 +189,47 @@ TEST_F(LockUnderRandomUse, ProtectedAlbumsOpenOnlyAfterTheirOwnSuccessfulAnswer)
     if (std::chrono::steady_clock::now() - started > kTimeBudget) break;
     std::string action;
     bool taken = false, expected = false;
+    const std::string before = app().where();
+    const bool wasProtected = model.options.lockRecentlyDeleted;
+    const size_t depth_before = static_cast<size_t>(std::count(before.begin(), before.end(), '>'));
     int roll = pick(100);
     if (roll < 30) {
       const std::string& title = titles[pick(static_cast<int>(titles.size()))];
       action = "tap " + title;
       size_t waiting = model.prompts.size();
+      if (waiting > 0 && !model.background) ++modal_refusals;
       expected = model.tap(title);
       taken = app().tap(title).empty();
       if (expected) ++(model.prompts.size() > waiting ? guarded_taps : open_taps);
-    } else if (roll < 38) {
-      action = "answer passcode (right)";
-      expected = !model.prompts.empty();
-      if (expected) {
-        model.unlock();
-        ++unlocks;
-      }
-      taken = localauth::answerPasscode(kPasscode).taken;
-    } else if (roll < 48) {
-      action = "answer passcode (wrong)";
-      expected = !model.prompts.empty();
-      if (expected && model.wrongPasscode()) ++refusals;
-      taken = localauth::answerPasscode(kWrongPasscode).taken;
     } else if (roll < 54) {
-      action = "answer face";
-      auto prompt = localauth::pendingPrompt();
-      expected = !model.prompts.empty();
-      if (expected) {
-        ASSERT_TRUE(prompt.has_value());
-        ASSERT_TRUE(prompt->faceOffered) << "seed " << seed << ", step " << step;
-        model.unlock();
-        ++unlocks;
-        ++face_unlocks;
+      // An answer: the right passcode, one of three wrong ones, or a face.
+      int kind = roll < 35 ? 0 : roll < 50 ? 1 : 2;
+      static const char* const kWrong[] = {"1111", "2222", "3333"};
+      std::string code = kind == 0 ? kPasscode : kind == 1 ? kWrong[pick(3)] : "";
+      action = kind == 0   ? "answer passcode (right)"
+               : kind == 1 ? "answer passcode " + code
+                           : "answer face";
+      int64_t now = device::clockNow();
+      bool locked = model.lockedUntil > now;
+      // Within a second of the end of a wait the device may judge either way.
+      bool boundary =
+          model.lockedUntil != 0 && model.lockedUntil - now >= -1 && model.lockedUntil - now <= 1;
+      auto result = kind == 2 ? localauth::answerFace() : localauth::answerPasscode(code);
+      taken = result.taken;
+      expected = !model.prompts.empty() && !locked;
+      if (boundary && !model.prompts.empty()) expected = taken;
+      if (expected && taken) {
+        if (kind == 1) {
+          if (model.wrongPasscode(code, now)) ++refusals;
+        } else {
+          model.unlock(kind == 0);
+          ++unlocks;
+          if (kind == 2) ++face_unlocks;
+        }
+      } else if (locked && !model.prompts.empty()) {
+        ++lockout_refusals;
       }
-      taken = localauth::answerFace().taken;
-    } else if (roll < 60) {
+    } else if (roll < 58) {
       action = "answer cancel";
       expected = !model.prompts.empty();
       if (expected) {
@@ -204,6 +237,12 @@ TEST_F(LockUnderRandomUse, ProtectedAlbumsOpenOnlyAfterTheirOwnSuccessfulAnswer)
         ++refusals;
       }
       taken = localauth::answerCancel().taken;
+    } else if (roll < 60) {
+      // Whole minutes, so that no wait ends within the second of a later answer.
+      static const int kMinutes[] = {1, 5, 15, 60};
+      int minutes = kMinutes[pick(4)];
+      action = "clock advance " + std::to_string(minutes) + "m";
+      expected = taken = device::advanceClock(minutes * 60).empty();
     } else if (roll < 80) {
       action = "back";
       expected = model.back();
@@ -211,6 +250,7 @@ TEST_F(LockUnderRandomUse, ProtectedAlbumsOpenOnlyAfterTheirOwnSuccessfulAnswer)
     } else if (roll < 88) {
       bool leave = !model.background;
       action = leave ? "background" : "foreground";
+      if (leave && !model.prompts.empty()) ++system_cancels;
       bool pops = leave && !model.pad && model.accessed && model.options.popToRoot;
       expected = leave ? model.enterBackground() : model.enterForeground();
       taken = (leave ? app().background() : app().foreground()).empty();
@@ -259,6 +299,21 @@ TEST_F(LockUnderRandomUse, ProtectedAlbumsOpenOnlyAfterTheirOwnSuccessfulAnswer)
 
     std::string trace;
     for (const std::string& line : history) trace += "\n  " + line;
+    // The two properties, checked apart from the model: a protected album
+    // newly on screen came from an accepted answer in the foreground, and
+    // no step opens more than one album.
+    std::string shown = app().where();
+    size_t depth_after = static_cast<size_t>(std::count(shown.begin(), shown.end(), '>'));
+    EXPECT_LE(depth_after, depth_before + 1) << "seed " << seed << trace;
+    std::string top =
+        shown.substr(shown.rfind('>') == std::string::npos ? 0 : shown.rfind('>') + 2);
+    bool protected_now = shown.size() > before.size() && shown.rfind(before, 0) == 0 &&
+                         (top == "Hidden" || (top == "Recently Deleted" && wasProtected));
+    if (protected_now && !model.pad) {
+      EXPECT_TRUE(action == "answer passcode (right)" || action == "answer face")
+          << "a protected album opened on " << action << "; seed " << seed << trace;
+      EXPECT_FALSE(model.background) << "seed " << seed << trace;
+    }
     EXPECT_EQ(taken, expected) << "whether the action was taken; seed " << seed << trace;
     EXPECT_EQ(app().where(), joined(model.stack)) << "seed " << seed << trace;
     EXPECT_EQ(localauth::promptCount(), model.prompts.size()) << "seed " << seed << trace;
@@ -267,14 +322,19 @@ TEST_F(LockUnderRandomUse, ProtectedAlbumsOpenOnlyAfterTheirOwnSuccessfulAnswer)
   }
   std::printf(
       "seed %u: %d steps, %d taps that asked, %d that opened, %d unlocks (%d by face), "
-      "%d refusals, %d option changes, %.1f s\n",
+      "%d refusals, %d option changes, %d answers refused in a lock-out, %d prompts cancelled "
+      "by the system, %d taps under a prompt, %.1f s\n",
       seed, step, guarded_taps, open_taps, unlocks, face_unlocks, refusals, option_changes,
+      lockout_refusals, system_cancels, modal_refusals,
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
   EXPECT_GE(step, kMinimumSteps) << "the time budget ran out";
   EXPECT_GT(guarded_taps, 0);
   EXPECT_GT(open_taps, 0);
   EXPECT_GT(unlocks, 0);
   EXPECT_GT(face_unlocks, 0);
+  EXPECT_GT(lockout_refusals, 0);
+  EXPECT_GT(system_cancels, 0);
+  EXPECT_GT(modal_refusals, 0);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "platform/foundation/nsstring.h"
 #include "platform/foundation/plist.h"
 #include "platform/foundation/test_device_root.h"
+#include "platform/localauth/passcode_attempts.h"
 #include "platform/localauth/prompt.h"
 #include "platform/notify/notify.h"
 #include "platform/photos/list_gadget.h"
@@ -204,7 +205,13 @@ const LibraryVariables& library() { return g_library; }
   if (std::string e = device::writeConfig(config); !e.empty()) {
     return ::testing::AssertionFailure() << "device.plist: " << e;
   }
+  forgetFailedPasscodes();
   return ::testing::AssertionSuccess();
+}
+
+void forgetFailedPasscodes() {
+  std::error_code ec;
+  std::filesystem::remove(device::devicePath(localauth::kPasscodeRecordPath), ec);
 }
 
 ::testing::AssertionResult settle() {

@@ -32,6 +32,9 @@ namespace tweak_test {
 
 inline constexpr char kPasscode[] = "1234";
 inline constexpr char kWrongPasscode[] = "0000";
+// The n-th of a run of wrong passcodes, each different: the device counts a
+// repeat of the last wrong code only once.
+inline std::string wrongPasscode(int n) { return "9" + std::to_string(1000 + n); }
 inline constexpr char kReasonText[] = "Use your passcode to view and manage hidden album.";
 // A framework of the app whose Info.plist carries a Face ID usage text of its own.
 inline constexpr char kFrameworkUsageText[] = "Photos.framework describes Face ID itself.";
@@ -82,8 +85,11 @@ struct Options {
 // the library's variables do not then hold the options.
 ::testing::AssertionResult changeOptions(const Options& options);
 
-// Rewrites the device's configuration with or without the passcode.
+// Rewrites the device's configuration with or without the passcode, with no
+// failed passcodes on the device's record.
 ::testing::AssertionResult setPasscode(bool with_passcode);
+// Clears the device's record of failed passcodes (and so any lock-out).
+void forgetFailedPasscodes();
 
 // Runs the main thread until the posted tasks and the authentication replies
 // in flight have run. Fails after a few seconds.

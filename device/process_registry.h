@@ -1,0 +1,46 @@
+// The running programs of one simulated device. A phone's kernel knows which
+// processes are its own; machines running several simulated devices share one
+// kernel, so each device keeps a registry under <root>/var/run/processes: a
+// file per process, named by its pid, holding the program's name and the
+// process's start time as the kernel gives it (clock ticks since boot,
+// /proc/<pid>/stat field 22). A pid that the kernel has since given to another
+// process has another start time, so a stale entry is never taken for a
+// running program of the device.
+//
+// The device's killall (device/killall) signals only processes found here;
+// the Settings program asks here whether Photos runs.
+//
+// Deliberately free of the simulated frameworks: the device's killall links
+// this file alone.
+//
+// Thread safety: no shared state; safe from any thread and across processes.
+#pragma once
+
+#include <sys/types.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace program {
+
+struct RegisteredProcess {
+  pid_t pid = 0;
+  std::string name;
+  unsigned long long startTime = 0;
+};
+
+// Registers this process under `name` on the device at `root` (a real
+// path). Returns "" or an error.
+std::string registerProcess(const std::string& root, const std::string& name);
+// Removes this process's entry, if it is there.
+void unregisterProcess(const std::string& root);
+// The device's processes that still run, entries of ended processes (and
+// unreadable ones) removed on the way.
+std::vector<RegisteredProcess> runningProcesses(const std::string& root);
+// The kernel's start time of `pid`, when it runs (zombies count as ended).
+std::optional<unsigned long long> processStartTime(pid_t pid);
+// Whether `process` is still that very process.
+bool stillRunning(const RegisteredProcess& process);
+
+}  // namespace program

@@ -1,0 +1,139 @@
+// The device-wide record of failed passcodes: lock-out delays on the device's
+// clock, repeats that count once, a right answer clearing the record, and the
+// prompt that stays up (and can be cancelled) while the device makes its
+// owner wait. Also the system's cancel when the app leaves the screen, and
+// the modal flag UIKit reads.
+#include "platform/localauth/passcode_attempts.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/localauth/test_device.h"
+#include "platform/uikit/uiapplication.h"
+
+namespace {
+
+using localauth::answerCancel;
+using localauth::answerFace;
+using localauth::answerPasscode;
+using localauth::pendingPrompt;
+using localauth::promptCount;
+using testing_support::AuthTest;
+using testing_support::evaluate;
+using testing_support::Replies;
+using testing_support::settle;
+
+Strong<LAContext> newContext() { return allocInit<LAContext>(localauth::contextClass()); }
+
+// Ends what is still waiting while the test's reply recorder is alive.
+void dismiss() {
+  while (promptCount() > 0) answerCancel();
+  settle();
+}
+
+using Lockout = AuthTest;
+
+TEST_F(Lockout, DelaysGrowFromTheFifthFailureOnAndOnlyTheClockEndsThem) {
+  EXPECT_EQ(localauth::lockoutAfter(4), 0);
+  const int64_t expected[] = {60, 300, 900, 900, 3600, 3600, 3600};
+  Replies replies;
+  evaluate(newContext(), "reason", replies.block());
+  for (int i = 1; i <= 4; ++i) {
+    ASSERT_TRUE(answerPasscode("000" + std::to_string(i)).taken);
+  }
+  EXPECT_EQ(localauth::lockoutRemaining(), 0);
+  // Failures 5 to 11, each on a fresh prompt; each starts its own wait.
+  for (int n = 5; n <= 11; ++n) {
+    SCOPED_TRACE("failure " + std::to_string(n));
+    if (!pendingPrompt()) evaluate(newContext(), "reason", replies.block());
+    ASSERT_TRUE(answerPasscode("9" + std::to_string(n)).taken);
+    EXPECT_EQ(localauth::lockoutAfter(n), expected[n - 5]);
+    int64_t left = localauth::lockoutRemaining();
+    EXPECT_GT(left, expected[n - 5] - 5);
+    EXPECT_LE(left, expected[n - 5]);
+    // Refused while waiting, the right code too, and Face ID; the prompt stays.
+    if (!pendingPrompt()) evaluate(newContext(), "reason", replies.block());
+    auto refused = answerPasscode("1234");
+    EXPECT_FALSE(refused.taken);
+    EXPECT_EQ(refused.message, "error: try again in " + localauth::minutesText(left));
+    EXPECT_FALSE(answerFace().taken);
+    ASSERT_TRUE(pendingPrompt());
+    ASSERT_EQ(device::advanceClock(expected[n - 5] - 10), "");
+    EXPECT_FALSE(answerPasscode("1234").taken) << "still ten seconds to wait";
+    ASSERT_EQ(device::advanceClock(10), "");
+    EXPECT_EQ(localauth::lockoutRemaining(), 0);
+  }
+  // A right answer, once allowed, opens and clears the record.
+  if (!pendingPrompt()) evaluate(newContext(), "reason", replies.block());
+  EXPECT_EQ(answerPasscode("1234").message, "passcode accepted");
+  evaluate(newContext(), "reason", replies.block());
+  EXPECT_EQ(answerPasscode("0000").message, "wrong passcode, 4 attempts left");
+  EXPECT_EQ(localauth::lockoutRemaining(), 0);
+  dismiss();
+}
+
+TEST_F(Lockout, TheSameWrongCodeTwiceInARowCountsOnce) {
+  Replies replies;
+  evaluate(newContext(), "reason", replies.block());
+  EXPECT_EQ(answerPasscode("1111").message, "wrong passcode, 4 attempts left");
+  EXPECT_EQ(answerPasscode("1111").message, "wrong passcode, 4 attempts left");
+  EXPECT_EQ(answerPasscode("2222").message, "wrong passcode, 3 attempts left");
+  EXPECT_EQ(answerPasscode("1111").message, "wrong passcode, 2 attempts left");
+  answerCancel();
+  // The record outlives the prompt (and the app): two more make five.
+  evaluate(newContext(), "reason", replies.block());
+  EXPECT_EQ(answerPasscode("3333").message, "wrong passcode, 4 attempts left");
+  EXPECT_EQ(answerPasscode("4444").message,
+            "wrong passcode, 3 attempts left; try again in 1 minute");
+  dismiss();
+}
+
+TEST_F(Lockout, TheWrongCodeIsNotKeptInClear) {
+  Replies replies;
+  evaluate(newContext(), "reason", replies.block());
+  answerPasscode("8642");
+  std::string bytes;
+  ASSERT_EQ(
+      device::readWholeFile(device::devicePath(localauth::kPasscodeRecordPath), 1 << 16, &bytes),
+      "");
+  EXPECT_EQ(bytes.find("8642"), std::string::npos);
+  dismiss();
+}
+
+using SystemCancel = AuthTest;
+
+TEST_F(SystemCancel, LeavingTheScreenEndsEveryPromptOnceWithCodeMinusFour) {
+  Replies replies;
+  newContext();  // LAContext is in use: its resign-active handler is in place
+  EXPECT_FALSE(uikit::systemAlert());
+  evaluate(newContext(), "first", replies.block());
+  evaluate(newContext(), "second", replies.block());
+  EXPECT_EQ(uikit::systemAlert(), "the authentication prompt");
+  uikit::applicationWillResignActive();
+  EXPECT_EQ(promptCount(), 0u);
+  EXPECT_FALSE(uikit::systemAlert());
+  EXPECT_EQ(answerPasscode("1234").message, "error: no prompt");
+  settle();
+  ASSERT_EQ(replies.get().size(), 2u);
+  for (const auto& reply : replies.get()) {
+    EXPECT_FALSE(reply.success);
+    EXPECT_EQ(reply.code, LAErrorSystemCancel);
+  }
+  // Nothing more arrives for them later.
+  uikit::applicationWillResignActive();
+  settle();
+  EXPECT_EQ(replies.get().size(), 2u);
+}
+
+TEST_F(SystemCancel, TheModalFlagFollowsTheQueue) {
+  Replies replies;
+  evaluate(newContext(), "reason", replies.block());
+  ASSERT_TRUE(uikit::systemAlert());
+  answerPasscode("1234");
+  EXPECT_FALSE(uikit::systemAlert());
+  evaluate(newContext(), "reason", replies.block());
+  answerCancel();
+  EXPECT_FALSE(uikit::systemAlert());
+  settle();
+}
+
+}  // namespace
