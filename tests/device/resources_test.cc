@@ -130,8 +130,10 @@ TEST_F(ResourcesTest, PhotosDescriptorsAndMemoryStayFlatOverAHundredThousandComm
   long rss = residentKiB(photos->pid());
   EXPECT_EQ(errors, 0) << "every command of the walk works";
   EXPECT_EQ(fds, fds_after_warm_up) << "descriptors after the warm-up and at the end";
-  // Flat: a leak of even 40 bytes a command would be 3.6 MB over the run.
-  EXPECT_LE(rss - rss_after_warm_up, 2048) << "KiB of resident memory gained after the warm-up";
+  // Flat: a leak of even 40 bytes a command would be 3.6 MB over the run
+  // (ASan's allocator keeps caches and metadata that grow a little).
+  const long bound = kAddressSanitizer ? 8192 : 2048;
+  EXPECT_LE(rss - rss_after_warm_up, bound) << "KiB of resident memory gained after the warm-up";
   EXPECT_EQ(photos->finish(), 0);
   std::printf(
       "[ what ran ] %ld commands to Photos; descriptors %d after the first %ld and %d at "
