@@ -23,7 +23,15 @@ SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 # the page of velmo-device serve, docs/web-page.png, taken by the browser test.
 SCREENS := 02-velmo-pane 05-album-list-locked 06-face-id-prompt
 
-.PHONY: all deps deps-clang web-deps configure build test demo bench package screens serve clean
+
+# make fuzz: each libFuzzer target (tests/fuzz) for FUZZ_SECONDS, in a Clang
+# build with ASan and UBSan; crashes are kept under $(FUZZ_BUILD)/fuzz/crashes.
+FUZZ_SECONDS ?= 300
+FUZZ_BUILD ?= build-fuzz
+# make soak: the fault-injection and resource tests SOAK_FACTOR times longer.
+SOAK_FACTOR ?= 20
+
+.PHONY: all deps deps-clang web-deps configure build test demo bench package screens serve fuzz soak clean
 
 all: build
 
@@ -92,6 +100,19 @@ bench: build
 # 127.0.0.1, port 8765 or PORT=N; Ctrl-C ends it and every program it started.
 serve: build
 	$(BUILD)/bin/velmo-device serve --root $(BUILD)/web-device $(if $(PORT),--port $(PORT))
+
+fuzz: deps deps-clang
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang-14 \
+	  -DCMAKE_CXX_COMPILER=clang++-14 -DVELMO_SANITIZE=address,undefined -DVELMO_FUZZ=ON \
+	  -DVELMO_WERROR=$(WERROR)
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_targets
+	tests/fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+# The same tests as make test runs, with every count multiplied; each prints
+# what it did and what it found.
+soak: build
+	VELMO_SOAK_FACTOR=$(SOAK_FACTOR) $(BUILD)/bin/device_e2e_test \
+	  --gtest_filter='FaultInjection*:Resources*' --gtest_brief=1
 
 clean:
 	rm -rf $(BUILD) build-*

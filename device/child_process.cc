@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -143,6 +144,17 @@ std::vector<std::string> DeviceProcess::command(const std::string& line, int tim
   }
   answer.push_back("timeout");
   return answer;
+}
+
+bool DeviceProcess::send(const std::string& text) {
+  size_t done = 0;
+  while (done < text.size()) {
+    ssize_t n = write(in_, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
 }
 
 std::string DeviceProcess::waitForLine(const std::string& prefix, int timeout_ms) {

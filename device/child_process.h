@@ -33,6 +33,12 @@ class DeviceProcess {
   // the closing "ok" or "error: ..." line. Lines printed on their own before
   // the answer are included. Returns {"timeout"} when no answer comes.
   std::vector<std::string> command(const std::string& line, int timeout_ms = 15000);
+  // Sends `text` (one or more lines, each ending in "\n") without waiting for
+  // an answer; false when the child does not take it all. The caller keeps the
+  // answers it has not read under 64 KiB, or the child stops to wait for it.
+  bool send(const std::string& text);
+  // The next line of output, or false when none comes within `timeout_ms`.
+  bool nextLine(std::string* line, int timeout_ms = 15000) { return readLine(line, timeout_ms); }
   // Waits for a line that starts with `prefix`; returns it, or "" on timeout.
   // Lines read meanwhile are kept in `seen` for the test to inspect.
   std::string waitForLine(const std::string& prefix, int timeout_ms = 15000);

@@ -27,6 +27,10 @@ int notifyMain(const Options& options) {
     print("error: give exactly one notification name");
     return 2;
   }
+  if (std::string e = notify::nameError(options.positional[0]); !e.empty()) {
+    print("error: " + e);
+    return 2;
+  }
   objc::AutoreleasePool pool;
   NSString* name = foundation::makeString(options.positional[0]);
   auto center = CFNotificationCenterGetDarwinNotifyCenter();

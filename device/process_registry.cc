@@ -1,5 +1,7 @@
 #include "device/process_registry.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -32,7 +34,19 @@ std::optional<RegisteredProcess> readEntry(const fs::path& file) {
   std::string base = file.filename().string();
   long pid = std::strtol(base.c_str(), &end, 10);
   if (base.empty() || *end != '\0' || pid <= 0) return std::nullopt;
-  std::ifstream in(file);
+  // Opened without blocking and read only when it is a regular file: a FIFO
+  // left in the registry must not stop whoever looks for processes.
+  int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  struct stat st;
+  std::string text;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    char buf[512];
+    ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n > 0) text.assign(buf, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  std::istringstream in(text);
   RegisteredProcess entry;
   entry.pid = static_cast<pid_t>(pid);
   if (!std::getline(in, entry.name) || !(in >> entry.startTime) || entry.name.empty()) {

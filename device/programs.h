@@ -16,4 +16,10 @@ int installMain(const Options& options);
 int removeMain(const Options& options);
 int serveMain(const Options& options);
 
+class Console;
+// The Settings app's commands (open, show, switch, set), added to `console`.
+// The app they drive lives as long as the commands. The device root must be
+// set and the main thread marked first.
+void addSettingsCommands(Console& console);
+
 }  // namespace program

@@ -218,12 +218,18 @@ CommandResult Screen::touch(const std::string& arguments) {
 }
 
 void Screen::addCommands(Console* console) {
-  console->add("screenshot", {"screenshot PATH", "the whole screen as a PNG",
-                              [this](const std::string& rest) { return screenshot(rest); }});
+  // The caller keeps the screen alive as long as the console.
+  addCommands(std::shared_ptr<Screen>(std::shared_ptr<Screen>(), this), console);
+}
+
+void Screen::addCommands(const std::shared_ptr<Screen>& screen, Console* console) {
+  console->add("screenshot",
+               {"screenshot PATH", "the whole screen as a PNG",
+                [screen](const std::string& rest) { return screen->screenshot(rest); }});
   console->add("views", {"views", "the view tree on screen, a view a line",
-                         [this](const std::string&) { return views(); }});
+                         [screen](const std::string&) { return screen->views(); }});
   console->add("touch", {"touch X Y", "a touch at a point of the screen (in points)",
-                         [this](const std::string& rest) { return touch(rest); }});
+                         [screen](const std::string& rest) { return screen->touch(rest); }});
 }
 
 }  // namespace program

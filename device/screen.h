@@ -22,6 +22,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -46,8 +47,11 @@ class Screen {
   // some other way).
   void forgetTyped() { typed_.clear(); }
 
-  // Adds screenshot, views and touch to `console`.
+  // Adds screenshot, views and touch to `console`; the caller keeps this
+  // screen alive as long as the console.
   void addCommands(Console* console);
+  // The same, for a screen the commands keep alive themselves.
+  static void addCommands(const std::shared_ptr<Screen>& screen, Console* console);
 
   // The windows on screen now, bottom first, laid out.
   std::vector<UIView*> windows();

@@ -11,6 +11,8 @@
 #include <cctype>
 #include <charconv>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,6 +28,7 @@
 #include "platform/foundation/device.h"
 #include "platform/foundation/nsbundle.h"
 #include "platform/foundation/nsstring.h"
+#include "platform/foundation/nsuserdefaults.h"
 #include "platform/preferences/ps_list_controller.h"
 #include "platform/preferences/ps_table_cell.h"
 #include "platform/uikit/uikit.h"
@@ -65,6 +68,28 @@ bool isListController(Class cls) {
     if (c == preferences::listControllerClass()) return true;
   }
   return false;
+}
+
+// Why the last write of the preferences went wrong, with paths as the phone
+// spells them.
+std::string lastSaveError() {
+  std::string text = foundation::userDefaultsLastError();
+  const std::string prefix = "user defaults: ";
+  if (text.rfind(prefix, 0) == 0) text.erase(0, prefix.size());
+  const std::string& root = device::root();
+  for (size_t at;
+       !root.empty() && root != "/" && (at = text.find(root + "/")) != std::string::npos;)
+    text.erase(at, root.size());
+  return text;
+}
+
+// Runs `change`, which saves `key` through code that reports nothing (the
+// pane), and says whether anything failed to reach the preferences.
+CommandResult saved(const std::string& key, const std::function<void()>& change) {
+  unsigned long failures = foundation::userDefaultsFailedWrites();
+  change();
+  if (foundation::userDefaultsFailedWrites() == failures) return "";
+  return key + " was not saved: " + lastSaveError();
 }
 
 id property(id dictionary, const char* key) {
@@ -232,6 +257,10 @@ class SettingsApp {
         stringProperty(msg<id>(bundle, "infoDictionary"_sel), "CFBundleExecutable");
     if (executable.empty()) executable = entry->bundle;
     std::string plugin = device::devicePath(bundlePath + "/" + executable);
+    // dlopen would block on a FIFO: only a regular file is loaded.
+    if (std::string e = device::regularFileError(plugin); !e.empty()) {
+      return "cannot load " + bundlePath + "/" + executable + ": " + e;
+    }
     // The plug-in stays loaded for the life of the app: its classes are registered.
     if (dlopen(plugin.c_str(), RTLD_NOW | RTLD_LOCAL) == nullptr) {
       const char* why = dlerror();
@@ -293,7 +322,8 @@ class SettingsApp {
   }
 
   // Sets the master switch; *changed says whether it moved (a switch
-  // already in that state sends nothing: no write, no restart).
+  // already in that state sends nothing: no write, no restart). A move
+  // whose value did not reach the preferences is an error.
   CommandResult flipSwitch(const std::string& text, bool* changed) {
     *changed = false;
     if (CommandResult e = requireOpen(); !e.empty()) return e;
@@ -301,9 +331,19 @@ class SettingsApp {
     if (!on) return "usage: switch on|off";
     UISwitch* master = masterSwitch();
     if (master == nullptr) return label_ + " has no switch in its navigation bar";
-    *changed = uikit::userToggle(master, *on);
+    CommandResult result = saved("enabled", [&] { *changed = uikit::userToggle(master, *on); });
     if (!*changed) print(std::string("switch already ") + (*on ? "on" : "off"));
-    return "";
+    if (!result.empty()) {
+      // The switch shows what the pane's domain holds, not what was asked for.
+      id value = msg<id>(msg<id>(foundation::userDefaultsClass(), "standardUserDefaults"_sel),
+                         "objectForKey:inDomain:"_sel, static_cast<id>("enabled"_ns),
+                         static_cast<id>(foundation::makeString(paneDomain())));
+      msg<void>(master, "setOn:animated:"_sel,
+                static_cast<BOOL>(respondsTo(value, "boolValue"_sel) &&
+                                  msg<BOOL>(value, "boolValue"_sel)),
+                NO);
+    }
+    return result;
   }
 
   CommandResult set(const std::string& rest) {
@@ -317,10 +357,12 @@ class SettingsApp {
         std::optional<bool> on = parseSwitch(value);
         if (!on)
           return "bad value \"" + value + "\" for " + key + ": use on or off (true/false, yes/no)";
-        if (!uikit::userToggle(static_cast<PSSwitchTableCell*>(cell.get())->control, *on)) {
-          print(key + " already " + (*on ? "on" : "off"));
-        }
-        return "";
+        UISwitch* control = static_cast<PSSwitchTableCell*>(cell.get())->control.get();
+        bool changed = true;
+        CommandResult result =
+            saved(key, [control, on, &changed] { changed = uikit::userToggle(control, *on); });
+        if (!changed) print(key + " already " + (*on ? "on" : "off"));
+        return result;
       }
       if (msg<BOOL>(cell, "isKindOfClass:"_sel,
                     static_cast<id>(preferences::editableTableCellClass()))) {
@@ -328,8 +370,9 @@ class SettingsApp {
         if (msg<BOOL>(numeric, "boolValue"_sel) && !isWholeNumber(value)) {
           return "bad value \"" + value + "\" for " + key + ": a whole number is needed";
         }
-        preferences::userEnterText(static_cast<PSEditableTableCell*>(cell.get()), value);
-        return "";
+        auto* field = static_cast<PSEditableTableCell*>(cell.get());
+        const std::string& text = value;
+        return saved(key, [field, &text] { preferences::userEnterText(field, text); });
       }
       return "the row " + key + " cannot be changed";
     }
@@ -359,6 +402,15 @@ class SettingsApp {
       }
     }
     return out;
+  }
+
+  // The preferences domain the pane's rows write.
+  std::string paneDomain() {
+    for (const auto& [specifier, cell] : cells()) {
+      std::string domain = preferences::stringProperty(specifier, "defaults");
+      if (!domain.empty()) return domain;
+    }
+    return "";
   }
 
   static std::string rowName(PSSpecifier* specifier) {
@@ -455,57 +507,62 @@ void reportPhotosRestart(std::optional<pid_t> photos) {
 
 }  // namespace
 
-int settingsMain(const Options& options) {
-  dispatch::markMainThread();
-  if (std::string e = useRoot(options); !e.empty()) {
-    print("error: " + e);
-    return 2;
-  }
-  SettingsApp app;
-  Console console("settings");
+void addSettingsCommands(Console& console) {
+  auto app = std::make_shared<SettingsApp>();
   console.add("open", {"open <pane>", "open a pane by its label (open Velmo)",
-                       [&](const std::string& rest) { return app.open(rest); },
+                       [app](const std::string& rest) { return app->open(rest); },
                        [] { return std::vector<std::string>{"Velmo"}; }});
   console.add("show", {"show", "the pane: title, master switch, header, then each row",
-                       [&](const std::string&) { return app.show(); }});
-  auto flipMaster = [&](const std::string& rest) {
+                       [app](const std::string&) { return app->show(); }});
+  auto flipMaster = [app](const std::string& rest) {
     std::optional<pid_t> photos = runningPhotos();
     bool changed = false;
-    CommandResult result = app.flipSwitch(rest, &changed);
-    if (!result.empty() || !changed) return result;
-    reportPhotosRestart(photos);
+    CommandResult result = app->flipSwitch(rest, &changed);
+    // Moved, saved or not: the pane has restarted Photos.
+    if (changed) reportPhotosRestart(photos);
     return result;
   };
   console.add("switch", {"switch on|off", "flip the master switch (the pane restarts Photos)",
                          flipMaster, [] {
                            return std::vector<std::string>{"on", "off"};
                          }});
-  auto set = [&](const std::string& rest) { return app.set(rest); };
+  auto set = [app](const std::string& rest) { return app->set(rest); };
   console.add("set", {"set <key> <value>", "change a row (switches: on/off, text fields: the text)",
-                      set, [&] { return app.rowKeys(); }});
+                      set, [app] { return app->rowKeys(); }});
   // A touch on a switch flips it as `switch` and `set` do; on a pane's row,
-  // opens it; on the back button, returns to the list of panes.
-  Screen screen(
-      [&] { return app.window(); },
-      [&](UIView* view) -> CommandResult {
+  // opens it; on the back button, returns to the list of panes. The screen
+  // lives as long as the commands that use it.
+  auto screen = std::make_shared<Screen>(
+      [app] { return app->window(); },
+      [app, flipMaster, set](UIView* view) -> CommandResult {
         for (UIView* v = view; v != nullptr; v = v->superview) {
-          if (v->accessibilityIdentifier == "BackButton") return app.back();
+          if (v->accessibilityIdentifier == "BackButton") return app->back();
         }
         if (auto* control = static_cast<UISwitch*>(enclosing(view, uikit::switchClass()))) {
           std::string flipped = control->on ? "off" : "on";
-          if (control == app.masterSwitchIfOpen()) return flipMaster(flipped);
-          std::string key = app.switchRowKey(control);
+          if (control == app->masterSwitchIfOpen()) return flipMaster(flipped);
+          std::string key = app->switchRowKey(control);
           if (!key.empty()) return set(key + " " + flipped);
           return CommandResult();
         }
         auto* cell = static_cast<UITableViewCell*>(enclosing(view, uikit::tableViewCellClass()));
         if (cell != nullptr && cell->reuseIdentifier &&
             foundation::stdString(cell->reuseIdentifier) == "Entry") {
-          return app.open(uikit::labelText(cell->textLabel));
+          return app->open(uikit::labelText(cell->textLabel));
         }
         return CommandResult();
       });
-  screen.addCommands(&console);
+  Screen::addCommands(screen, &console);
+}
+
+int settingsMain(const Options& options) {
+  dispatch::markMainThread();
+  if (std::string e = useRoot(options); !e.empty()) {
+    print("error: " + e);
+    return 2;
+  }
+  Console console("settings");
+  addSettingsCommands(console);
   console.addQuit("leave Settings");
   if (isatty(STDIN_FILENO))
     std::fprintf(stderr, "Settings (pid %d). Type help for commands.\n", getpid());

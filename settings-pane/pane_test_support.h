@@ -30,7 +30,10 @@ inline constexpr const char* kBundlePath =
     "/var/jb/Library/PreferenceBundles/VelmoPreferences.bundle";
 inline constexpr const char* kSettingsPath =
     "/var/jb/var/mobile/Library/Preferences/com.qel.velmopreferences.plist";
-inline constexpr const char* kKillallLog = "/killall.log";
+// The recording killall logs each start beside itself: "killall -9
+// MobileSlideShow" is argv[0] and the arguments as given, and no " env ..."
+// follows when the environment was empty.
+inline constexpr const char* kKillallLog = "/var/jb/usr/bin/killall.log";
 
 // Deliveries of the change notification to this process. Posts made in one
 // turn of the main loop arrive as one delivery.
@@ -72,9 +75,8 @@ inline void installDevice() {
     fs::create_directories(device::devicePath("/var/jb/var/mobile/Library/Preferences"));
     fs::create_directories(device::devicePath("/var/jb/usr/bin"));
     std::string killall = device::devicePath("/var/jb/usr/bin/killall");
-    std::ofstream(killall) << "#!/bin/sh\necho \"killall $*\" >> '"
-                           << device::devicePath(kKillallLog) << "'\n";
-    fs::permissions(killall, fs::perms::owner_all);
+    fs::remove(killall);  // never copy through a symlink left there
+    fs::copy_file(VELMO_RECORD_SPAWN, killall);
     CFNotificationCenterAddObserver(CFNotificationCenterGetDarwinNotifyCenter(), nullptr,
                                     &countNotification, "com.qel.velmopreferences/changed"_ns,
                                     nullptr, CFNotificationSuspensionBehaviorDeliverImmediately);

@@ -9,8 +9,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <vector>
 
 #include "platform/foundation/collections.h"
@@ -154,21 +156,93 @@ bool passcodeMatches(const Config& config, const std::string& passcode) {
          CRYPTO_memcmp(hash.data(), config.passcodeHash.data(), hash.size()) == 0;
 }
 
+namespace {
+
+// Opens `real_path` for reading only when it is a regular file (a symbolic
+// link is followed to what it names). The path is first opened as a bare
+// reference (O_PATH), which never opens a FIFO, a socket or a device and so
+// can neither block nor wake a driver; only a regular file is then reopened
+// for reading, through /proc/self/fd so that it is the very file checked.
+// Returns the descriptor, or -1 with `error` set.
+int openRegularFile(const std::string& real_path, struct stat* st, std::string* error) {
+  int ref = ::open(real_path.c_str(), O_PATH | O_CLOEXEC);
+  if (ref < 0) {
+    *error = errno == ENOENT ? real_path + ": no such file" : errnoText("cannot open", real_path);
+    return -1;
+  }
+  if (::fstat(ref, st) != 0) {
+    *error = errnoText("cannot stat", real_path);
+    ::close(ref);
+    return -1;
+  }
+  if (!S_ISREG(st->st_mode)) {
+    ::close(ref);
+    *error = real_path + ": not a regular file";
+    return -1;
+  }
+  constexpr int kReadFlags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+  int fd = ::open(("/proc/self/fd/" + std::to_string(ref)).c_str(), kReadFlags);
+  if (fd < 0 && errno == ENOENT) {
+    // No /proc: open the path itself, without blocking, and make sure it is
+    // still the file that was checked.
+    fd = ::open(real_path.c_str(), kReadFlags);
+    struct stat again;
+    if (fd >= 0 &&
+        (::fstat(fd, &again) != 0 || again.st_dev != st->st_dev || again.st_ino != st->st_ino)) {
+      ::close(fd);
+      fd = -1;
+      errno = ESTALE;
+    }
+  }
+  if (fd < 0) *error = errnoText("cannot open", real_path);
+  ::close(ref);
+  return fd;
+}
+
+// "<pid>-<start>" for this process: its id and its start time in clock ticks
+// since boot, which together name one process even after its id is reused.
+std::string writerTag() {
+  std::optional<unsigned long long> start = processStartTime(::getpid());
+  return std::to_string(::getpid()) + "-" + std::to_string(start.value_or(0));
+}
+
+}  // namespace
+
+std::optional<unsigned long long> processStartTime(pid_t pid) {
+  std::string stat;
+  if (!readWholeFile("/proc/" + std::to_string(pid) + "/stat", 4096, &stat).empty()) {
+    // /proc files report a size of 0 and are not refused for it; anything
+    // else failing means there is no such process.
+    return std::nullopt;
+  }
+  // "pid (name) S ppid ...": fields after the name's closing parenthesis,
+  // the state first; the start time is the 20th of them.
+  size_t close = stat.rfind(')');
+  if (close == std::string::npos) return std::nullopt;
+  std::vector<std::string> fields;
+  size_t pos = close + 1;
+  while (fields.size() < 20) {
+    size_t begin = stat.find_first_not_of(' ', pos);
+    if (begin == std::string::npos) return std::nullopt;
+    size_t end = stat.find(' ', begin);
+    fields.push_back(stat.substr(begin, end - begin));
+    if (end == std::string::npos) break;
+    pos = end;
+  }
+  if (fields.size() < 20 || fields[0] == "Z" || fields[0] == "X") return std::nullopt;
+  char* rest = nullptr;
+  errno = 0;
+  unsigned long long start = std::strtoull(fields[19].c_str(), &rest, 10);
+  if (errno != 0 || rest == fields[19].c_str() || *rest != '\0') return std::nullopt;
+  return start;
+}
+
 std::string readWholeFile(const std::string& real_path, std::size_t max_size, std::string* out) {
   out->clear();
-  int fd = ::open(real_path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0)
-    return errno == ENOENT ? real_path + ": no such file" : errnoText("cannot open", real_path);
   struct stat st;
-  if (::fstat(fd, &st) != 0) {
-    std::string e = errnoText("cannot stat", real_path);
-    ::close(fd);
-    return e;
-  }
-  if (!S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return real_path + ": not a regular file";
-  }
+  std::string error;
+  int fd = openRegularFile(real_path, &st, &error);
+  if (fd < 0) return error;
   if (static_cast<unsigned long long>(st.st_size) > max_size) {
     ::close(fd);
     return real_path + ": larger than " + std::to_string(max_size) + " bytes";
@@ -179,7 +253,7 @@ std::string readWholeFile(const std::string& real_path, std::size_t max_size, st
   for (;;) {
     if (used == out->size()) {
       if (out->size() > max_size) break;
-      out->resize(std::min(out->size() * 2, max_size + 1));
+      out->resize(std::min(std::max<size_t>(out->size() * 2, 64), max_size + 1));
     }
     ssize_t n = ::read(fd, out->data() + used, out->size() - used);
     if (n < 0 && errno == EINTR) continue;
@@ -201,11 +275,20 @@ std::string readWholeFile(const std::string& real_path, std::size_t max_size, st
   return "";
 }
 
+std::string regularFileError(const std::string& real_path) {
+  struct stat st;
+  std::string error;
+  int fd = openRegularFile(real_path, &st, &error);
+  if (fd >= 0) ::close(fd);
+  return error;
+}
+
 std::string writeFileAtomically(const std::string& real_path, std::string_view bytes) {
   fs::path target(real_path);
   fs::path folder = target.parent_path();
   if (folder.empty()) folder = ".";
-  std::string temp = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+  std::string temp =
+      (folder / ("." + target.filename().string() + "." + writerTag() + ".XXXXXX")).string();
   int fd = ::mkostemp(temp.data(), O_CLOEXEC);
   if (fd < 0) return errnoText("cannot create a temporary file for", real_path);
   auto fail = [&](const char* what) {
@@ -234,6 +317,34 @@ std::string writeFileAtomically(const std::string& real_path, std::string_view b
     ::close(dir);
   }
   return "";
+}
+
+int removeAbandonedTemporaries(const std::string& real_path) {
+  fs::path target(real_path);
+  fs::path folder = target.parent_path();
+  if (folder.empty()) folder = ".";
+  const std::string prefix = "." + target.filename().string() + ".";
+  int removed = 0;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(folder, ec)) {
+    std::string name = entry.path().filename().string();
+    // ".<file>.<pid>-<start>.XXXXXX", as writeFileAtomically names them.
+    if (name.size() <= prefix.size() + 7 || name.compare(0, prefix.size(), prefix) != 0) continue;
+    std::string tag = name.substr(prefix.size(), name.size() - prefix.size() - 7);
+    if (name[name.size() - 7] != '.') continue;
+    size_t dash = tag.find('-');
+    if (dash == std::string::npos || dash == 0 || dash + 1 == tag.size() ||
+        tag.find_first_not_of("0123456789-") != std::string::npos ||
+        tag.find('-', dash + 1) != std::string::npos || dash > 9) {
+      continue;
+    }
+    auto pid = static_cast<pid_t>(std::stol(tag.substr(0, dash)));
+    std::optional<unsigned long long> start = processStartTime(pid);
+    if (start && std::to_string(*start) == tag.substr(dash + 1)) continue;  // still writing
+    std::error_code remove_ec;
+    if (fs::remove(entry.path(), remove_ec)) ++removed;
+  }
+  return removed;
 }
 
 }  // namespace device

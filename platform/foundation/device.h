@@ -18,6 +18,8 @@
 // runs; everything else may be called from any thread.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -57,13 +59,28 @@ std::string newSalt();
 bool passcodeMatches(const Config& config, const std::string& passcode);
 
 // Reads a whole file at a real path into `out`, refusing (without reading it)
-// a file larger than `max_size` or anything that is not a regular file.
-// Returns an error message, or "".
+// a file larger than `max_size` or anything that is not a regular file. A
+// FIFO, socket or device at the path, or behind a symbolic link, is never
+// opened for reading, so the call cannot block on it. Returns an error
+// message, or "".
 std::string readWholeFile(const std::string& real_path, std::size_t max_size, std::string* out);
+// "" when a regular file is at a real path (following symbolic links), else
+// why not, in the words readWholeFile uses. Opens nothing but regular files.
+std::string regularFileError(const std::string& real_path);
 // Replaces the file at a real path with `bytes` so that a reader sees either
 // the old or the new file, never part of one: a temporary file in the same
-// folder, written, fsync'ed, then renamed over the old one. The folder must
-// exist. Returns an error message, or "".
+// folder, written, fsync'ed, then renamed over the old one. The temporary
+// file's name, ".<file>.<pid>-<start>.XXXXXX", names the writing process (its
+// id and start time), so a file left by a writer that was killed can be told
+// from one still being written. The folder must exist. Returns an error
+// message, or "".
 std::string writeFileAtomically(const std::string& real_path, std::string_view bytes);
+// Removes the temporary files of writeFileAtomically for `real_path` whose
+// writing process is gone; returns how many. Temporary files of a running
+// writer, and files of any other name, are left alone.
+int removeAbandonedTemporaries(const std::string& real_path);
+// The start time (clock ticks since boot) of a running process; nothing when
+// there is no such process or it has ended (a zombie).
+std::optional<unsigned long long> processStartTime(pid_t pid);
 
 }  // namespace device

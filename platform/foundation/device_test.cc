@@ -1,11 +1,19 @@
 #include "platform/foundation/device.h"
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <thread>
 
 #include "platform/foundation/test_device_root.h"
 
@@ -105,6 +113,98 @@ TEST(Files, ReadsAreBoundedAndWritesAreAtomic) {
   EXPECT_EQ(entries, 1);
 
   EXPECT_NE(device::writeFileAtomically(dir / "no/such/folder/f", "x"), "");
+}
+
+// A path that would block or never end a read: a FIFO nobody writes, a
+// socket, an endless device behind a symlink, a folder. Each reads as "not a
+// regular file" at once, through every reader of the platform.
+TEST(Files, SpecialFilesAreRefusedWithoutBlocking) {
+  TempDir dir;
+  ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0644), 0);
+  int sock = socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_GE(sock, 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  std::string sock_path = dir / "socket";
+  ASSERT_LT(sock_path.size(), sizeof addr.sun_path);
+  std::strcpy(addr.sun_path, sock_path.c_str());
+  ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  std::filesystem::create_symlink("/dev/zero", dir / "zero");
+  std::filesystem::create_directory(dir / "folder");
+  std::filesystem::create_symlink(dir / "fifo", dir / "link-to-fifo");
+
+  // A blocked open would hang the test: a watchdog ends it with a message.
+  std::atomic<bool> done{false};
+  std::thread watchdog([&] {
+    for (int i = 0; i < 1000 && !done; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (!done) {
+      std::fprintf(stderr, "FAILED: a special file blocked its reader\n");
+      std::_Exit(1);
+    }
+  });
+  for (const char* name : {"fifo", "socket", "zero", "folder", "link-to-fifo"}) {
+    std::string out = "left over";
+    EXPECT_EQ(device::readWholeFile(dir / name, 1 << 20, &out),
+              (dir / name) + ": not a regular file")
+        << name;
+    EXPECT_EQ(out, "") << name;
+    EXPECT_EQ(device::regularFileError(dir / name), (dir / name) + ": not a regular file") << name;
+  }
+  done = true;
+  watchdog.join();
+  close(sock);
+
+  // A symlink to a regular file is followed.
+  std::ofstream(dir / "real") << "contents";
+  std::filesystem::create_symlink(dir / "real", dir / "link");
+  std::string out;
+  EXPECT_EQ(device::readWholeFile(dir / "link", 100, &out), "");
+  EXPECT_EQ(out, "contents");
+  EXPECT_EQ(device::regularFileError(dir / "link"), "");
+  // Files of /proc report no size and are read whole all the same.
+  ASSERT_EQ(device::readWholeFile("/proc/self/stat", 4096, &out), "");
+  EXPECT_EQ(out.rfind(std::to_string(getpid()) + " (", 0), 0u) << out;
+}
+
+// A writer killed between creating its temporary file and the rename leaves
+// the file behind; its name tells who wrote it, so a later cleaner can tell
+// a dead writer's leftovers from a live writer's work in progress.
+TEST(Files, TemporaryFilesNameTheirWriterAndOnlyDeadWritersFilesAreRemoved) {
+  TempDir dir;
+  std::string target = dir / "domain.plist";
+  ASSERT_EQ(device::writeFileAtomically(target, "one"), "");
+
+  auto start = device::processStartTime(getpid());
+  ASSERT_TRUE(start.has_value());
+  const std::string mine =
+      ".domain.plist." + std::to_string(getpid()) + "-" + std::to_string(*start) + ".AbC123";
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) _exit(0);
+  ASSERT_EQ(waitpid(child, nullptr, 0), child);
+  EXPECT_FALSE(device::processStartTime(child).has_value()) << "a reaped child is gone";
+  const std::string dead = ".domain.plist." + std::to_string(child) + "-1.XyZ789";
+  // Our own id with another start time: a process that had our id before us.
+  const std::string reused =
+      ".domain.plist." + std::to_string(getpid()) + "-" + std::to_string(*start + 1) + ".Qq0000";
+  const std::vector<std::string> others = {
+      ".domain.plist.Ab12Cd",      // no writer named: not ours to judge
+      ".other.plist.1-1.Ab12Cd",   // another file's
+      "domain.plist.damaged",      // a kept damaged file
+      ".domain.plist.x-1.Ab12Cd",  // not a process id
+  };
+  for (const std::string& name : others) std::ofstream(dir / name) << "x";
+  for (const std::string& name : {mine, dead, reused}) std::ofstream(dir / name) << "x";
+
+  EXPECT_EQ(device::removeAbandonedTemporaries(target), 2);
+  EXPECT_TRUE(std::filesystem::exists(dir / mine)) << "a live writer's file stays";
+  EXPECT_FALSE(std::filesystem::exists(dir / dead));
+  EXPECT_FALSE(std::filesystem::exists(dir / reused));
+  for (const std::string& name : others) EXPECT_TRUE(std::filesystem::exists(dir / name)) << name;
+  std::string out;
+  ASSERT_EQ(device::readWholeFile(target, 100, &out), "");
+  EXPECT_EQ(out, "one");
 }
 
 }  // namespace

@@ -24,6 +24,7 @@ namespace fs = std::filesystem;
 constexpr const char* kPreferencesFolder = "/var/jb/var/mobile/Library/Preferences";
 
 std::atomic<bool> g_all_written{true};
+std::atomic<unsigned long> g_failed_writes{0};
 
 std::mutex& errorLock() {
   static std::mutex m;
@@ -36,9 +37,12 @@ std::string& lastError() {
 }
 
 bool failed(const std::string& message) {
+  {
+    std::lock_guard<std::mutex> g(errorLock());
+    lastError() = message;
+  }
   g_all_written = false;
-  std::lock_guard<std::mutex> g(errorLock());
-  lastError() = message;
+  ++g_failed_writes;
   return false;
 }
 
@@ -95,6 +99,9 @@ bool rewriteDomain(id domain, Change change) {
 
   DomainLock lock(real + ".lock");
   if (!lock.error().empty()) return failed("user defaults: " + lock.error());
+  // Under the lock no other writer of the domain is half-way through, so what
+  // a killed writer left behind can go.
+  device::removeAbandonedTemporaries(real);
 
   Strong<NSDictionary> contents = newDictionary(/*mutable_=*/true);
   if (fs::exists(real, ec)) {
@@ -192,6 +199,8 @@ std::string preferencesPath(const std::string& domain) {
   }
   return std::string(kPreferencesFolder) + "/" + domain + ".plist";
 }
+
+unsigned long userDefaultsFailedWrites() { return g_failed_writes.load(); }
 
 std::string userDefaultsLastError() {
   std::lock_guard<std::mutex> g(errorLock());

@@ -18,6 +18,9 @@
 // and read back as one. A write of a value a property list cannot hold fails
 // and leaves the file as it was. A domain file that no longer parses is kept
 // beside the new one as "<domain>.plist.damaged" before a write starts afresh.
+// A path that is not a regular file (a folder, a FIFO) is neither read nor
+// replaced: the write fails. Each write first removes the temporary files
+// that writers killed mid-write left beside the domain's file.
 // A domain name that is empty, or contains "/", or is "." or "..", has no file:
 // reads give nil and writes fail.
 //
@@ -36,5 +39,9 @@ Class userDefaultsClass();
 std::string preferencesPath(const std::string& domain);
 // What the last failed write said, or "" when none failed yet.
 std::string userDefaultsLastError();
+// How many writes of this process have failed so far. A caller that compares
+// the count before and after a change learns whether the change was saved,
+// even when it went through code that reports nothing (a settings pane).
+unsigned long userDefaultsFailedWrites();
 
 }  // namespace foundation

@@ -1,6 +1,7 @@
 #include "platform/foundation/nsuserdefaults.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -100,6 +101,54 @@ TEST_F(UserDefaultsTest, FailedWritesChangeNothingAndAreReported) {
   }
   EXPECT_FALSE(
       std::filesystem::exists(testDeviceRoot() + "/var/jb/var/mobile/Library/escape.plist"));
+}
+
+// Something that is not a file where the domain's file belongs: the write
+// fails, is counted and says why, and what is there is left as it was.
+TEST_F(UserDefaultsTest, AFolderOrFifoAtTheDomainsPathFailsTheWriteWithoutBlocking) {
+  Watchdog dog("writes onto a folder and a FIFO", 20s);
+  std::filesystem::create_directories(file_);
+  unsigned long failures = foundation::userDefaultsFailedWrites();
+  set(foundation::trueValue(), "enabled", domain_);
+  EXPECT_EQ(foundation::userDefaultsFailedWrites(), failures + 1);
+  EXPECT_EQ(foundation::userDefaultsLastError(),
+            "user defaults: " + file_ + ": not a regular file");
+  EXPECT_FALSE(msg<BOOL>(defaults(), "synchronize"_sel));
+  EXPECT_EQ(get("enabled", domain_), nullptr);
+  EXPECT_TRUE(std::filesystem::is_directory(file_));
+  std::filesystem::remove(file_);
+
+  ASSERT_EQ(mkfifo(file_.c_str(), 0644), 0);
+  set(foundation::trueValue(), "enabled", domain_);
+  EXPECT_EQ(foundation::userDefaultsFailedWrites(), failures + 2);
+  EXPECT_EQ(get("enabled", domain_), nullptr);
+  EXPECT_EQ(msg<id>(defaults(), "persistentDomainForName:"_sel, makeString(domain_)), nullptr);
+  EXPECT_EQ(std::filesystem::status(file_).type(), std::filesystem::file_type::fifo);
+  std::filesystem::remove(file_);
+
+  set(foundation::trueValue(), "enabled", domain_);
+  EXPECT_EQ(foundation::userDefaultsFailedWrites(), failures + 2) << "a good write counts nothing";
+  EXPECT_EQ(get("enabled", domain_), foundation::trueValue());
+}
+
+TEST_F(UserDefaultsTest, AWriteRemovesWhatKilledWritersLeftButNothingElse) {
+  set(foundation::trueValue(), "enabled", domain_);
+  std::string folder = std::filesystem::path(file_).parent_path();
+  std::string name = std::filesystem::path(file_).filename();
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) _exit(0);
+  ASSERT_EQ(waitpid(child, nullptr, 0), child);
+  std::string left = folder + "/." + name + "." + std::to_string(child) + "-7.Ab12Cd";
+  std::string live = folder + "/." + name + "." + std::to_string(getpid()) + "-" +
+                     std::to_string(device::processStartTime(getpid()).value()) + ".Ab12Cd";
+  std::ofstream(left) << "half a file";
+  std::ofstream(live) << "being written";
+  set(foundation::falseValue(), "enabled", domain_);
+  EXPECT_FALSE(std::filesystem::exists(left));
+  EXPECT_TRUE(std::filesystem::exists(live));
+  std::filesystem::remove(live);
+  EXPECT_EQ(get("enabled", domain_), foundation::falseValue());
 }
 
 TEST_F(UserDefaultsTest, ADamagedDomainIsSetAsideNotLost) {

@@ -98,8 +98,8 @@ class BinaryShape {
         if (!visit(child, depth + 1)) return false;
         nodes += nodes_[child];
         height = std::max(height, 1 + height_[child]);
-        if (nodes > kMaxNodes) {
-          return fail("binary property list that expands past " + std::to_string(kMaxNodes) +
+        if (nodes > maxNodes()) {
+          return fail("binary property list that expands past " + std::to_string(maxNodes()) +
                       " values");
         }
       }
@@ -109,6 +109,8 @@ class BinaryShape {
     state_[index] = kDone;
     return true;
   }
+
+  uint64_t maxNodes() const { return std::max<uint64_t>(kMaxNodes, 2 * count_); }
 
   // The offset of object `index`, which must lie among the objects.
   bool objectAt(uint64_t index, uint64_t* offset) const {

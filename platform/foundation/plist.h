@@ -7,7 +7,8 @@
 //
 // Errors are values: a file that is missing, not a property list, truncated,
 // larger than kMaxFileSize, nested deeper than kMaxDepth, or a binary list
-// whose shared references would expand past kMaxNodes values gives an error
+// whose shared references would expand past the larger of kMaxNodes and
+// twice its object count gives an error
 // message and no object. These bounds are checked before libplist sees the
 // bytes, so its recursion and memory stay small. Nothing here throws or aborts
 // on bad input.
@@ -31,7 +32,10 @@ namespace plist {
 
 inline constexpr std::size_t kMaxFileSize = 1 << 20;  // larger files are refused, not parsed
 inline constexpr int kMaxDepth = 128;                 // containers nested deeper are refused
-inline constexpr std::size_t kMaxNodes = 1 << 21;     // values in one parsed list, at most
+// Values one binary list may expand to through shared references, unless it
+// holds more than half as many objects itself: a few hundred bytes must not
+// cost seconds and hundreds of megabytes to read.
+inline constexpr std::size_t kMaxNodes = 1 << 16;
 
 class Node {
  public:

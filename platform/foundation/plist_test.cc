@@ -162,6 +162,14 @@ TEST(PlistLimits, SharedReferencesCannotBlowUpAndCyclesAreRefused) {
   EXPECT_NE(plist::parse(assembleBinary(objects)).error.find("expands past"), std::string::npos);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
 
+  // Sharing that stays under the bound but would still cost seconds to expand:
+  // 17 levels of double references, 2^17 values from a few hundred bytes.
+  objects.clear();
+  for (uint32_t i = 0; i < 17; ++i) objects.push_back(arrayObject({i + 1, i + 1}));
+  objects.push_back(kLeaf);
+  EXPECT_NE(plist::parse(assembleBinary(objects)).error.find("expands past 65536"),
+            std::string::npos);
+
   // A little sharing is fine.
   plist::Result shared = plist::parse(assembleBinary({arrayObject({1, 1}), kLeaf}));
   ASSERT_EQ(shared.error, "");

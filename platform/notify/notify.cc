@@ -33,7 +33,8 @@ namespace notify {
 namespace {
 
 constexpr const char* kRegistryFolder = "/var/run/notify";
-constexpr size_t kMaxNameLength = 1024;  // longer names are neither posted nor observed
+constexpr size_t kMaxDatagram = 1024;  // larger datagrams carry no name of ours
+constexpr size_t kMaxFileName = 255;   // NAME_MAX: the longest registration folder
 
 struct Observer {
   std::string name;
@@ -112,6 +113,15 @@ std::string escapeName(const std::string& name) {
   return out;
 }
 
+std::string nameError(const std::string& name) {
+  if (name.empty()) return "a notification name cannot be empty";
+  size_t stored = escapeName(name).size();
+  if (stored <= kMaxFileName) return "";
+  return "notification name too long: " + std::to_string(name.size()) + " bytes, stored as " +
+         std::to_string(stored) + "; at most " + std::to_string(kMaxFileName) +
+         " (a byte other than a letter, digit, '-', '_' or '.' takes three)";
+}
+
 std::string registrationFolder(const std::string& name) {
   return device::devicePath(std::string(kRegistryFolder) + "/" + escapeName(name));
 }
@@ -147,12 +157,12 @@ void drain(int fd) {
     }
   }
   std::vector<std::string> names;
-  char buf[kMaxNameLength + 1];
+  char buf[kMaxDatagram + 1];
   for (;;) {
     ssize_t n = ::recv(fd, buf, sizeof buf, MSG_DONTWAIT);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) break;
-    if (n == 0 || static_cast<size_t>(n) > kMaxNameLength) continue;
+    if (n == 0 || static_cast<size_t>(n) > kMaxDatagram) continue;
     std::string name(buf, static_cast<size_t>(n));
     bool seen = false;
     for (const auto& s : names) seen = seen || s == name;
@@ -238,9 +248,7 @@ void CFNotificationCenterAddObserver(CFNotificationCenterRef center, const void*
                                      CFNotificationSuspensionBehavior) {
   using namespace notify;
   std::string text = foundation::stdString(name);
-  if (center != &g_center || callback == nullptr || text.empty() || text.size() > kMaxNameLength) {
-    return;
-  }
+  if (center != &g_center || callback == nullptr || !nameError(text).empty()) return;
   State& st = state();
   std::lock_guard<std::mutex> g(st.mu);
   for (const auto& o : st.observers) {
@@ -254,7 +262,7 @@ void CFNotificationCenterPostNotification(CFNotificationCenterRef center, CFStri
                                           const void*, CFDictionaryRef, Boolean) {
   using namespace notify;
   std::string text = foundation::stdString(name);
-  if (center != &g_center || text.empty() || text.size() > kMaxNameLength) return;
+  if (center != &g_center || !nameError(text).empty()) return;
   std::string folder = registrationFolder(text);
   DIR* dir = ::opendir(folder.c_str());
   if (dir == nullptr) return;  // nobody has ever observed the name

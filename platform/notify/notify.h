@@ -14,6 +14,11 @@
 // the name, and nil object and user info. A process also receives its own
 // posts. Posting needs no observer in the posting process.
 //
+// A name must be non-empty and fit one folder name once escaped (see
+// nameError); the center ignores posts and observers of any other name, as it
+// reports nothing, so a program that takes a name from a person checks it
+// first.
+//
 // Registrations last until the process ends (the same observer, callback and
 // name registered twice count once). A forked child starts with none. The
 // device root must not change once the process observes.
@@ -62,6 +67,9 @@ namespace notify {
 // The name as a single folder name: letters, digits, '-', '_' and '.' (not
 // first) stay, every other byte becomes %XX.
 std::string escapeName(const std::string& name);
+// "" when the center can post and observe `name`; else why not: empty, or
+// longer than 255 bytes once escaped.
+std::string nameError(const std::string& name);
 // The real folder that holds the registrations for `name` on this device.
 std::string registrationFolder(const std::string& name);
 // The abstract socket name of process `pid` on this device.

@@ -236,3 +236,20 @@ TEST(NotifyNames, NamesBecomeSingleSafeFolderNames) {
 }
 
 }  // namespace
+
+namespace {
+
+// A registration is a folder named after the escaped name, so a name must fit
+// one folder name (255 bytes) once escaped.
+TEST(NotifyNames, NamesThatCannotBeStoredAreRefusedWithTheirLength) {
+  EXPECT_EQ(notify::nameError("com.qel.velmopreferences/changed"), "");
+  EXPECT_EQ(notify::nameError(std::string(255, 'a')), "");
+  EXPECT_EQ(notify::nameError(""), "a notification name cannot be empty");
+  std::string error = notify::nameError(std::string(256, 'a'));
+  EXPECT_EQ(error.rfind("notification name too long: 256 bytes, stored as 256; at most 255", 0), 0u)
+      << error;
+  EXPECT_EQ(notify::nameError(std::string(85, '/')), "");  // 255 once escaped
+  EXPECT_NE(notify::nameError(std::string(86, '/')), "");
+}
+
+}  // namespace

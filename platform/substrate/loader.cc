@@ -76,6 +76,11 @@ LoadResult loadDynamicLibraries(const std::string& executable_name) {
     if (!filterMatches(msg<id>(info, "objectForKey:"_sel, "Filter"_ns), bundles, executable_name))
       continue;
     std::string path = folder + "/" + name + ".dylib";
+    // dlopen would block on a FIFO: only a regular file is loaded.
+    if (std::string e = device::regularFileError(path); !e.empty()) {
+      result.errors.push_back("cannot load " + name + ": " + e);
+      continue;
+    }
     void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) {
       const char* why = dlerror();

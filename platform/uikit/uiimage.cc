@@ -17,7 +17,11 @@ bool decodePng(const std::string& real_path, UIImage* out) {
   png_image image;
   std::memset(&image, 0, sizeof image);
   image.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_file(&image, real_path.c_str())) {
+  // Read through the platform, which opens nothing but a regular file (a FIFO
+  // at the path must not block the app).
+  std::string bytes;
+  if (!device::readWholeFile(real_path, kMaxImageFileSize, &bytes).empty()) return false;
+  if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) {
     png_image_free(&image);
     return false;
   }

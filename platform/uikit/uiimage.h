@@ -3,8 +3,9 @@
 //   +systemImageNamed:       a symbol image of that name (any name), size 17x17
 //   +imageWithContentsOfFile: the PNG at a system path ("/var/jb/..."), placed
 //                            under the device root and decoded with libpng;
-//                            nil when the file is missing, unreadable, not a
-//                            PNG, or larger than kMaxImagePixels
+//                            nil when the file is missing, not a regular file,
+//                            unreadable, not a PNG, larger than
+//                            kMaxImageFileSize or than kMaxImagePixels
 //   -imageWithTintColor:     a new image like this one, recoloured
 //   -size                    CGSize in points (a file image: its pixel size)
 //
@@ -17,6 +18,8 @@
 //
 // Thread safety: an image never changes once made; safe from any thread.
 #pragma once
+
+#include <cstddef>
 
 #include <cstdint>
 #include <memory>
@@ -38,6 +41,7 @@ struct UIImage : NSObject {
 namespace uikit {
 
 inline constexpr uint64_t kMaxImagePixels = 16ull << 20;
+inline constexpr std::size_t kMaxImageFileSize = 64u << 20;
 
 Class imageClass();
 

@@ -45,8 +45,10 @@ TEST_F(LoadTest, InertWithoutSettingsFileOrWithTheMasterSwitchOff) {
     auto photos = start("photos");
     EXPECT_EQ(hooks(*photos), Lines{}) << "case " << i;
     auto v = vars(*photos);
-    EXPECT_EQ(v["showLockIcon"], "NO") << "case " << i;
+    EXPECT_EQ(v["lockRecentlyDeleted"], "NO") << "case " << i;
     EXPECT_EQ(v["popToRoot"], "NO") << "case " << i;
+    EXPECT_EQ(v["hiddenItemCountEnabled"], "NO") << "case " << i;
+    EXPECT_EQ(v["showLockIcon"], "NO") << "case " << i;
     EXPECT_EQ(v["hiddenItemCount"], "0") << "case " << i;
     EXPECT_EQ(v["reason"], "\"Use your passcode to view and manage hidden album.\"");
     EXPECT_EQ(photos->finish(), 0);
@@ -140,9 +142,27 @@ TEST_F(LoadTest, ReloadFollowsTheFileButNeverTheMasterSwitch) {
   removeSettings();
   reloadAndWait("hiddenItemCount", "-5");
   EXPECT_EQ(vars(*photos)["popToRoot"], "YES");
-  // A file that does not parse reads as empty: everything off.
+  // A file that does not parse reads as empty: all five values off, each of
+  // them set before.
+  writeSettings({{"enabled", "<true/>"},
+                 {"lockRecentlyDeleted", "<true/>"},
+                 {"popToRoot", "<true/>"},
+                 {"hiddenItemCountEnabled", "<true/>"},
+                 {"showLockIcon", "<true/>"},
+                 {"hiddenItemCount", "<integer>9</integer>"}});
+  reloadAndWait("hiddenItemCount", "9");
+  auto before = vars(*photos);
+  for (const char* key :
+       {"lockRecentlyDeleted", "popToRoot", "hiddenItemCountEnabled", "showLockIcon"}) {
+    ASSERT_EQ(before[key], "YES") << key;
+  }
   writeSettingsText("garbage");
   reloadAndWait("popToRoot", "NO");
+  auto after = vars(*photos);
+  EXPECT_EQ(after["lockRecentlyDeleted"], "NO");
+  EXPECT_EQ(after["hiddenItemCountEnabled"], "NO");
+  EXPECT_EQ(after["showLockIcon"], "NO");
+  EXPECT_EQ(after["hiddenItemCount"], "0");
   EXPECT_EQ(photos->finish(), 0);
 }
 

@@ -1,7 +1,8 @@
 // The Settings app as a process: opening the pane through its Settings entry,
 // what it shows, and changes that reach the settings file and a running
 // Photos app. The device's killall is replaced by one that records its
-// arguments, so that no Photos process anywhere on the machine is ended.
+// argument vector (argv[0] included) and environment, so that no Photos
+// process anywhere on the machine is ended.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -36,12 +37,15 @@ class SettingsProgramTest : public DeviceTest {
   void SetUp() override {
     initDevice();
     std::string killall = root_ + "/var/jb/usr/bin/killall";
+    // init made killall a symlink to the system's: remove the link itself
+    // first, or the copy would go through it.
     std::filesystem::remove(killall);
-    std::ofstream(killall) << "#!/bin/sh\necho \"killall $*\" >> '" << killallLog() << "'\n";
-    chmod(killall.c_str(), 0755);
+    std::filesystem::copy_file(testing_support::binDirectory() + "/record_spawn", killall);
   }
 
-  std::string killallLog() const { return root_ + "/killall.log"; }
+  // "killall -9 MobileSlideShow" a start: argv[0] and the arguments, and no
+  // " env ..." after them when the environment was empty.
+  std::string killallLog() const { return root_ + "/var/jb/usr/bin/killall.log"; }
   std::string readKillallLog() const {
     std::ifstream in(killallLog());
     std::stringstream s;

@@ -135,6 +135,9 @@ TEST_F(TypingTest, OnATerminalLinesAreEditedCompletedAndRecalled) {
   ASSERT_TRUE(terminal.waitFor("prompt \"Use your passcode", 2)) << terminal.screen();
   terminal.type("answer cancel\n");
   ASSERT_TRUE(terminal.waitFor("cancelled")) << terminal.screen();
+  // Keys typed before the prompt is back would go to the terminal's own
+  // line discipline, which takes Ctrl-V itself.
+  ASSERT_TRUE(terminal.waitFor("cancelled\r\nok\r\nphotos> ")) << terminal.screen();
   // What is echoed back cannot drive the terminal (Ctrl-V types the escape).
   terminal.type("\x16\x1b]0;X\n");
   ASSERT_TRUE(terminal.waitFor("unknown command \"\\x1b]0;X\"")) << terminal.screen();

@@ -1,5 +1,7 @@
 #include "tests/support/device_fixture.h"
 
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -24,6 +26,21 @@ void DeviceTest::TearDown() {
 
 void DeviceTest::initDevice(const std::vector<std::string>& flags) {
   root_ = makeTempDirectory("velmo-device");
+  std::vector<std::string> argv = {program(), "init", "--root", root_};
+  argv.insert(argv.end(), flags.begin(), flags.end());
+  std::string output;
+  ASSERT_EQ(runProgram(argv, &output), 0) << output;
+}
+
+void DeviceTest::initDeviceInMemory(const std::vector<std::string>& flags) {
+  std::error_code ec;
+  if (!std::filesystem::is_directory("/dev/shm", ec) || access("/dev/shm", W_OK) != 0) {
+    initDevice(flags);
+    return;
+  }
+  std::string pattern = "/dev/shm/velmo-device-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+  root_ = pattern;
   std::vector<std::string> argv = {program(), "init", "--root", root_};
   argv.insert(argv.end(), flags.begin(), flags.end());
   std::string output;

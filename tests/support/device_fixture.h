@@ -34,6 +34,11 @@ class DeviceTest : public ::testing::Test {
 
   // Creates the device; extra flags go to `velmo-device init`.
   void initDevice(const std::vector<std::string>& flags = {});
+  // Like initDevice, on a memory-backed file system (/dev/shm) when there is
+  // one: for tests that write the settings file thousands of times, where each
+  // write's fsync to a disk takes milliseconds. A killed process leaves the
+  // page cache as it was, so what such a test checks is the same.
+  void initDeviceInMemory(const std::vector<std::string>& flags = {});
   // Writes the settings file as an XML property list; values are plist
   // fragments such as "<true/>", "<integer>7</integer>", "<string>x</string>".
   void writeSettings(const std::map<std::string, std::string>& values);

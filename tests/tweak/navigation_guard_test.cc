@@ -228,6 +228,24 @@ TEST_F(NavigationGuardPhone, WithPopToRootOffTheUnlockedAlbumStaysAfterBackgroun
   EXPECT_FALSE(accessed());
 }
 
+TEST_F(NavigationGuardPhone, WithoutANavigationControllerBackgroundKeepsTheUnlock) {
+  ASSERT_TRUE(changeOptions({.popToRoot = true}));
+  ASSERT_NO_FATAL_FAILURE(unlock("Hidden"));
+  ASSERT_TRUE(accessed());
+  // The album list leaves its navigation controller (as while the app
+  // rebuilds its screens): there is nothing to pop, so nothing is forgotten.
+  auto* albums = static_cast<UIViewController*>(app().albumsViewController());
+  Strong<UIViewController> keep(albums);
+  msg<void>(albums, "removeFromParentViewController"_sel);
+  ASSERT_EQ(msg<id>(albums, "navigationController"_sel), nullptr);
+  Operation before = navigation()->lastOperation;
+  std::string stack = app().where();
+  ASSERT_EQ(app().background(), "");
+  EXPECT_TRUE(accessed()) << "cleared without a pop";
+  EXPECT_EQ(navigation()->lastOperation, before);
+  EXPECT_EQ(app().where(), stack);
+}
+
 TEST_F(NavigationGuardPhone, WithoutAnUnlockBackgroundPopsNothing) {
   ASSERT_TRUE(changeOptions({.popToRoot = true}));
   // A refused unlock does not count.
