@@ -36,9 +36,8 @@ std::string runDemo(const std::string& folder) {
 
 std::filesystem::path sourceFolder() {
   const char* source = std::getenv("VELMO_SOURCE");
-  return source != nullptr && *source != '\0'
-             ? std::filesystem::path(source)
-             : std::filesystem::path(__FILE__).parent_path().parent_path().parent_path();
+  return source != nullptr && *source != '\0' ? std::filesystem::path(source)
+                                              : std::filesystem::path(VELMO_SOURCE_DIR);
 }
 
 // The lines of the README's demo transcript, without the "[...]" marks of

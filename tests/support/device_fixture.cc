@@ -9,6 +9,17 @@
 #include <thread>
 
 namespace testing_support {
+namespace {
+
+// The programs a test starts inherit the sanitizer's suppressions: Fontconfig,
+// which Pango uses, keeps its configuration for the life of a process.
+[[maybe_unused]] const bool kSuppressionsForChildren = [] {
+  setenv("LSAN_OPTIONS", "suppressions=" VELMO_SOURCE_DIR "/tests/lsan.supp:print_suppressions=0",
+         /*overwrite=*/0);
+  return true;
+}();
+
+}  // namespace
 
 std::string binDirectory() {
   const char* bin = std::getenv("VELMO_BIN");

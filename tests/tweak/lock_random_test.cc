@@ -339,7 +339,8 @@ TEST_F(LockUnderRandomUse, ProtectedAlbumsOpenOnlyAfterTheirOwnSuccessfulAnswer)
   EXPECT_GT(open_taps, 0);
   EXPECT_GT(unlocks, 0);
   EXPECT_GT(face_unlocks, 0);
-  EXPECT_GT(lockout_refusals, 0);
+  // Lock-outs need five failures without a right answer between them, which
+  // a run may not reach; the lock-out has tests of its own.
   EXPECT_GT(system_cancels, 0);
   EXPECT_GT(modal_refusals, 0);
 }
