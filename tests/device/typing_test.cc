@@ -5,10 +5,12 @@
 #include <poll.h>
 #include <pty.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <string>
+#include <thread>
 
 #include "tests/support/device_fixture.h"
 
@@ -85,7 +87,15 @@ class Terminal {
     }
     if (master_ >= 0) close(master_);
   }
+  // Keys go out once the line editor holds the terminal (canonical mode off):
+  // before that the terminal's own line discipline would take them, Ctrl-V
+  // and all, and seeing the prompt does not say the editor is there yet.
   void type(const std::string& keys) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    for (termios t{}; tcgetattr(master_, &t) == 0 && (t.c_lflag & ICANON) != 0;) {
+      ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the line editor never took the terminal";
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
     ASSERT_EQ(write(master_, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
   }
   // Reads until the screen holds `text` `times` times, for up to ten seconds.
@@ -135,8 +145,6 @@ TEST_F(TypingTest, OnATerminalLinesAreEditedCompletedAndRecalled) {
   ASSERT_TRUE(terminal.waitFor("prompt \"Use your passcode", 2)) << terminal.screen();
   terminal.type("answer cancel\n");
   ASSERT_TRUE(terminal.waitFor("cancelled")) << terminal.screen();
-  // Keys typed before the prompt is back would go to the terminal's own
-  // line discipline, which takes Ctrl-V itself.
   ASSERT_TRUE(terminal.waitFor("cancelled\r\nok\r\nphotos> ")) << terminal.screen();
   // What is echoed back cannot drive the terminal (Ctrl-V types the escape).
   terminal.type("\x16\x1b]0;X\n");
