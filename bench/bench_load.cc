@@ -23,16 +23,17 @@ struct Devices {
 
 // Two phones, alike but for the master switch.
 Devices& devices() {
-  static Devices* d = [] {
-    auto* made = new Devices;
-    for (auto* phone : {&made->active, &made->inert}) {
+  static Devices d;
+  static bool made = [] {
+    for (auto* phone : {&d.active, &d.inert}) {
       device::setRoot(phone->path());
       bench::setUpPhone();
-      bench::writeSettings(/*enabled=*/phone == &made->active);
+      bench::writeSettings(/*enabled=*/phone == &d.active);
     }
-    return made;
+    return true;
   }();
-  return *d;
+  (void)made;
+  return d;
 }
 
 int loadIn(const char* root) {

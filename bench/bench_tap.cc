@@ -18,7 +18,6 @@
 namespace {
 
 struct Phone {
-  bench::ScratchDevice root;
   std::unique_ptr<photos::PhotosApp> app;
   id favorites = nullptr;
   Strong<PXNavigationListCell> cell;
@@ -26,9 +25,11 @@ struct Phone {
 };
 
 Phone& phone() {
+  // The app is left to the process's end; its device folder is removed then.
+  static bench::ScratchDevice root;
   static Phone* p = [] {
     auto* made = new Phone;
-    device::setRoot(made->root.path());
+    device::setRoot(root.path());
     bench::setUpPhone();
     bench::writeSettings(/*enabled=*/true);
     bench::becomePhotos();

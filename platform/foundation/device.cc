@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -103,9 +104,34 @@ std::string devicePath(std::string_view system_path) {
 }
 
 Config readConfig() {
+  // The configuration is asked for often (every UIDevice question, every
+  // passcode check) and changes rarely, and then always by an atomic
+  // replacement: a new file. What was read last is kept with the identity of
+  // the file it came from and reused while the path still names that file.
+  struct Cached {
+    std::string path;
+    dev_t dev = 0;
+    ino_t ino = 0;
+    off_t size = -1;
+    timespec mtime{};
+    Config config;
+  };
+  static std::mutex mu;
+  static Cached* cached = new Cached();  // read by threads until the process ends
+  std::string path = configPath();
+  struct stat st;
+  bool identified = ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  {
+    std::lock_guard<std::mutex> g(mu);
+    if (identified && cached->path == path && cached->dev == st.st_dev &&
+        cached->ino == st.st_ino && cached->size == st.st_size &&
+        cached->mtime.tv_sec == st.st_mtim.tv_sec && cached->mtime.tv_nsec == st.st_mtim.tv_nsec) {
+      return cached->config;
+    }
+  }
   objc::AutoreleasePool pool;
   Config config;
-  plist::Result read = plist::readFile(configPath());
+  plist::Result read = plist::readFile(path);
   if (!foundation::isDictionary(read.value)) return config;
   id dict = read.value;
   readString(dict, "model", &config.model);
@@ -113,6 +139,10 @@ Config readConfig() {
   readString(dict, "passcodeSalt", &config.passcodeSalt);
   readString(dict, "passcodeHash", &config.passcodeHash);
   readString(dict, "biometry", &config.biometry);
+  if (identified) {
+    std::lock_guard<std::mutex> g(mu);
+    *cached = Cached{path, st.st_dev, st.st_ino, st.st_size, st.st_mtim, config};
+  }
   return config;
 }
 
@@ -159,43 +189,33 @@ bool passcodeMatches(const Config& config, const std::string& passcode) {
 namespace {
 
 // Opens `real_path` for reading only when it is a regular file (a symbolic
-// link is followed to what it names). The path is first opened as a bare
-// reference (O_PATH), which never opens a FIFO, a socket or a device and so
-// can neither block nor wake a driver; only a regular file is then reopened
-// for reading, through /proc/self/fd so that it is the very file checked.
+// link is followed to what it names). The path is looked at before it is
+// opened, so a FIFO, a socket or a device is not opened; the open itself
+// cannot block (O_NONBLOCK). What was opened is looked at again: a file
+// atomically replaced in between is the newer regular file and is read, but
+// anything else swapped in is refused, never read.
 // Returns the descriptor, or -1 with `error` set.
 int openRegularFile(const std::string& real_path, struct stat* st, std::string* error) {
-  int ref = ::open(real_path.c_str(), O_PATH | O_CLOEXEC);
-  if (ref < 0) {
+  if (::stat(real_path.c_str(), st) != 0) {
     *error = errno == ENOENT ? real_path + ": no such file" : errnoText("cannot open", real_path);
     return -1;
   }
-  if (::fstat(ref, st) != 0) {
-    *error = errnoText("cannot stat", real_path);
-    ::close(ref);
-    return -1;
-  }
   if (!S_ISREG(st->st_mode)) {
-    ::close(ref);
     *error = real_path + ": not a regular file";
     return -1;
   }
-  constexpr int kReadFlags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
-  int fd = ::open(("/proc/self/fd/" + std::to_string(ref)).c_str(), kReadFlags);
-  if (fd < 0 && errno == ENOENT) {
-    // No /proc: open the path itself, without blocking, and make sure it is
-    // still the file that was checked.
-    fd = ::open(real_path.c_str(), kReadFlags);
-    struct stat again;
-    if (fd >= 0 &&
-        (::fstat(fd, &again) != 0 || again.st_dev != st->st_dev || again.st_ino != st->st_ino)) {
-      ::close(fd);
-      fd = -1;
-      errno = ESTALE;
-    }
+  int fd = ::open(real_path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) {
+    *error = errno == ENOENT ? real_path + ": no such file" : errnoText("cannot open", real_path);
+    return -1;
   }
-  if (fd < 0) *error = errnoText("cannot open", real_path);
-  ::close(ref);
+  struct stat opened;
+  if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+    ::close(fd);
+    *error = real_path + ": not a regular file";
+    return -1;
+  }
+  *st = opened;
   return fd;
 }
 
@@ -265,6 +285,9 @@ std::string readWholeFile(const std::string& real_path, std::size_t max_size, st
     }
     if (n == 0) break;
     used += static_cast<size_t>(n);
+    // A regular file that gave less than was asked for is at its end; files
+    // that report no size (those under /proc) are read until read says so.
+    if (st.st_size > 0 && used < out->size()) break;
   }
   ::close(fd);
   if (used > max_size) {

@@ -9,6 +9,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
+#include <cstdint>
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
@@ -127,10 +129,17 @@ std::string registrationFolder(const std::string& name) {
 }
 
 std::string socketName(pid_t pid) {
-  char text[64];
-  std::snprintf(text, sizeof text, "velmo-notify-%016llx-%d",
-                static_cast<unsigned long long>(stableHash(device::root())), static_cast<int>(pid));
-  return text;
+  // "velmo-notify-<device root's hash, 16 hex digits>-<pid>", made without
+  // printf: it is on the path of a library's first subscription.
+  static const char kHex[] = "0123456789abcdef";
+  char text[64] = "velmo-notify-";
+  char* at = text + std::strlen(text);
+  char* end = text + sizeof text;
+  uint64_t hash = stableHash(device::root());
+  for (int shift = 60; shift >= 0; shift -= 4) *at++ = kHex[(hash >> shift) & 15];
+  *at++ = '-';
+  at = std::to_chars(at, end, static_cast<int>(pid)).ptr;
+  return std::string(text, at);
 }
 
 namespace {
@@ -213,14 +222,18 @@ bool ensureReceiver(State& st) {
 bool registerName(State& st, const std::string& name) {
   if (st.registered.count(name)) return true;
   std::string folder = registrationFolder(name);
-  std::error_code ec;
-  std::filesystem::create_directories(folder, ec);
-  if (ec) {
-    complain("cannot make " + folder + ": " + ec.message());
-    return false;
-  }
   std::string file = folder + "/" + std::to_string(getpid());
+  // The name's folder is made only when this is its first observer ever.
   int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0 && errno == ENOENT) {
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    if (ec) {
+      complain("cannot make " + folder + ": " + ec.message());
+      return false;
+    }
+    fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  }
   if (fd < 0) {
     complain("cannot make " + file + ": " + std::strerror(errno));
     return false;
