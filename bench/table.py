@@ -69,9 +69,13 @@ ROWS = [
      "C++ virtual call", ("BM_VirtualCall", "cpu"), "ratio", 2.0),
     ("reloadSettings, typical file", "bench_settings", ("BM_ReloadSettings", "cpu"),
      "libplist alone", ("BM_LibplistReadSettings", "cpu"), "most", 20e3),
+    # What the constructor adds over the same library loaded inert: the
+    # loader's own share of dlopen (mapping, relocating, the first touch of
+    # each page) is the machine's, and on a virtual machine it alone can pass
+    # 200 us for an empty library.
     ("constructor, dlopen to return, active (median)", "bench_load",
      ("BM_LoadLibraryActive", "p50_ns"),
-     "inert", ("BM_LoadLibraryInert", "p50_ns"), "most", 200e3),
+     "inert", ("BM_LoadLibraryInert", "p50_ns"), "more", 200e3),
     ("notification post to callback, 2 processes (p99)", "bench_notify",
      ("BM_NotifyPostToCallback", "p99_ns"),
      "pipe round trip p99", ("BM_PipeRoundTrip", "p99_ns"), "most", 1e6),
