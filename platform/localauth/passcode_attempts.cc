@@ -2,8 +2,12 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 
 #include "platform/foundation/collections.h"
@@ -24,8 +28,8 @@ struct Record {
 
 std::string recordPath() { return device::devicePath(kPasscodeRecordPath); }
 
-// Holds an exclusive lock on the record's lock file for its lifetime. Without
-// a lock file (an unwritable folder) the judgement goes on unlocked.
+// Holds an exclusive lock on the record's lock file for its lifetime, or
+// says why it could not be had.
 class RecordLock {
  public:
   RecordLock() {
@@ -33,19 +37,23 @@ class RecordLock {
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
     fd_ = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    int result = -1;
     if (fd_ >= 0) {
-      while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+      while ((result = ::flock(fd_, LOCK_EX)) != 0 && errno == EINTR) {
       }
     }
+    if (fd_ < 0 || result != 0) error_ = "cannot lock " + path + ".lock: " + std::strerror(errno);
   }
   ~RecordLock() {
     if (fd_ >= 0) ::close(fd_);
   }
   RecordLock(const RecordLock&) = delete;
   RecordLock& operator=(const RecordLock&) = delete;
+  const std::string& error() const { return error_; }
 
  private:
   int fd_ = -1;
+  std::string error_;
 };
 
 int64_t integerFor(NSDictionary* dict, id key) {
@@ -53,20 +61,27 @@ int64_t integerFor(NSDictionary* dict, id key) {
   return foundation::isNumber(value) ? msg<long long>(value, "longLongValue"_sel) : 0;
 }
 
-Record readRecord() {
+// Reads the record into `record`; a missing one is no failures. Returns ""
+// or why the record could not be read.
+std::string readRecord(Record* record) {
   objc::AutoreleasePool pool;
-  Record record;
-  plist::Result read = plist::readFile(recordPath());
-  if (!foundation::isDictionary(read.value)) return record;
+  *record = Record();
+  std::string path = recordPath();
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0 && errno == ENOENT) return "";
+  plist::Result read = plist::readFile(path);
+  if (!read.error.empty()) return read.error;
+  if (!foundation::isDictionary(read.value)) return path + ": not a passcode record";
   auto* dict = static_cast<NSDictionary*>(read.value.get());
-  record.failures = std::max<int64_t>(0, integerFor(dict, "failures"_ns));
-  record.lockedUntil = integerFor(dict, "lockedUntil"_ns);
+  record->failures = std::max<int64_t>(0, integerFor(dict, "failures"_ns));
+  record->lockedUntil = integerFor(dict, "lockedUntil"_ns);
   id hash = dict->find("lastWrongHash"_ns);
-  if (foundation::isString(hash)) record.lastWrongHash = foundation::stdString(hash);
-  return record;
+  if (foundation::isString(hash)) record->lastWrongHash = foundation::stdString(hash);
+  return "";
 }
 
-void writeRecord(const Record& record) {
+// Returns "" or why the record could not be saved.
+std::string writeRecord(const Record& record) {
   objc::AutoreleasePool pool;
   Strong<NSDictionary> dict = foundation::newDictionary(/*mutable_=*/true);
   msg<void>(dict, "setObject:forKey:"_sel, foundation::integerNumber(record.failures),
@@ -75,7 +90,14 @@ void writeRecord(const Record& record) {
             "lastWrongHash"_ns);
   msg<void>(dict, "setObject:forKey:"_sel, foundation::integerNumber(record.lockedUntil),
             "lockedUntil"_ns);
-  plist::writeFile(recordPath(), dict);
+  return plist::writeFile(recordPath(), dict);
+}
+
+PasscodeJudgement unavailable(const std::string& why) {
+  PasscodeJudgement judgement;
+  judgement.outcome = PasscodeJudgement::Outcome::kUnavailable;
+  judgement.error = "the passcode record cannot be used: " + why;
+  return judgement;
 }
 
 }  // namespace
@@ -94,15 +116,20 @@ std::string minutesText(int64_t seconds) {
   return std::to_string(minutes) + (minutes == 1 ? " minute" : " minutes");
 }
 
-int64_t lockoutRemaining() {
-  Record record = readRecord();
+int64_t lockoutRemaining(std::string* error) {
+  Record record;
+  std::string why = readRecord(&record);
+  if (error != nullptr) *error = why.empty() ? "" : "the passcode record cannot be used: " + why;
+  if (!why.empty()) return 0;
   int64_t left = record.lockedUntil - device::clockNow();
   return left > 0 ? left : 0;
 }
 
 PasscodeJudgement judgePasscode(const std::string& passcode) {
   RecordLock lock;
-  Record record = readRecord();
+  if (!lock.error().empty()) return unavailable(lock.error());
+  Record record;
+  if (std::string why = readRecord(&record); !why.empty()) return unavailable(why);
   int64_t now = device::clockNow();
   PasscodeJudgement judgement;
   if (record.lockedUntil > now) {
@@ -113,6 +140,8 @@ PasscodeJudgement judgePasscode(const std::string& passcode) {
   device::Config config = device::readConfig();
   if (device::passcodeMatches(config, passcode)) {
     judgement.outcome = PasscodeJudgement::Outcome::kAccepted;
+    // The owner is in even if the cleared record cannot be saved: the count
+    // it keeps then only errs on the strict side.
     if (record.failures != 0 || !record.lastWrongHash.empty() || record.lockedUntil != 0) {
       writeRecord(Record());
     }
@@ -127,7 +156,9 @@ PasscodeJudgement judgePasscode(const std::string& passcode) {
     record.lastWrongHash = hash;
     int64_t wait = lockoutAfter(record.failures);
     if (wait > 0) record.lockedUntil = now + wait;
-    writeRecord(record);
+    // A failure that cannot be counted must not be answered as one: the
+    // next guess would find the count where it was.
+    if (std::string why = writeRecord(record); !why.empty()) return unavailable(why);
   }
   judgement.lockoutSeconds = record.lockedUntil > now ? record.lockedUntil - now : 0;
   return judgement;

@@ -11,8 +11,10 @@
 //
 // The record lives in <root>/var/db/passcode.plist ("failures", the salted
 // hash of the last wrong code, "lockedUntil" in device-clock seconds), so
-// every process of the device sees the same count. A missing or unreadable
-// record means no failures. The wrong code itself is never stored.
+// every process of the device sees the same count. A missing record means no
+// failures. A record that cannot be locked, read or saved fails closed: no
+// passcode is judged until it can be, so a broken record never hands out
+// unlimited guesses. The wrong code itself is never stored.
 //
 // Thread safety: safe from any thread and across processes; each judgement
 // is one read-modify-write under a lock file beside the record.
@@ -26,17 +28,19 @@ namespace localauth {
 inline constexpr char kPasscodeRecordPath[] = "/var/db/passcode.plist";
 
 struct PasscodeJudgement {
-  enum class Outcome { kAccepted, kWrong, kLockedOut } outcome = Outcome::kWrong;
+  enum class Outcome { kAccepted, kWrong, kLockedOut, kUnavailable } outcome = Outcome::kWrong;
   bool counted = false;        // kWrong: a new failure (not a repeat of the last code)
   int64_t lockoutSeconds = 0;  // kWrong, kLockedOut: how long answers are refused from now
+  std::string error;           // kUnavailable: why the record could not be used
 };
 
 // Judges `passcode` against the device's passcode and its record: a refusal
 // while locked out (the code is not even looked at), acceptance, or a failure.
 PasscodeJudgement judgePasscode(const std::string& passcode);
 
-// Seconds until passcode answers are taken again; 0 when they are now.
-int64_t lockoutRemaining();
+// Seconds until passcode answers are taken again; 0 when they are now. When
+// the record cannot be read, returns 0 and sets `error` (if given).
+int64_t lockoutRemaining(std::string* error = nullptr);
 
 // The wait after the `failures`-th failure, in seconds.
 int64_t lockoutAfter(int64_t failures);

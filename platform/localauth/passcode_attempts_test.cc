@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "platform/localauth/test_device.h"
 #include "platform/uikit/uiapplication.h"
 
@@ -98,6 +100,31 @@ TEST_F(Lockout, TheWrongCodeIsNotKeptInClear) {
       device::readWholeFile(device::devicePath(localauth::kPasscodeRecordPath), 1 << 16, &bytes),
       "");
   EXPECT_EQ(bytes.find("8642"), std::string::npos);
+  dismiss();
+}
+
+TEST_F(Lockout, ARecordThatCannotBeReadOrSavedJudgesNothing) {
+  namespace fs = std::filesystem;
+  std::string record = device::devicePath(localauth::kPasscodeRecordPath);
+  Replies replies;
+  evaluate(newContext(), "reason", replies.block());
+  // Something that is not a record where the record goes: no guess is taken,
+  // the right code neither, nor a face; the prompt stays to be cancelled.
+  fs::create_directories(record);
+  auto refused = answerPasscode("0000");
+  EXPECT_FALSE(refused.taken);
+  EXPECT_EQ(refused.message.rfind("error: the passcode record cannot be used: ", 0), 0u)
+      << refused.message;
+  EXPECT_FALSE(answerPasscode("1234").taken);
+  EXPECT_FALSE(answerFace().taken);
+  ASSERT_TRUE(pendingPrompt());
+  fs::remove(record);
+  // Nor without the lock that keeps two judgements from racing.
+  fs::remove(record + ".lock");
+  fs::create_directory(record + ".lock");
+  EXPECT_FALSE(answerPasscode("0000").taken);
+  fs::remove(record + ".lock");
+  EXPECT_EQ(answerPasscode("1234").message, "passcode accepted");
   dismiss();
 }
 

@@ -110,6 +110,8 @@ AnswerResult answerPasscode(const std::string& passcode) {
   switch (judgement.outcome) {
     case PasscodeJudgement::Outcome::kLockedOut:
       return {false, "error: try again in " + minutesText(judgement.lockoutSeconds)};
+    case PasscodeJudgement::Outcome::kUnavailable:
+      return {false, "error: " + judgement.error};
     case PasscodeJudgement::Outcome::kAccepted:
       announce(finishFront(lock, YES, nullptr));
       return {true, "passcode accepted"};
@@ -139,9 +141,11 @@ AnswerResult answerPasscode(const std::string& passcode) {
 AnswerResult answerFace() {
   if (promptCount() == 0) return kNoPrompt;
   // A device that makes its owner wait takes no other answer either.
-  if (int64_t wait = lockoutRemaining(); wait > 0) {
+  std::string unreadable;
+  if (int64_t wait = lockoutRemaining(&unreadable); wait > 0) {
     return {false, "error: try again in " + minutesText(wait)};
   }
+  if (!unreadable.empty()) return {false, "error: " + unreadable};
   std::unique_lock<std::mutex> lock(broker().mu);
   if (broker().queue.empty()) return kNoPrompt;
   if (!broker().queue.front().faceOffered) return {false, "error: Face ID is not offered"};
