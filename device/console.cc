@@ -205,6 +205,14 @@ void Console::take(std::string_view bytes) {
   }
 }
 
+void Console::endOfInput() {
+  if ((!overlong_ && pending_.empty()) || quitting_) return;
+  std::string rest = std::exchange(pending_, "");
+  scanned_ = 0;
+  if (std::exchange(overlong_, false)) rest.assign(kMaxLine + 1, ' ');
+  finishLine(std::move(rest));
+}
+
 int Console::run() {
   auto& loop = dispatch::RunLoop::main();
   bool closed = false;
@@ -220,11 +228,7 @@ int Console::run() {
       if (n <= 0) {
         closed = true;
         loop.unwatch(STDIN_FILENO);
-        if (!pending_.empty() && !quitting_) {
-          std::string rest = std::exchange(pending_, "");
-          if (std::exchange(overlong_, false)) rest.assign(kMaxLine + 1, ' ');
-          finishLine(std::move(rest));
-        }
+        endOfInput();
         return;
       }
       take(std::string_view(buf, static_cast<size_t>(n)));

@@ -68,6 +68,8 @@ class Console {
 
   // Takes bytes as read from standard input; runs each complete line.
   void take(std::string_view bytes);
+  // The input has ended: a last line without its newline is answered too.
+  void endOfInput();
 
  private:
   void finishLine(std::string line);

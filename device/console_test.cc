@@ -69,6 +69,17 @@ TEST_F(ConsoleInput, AnOverlongLineIsRefusedAndTheNextOneRuns) {
   EXPECT_EQ(out, "error: the line is longer than 4096 bytes\necho after\nok\n");
   EXPECT_EQ(seen_.back(), "after");
   EXPECT_EQ(seen_.size(), 2u);
+  // At the end of input a last line without its newline is answered, an
+  // overlong one too.
+  out = run("echo last");
+  testing::internal::CaptureStdout();
+  console_.endOfInput();
+  EXPECT_EQ(out + testing::internal::GetCapturedStdout(), "echo last\nok\n");
+  out = run("echo " + std::string(kMaxLine, 'z'));
+  testing::internal::CaptureStdout();
+  console_.endOfInput();
+  EXPECT_EQ(out + testing::internal::GetCapturedStdout(),
+            "error: the line is longer than 4096 bytes\n");
 }
 
 TEST_F(ConsoleInput, EchoedInputIsEscaped) {

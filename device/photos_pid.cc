@@ -16,7 +16,7 @@ constexpr const char* kPhotosName = "MobileSlideShow";
 
 }  // namespace
 
-void recordPhotosPid() { registerProcess(device::root(), kPhotosName); }
+std::string recordPhotosPid() { return registerProcess(device::root(), kPhotosName); }
 
 void forgetPhotosPid() { unregisterProcess(device::root()); }
 

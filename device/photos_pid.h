@@ -11,11 +11,12 @@
 #include <sys/types.h>
 
 #include <optional>
+#include <string>
 
 namespace program {
 
 // Registers this process as the device's MobileSlideShow.
-void recordPhotosPid();
+std::string recordPhotosPid();  // "" or why it could not be
 // Removes this process's registration.
 void forgetPhotosPid();
 // The Photos app running on this device, if any.

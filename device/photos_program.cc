@@ -153,7 +153,12 @@ int photosMain(const Options& options) {
   console.addQuit("end the app");
   if (isatty(STDIN_FILENO))
     std::fprintf(stderr, "Photos (MobileSlideShow, pid %d). Type help for commands.\n", getpid());
-  recordPhotosPid();
+  // A process the device's killall cannot see must not run: Settings could
+  // not restart it, and it would keep stale options.
+  if (std::string e = recordPhotosPid(); !e.empty()) {
+    print("error: " + e);
+    return 2;
+  }
   int code = console.run();
   forgetPhotosPid();
   return code;

@@ -566,7 +566,10 @@ int settingsMain(const Options& options) {
   console.addQuit("leave Settings");
   if (isatty(STDIN_FILENO))
     std::fprintf(stderr, "Settings (pid %d). Type help for commands.\n", getpid());
-  registerProcess(device::root(), "Preferences");
+  if (std::string e = registerProcess(device::root(), "Preferences"); !e.empty()) {
+    print("error: " + e);
+    return 2;
+  }
   int code = console.run();
   unregisterProcess(device::root());
   return code;

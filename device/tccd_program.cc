@@ -33,7 +33,10 @@ int tccdMain(const Options& options) {
   console.addListing("hooks", "the hooks installed in this process", hookLines);
   console.addListing("vars", "the tweak's exported variables", varLines);
   console.addQuit("stop the daemon");
-  registerProcess(device::root(), "tccd");
+  if (std::string e = registerProcess(device::root(), "tccd"); !e.empty()) {
+    print("error: " + e);
+    return 2;
+  }
   int code = console.run();
   unregisterProcess(device::root());
   return code;

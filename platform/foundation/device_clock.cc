@@ -1,5 +1,6 @@
 #include "platform/foundation/device_clock.h"
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <filesystem>
@@ -14,6 +15,9 @@ namespace device {
 namespace {
 
 constexpr int64_t kMaxStep = int64_t{100} * 366 * 24 * 3600;
+// How far ahead of the machine the device's clock may run in all: far beyond
+// any wait, and far from where the seconds would overflow.
+constexpr int64_t kMaxOffset = kMaxStep * 10;
 
 int64_t machineNow() {
   return std::chrono::duration_cast<std::chrono::seconds>(
@@ -30,7 +34,8 @@ int64_t clockOffset() {
   id value = static_cast<NSDictionary*>(read.value.get())->find("offsetSeconds"_ns);
   if (!foundation::isNumber(value)) return 0;
   long long offset = msg<long long>(value, "longLongValue"_sel);
-  return offset > 0 && offset <= kMaxStep * 10 ? offset : 0;
+  // A damaged file cannot take the clock back: too much is the most allowed.
+  return offset <= 0 ? 0 : std::min<int64_t>(offset, kMaxOffset);
 }
 
 int64_t clockNow() { return machineNow() + clockOffset(); }
@@ -42,8 +47,13 @@ std::string advanceClock(int64_t seconds) {
   std::error_code ec;
   std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
   if (ec) return "cannot create the folder of " + path + ": " + ec.message();
+  int64_t offset = clockOffset();
+  if (seconds > kMaxOffset - offset) {
+    return "the device's clock is already " + std::to_string(offset / 86400) +
+           " days ahead; it runs at most 1000 years ahead";
+  }
   Strong<NSDictionary> dict = foundation::newDictionary(/*mutable_=*/true);
-  msg<void>(dict, "setObject:forKey:"_sel, foundation::integerNumber(clockOffset() + seconds),
+  msg<void>(dict, "setObject:forKey:"_sel, foundation::integerNumber(offset + seconds),
             "offsetSeconds"_ns);
   return plist::writeFile(path, dict);
 }

@@ -4,8 +4,9 @@
 // clock, so that a test or a curious owner can move it forward instead of
 // sleeping: `velmo-device clock --root DIR advance 5m`.
 //
-// The clock only moves forward: advance() refuses a negative step. A missing
-// or unreadable clock file means no offset.
+// The clock only moves forward: advance() refuses a negative step, and a
+// step that would take it past 1000 years ahead of the machine. A missing or
+// unreadable clock file means no offset.
 //
 // Thread safety: safe from any thread; the device root must be set first.
 // Two processes advancing at once may lose one step (the last write wins).

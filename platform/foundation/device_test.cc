@@ -15,6 +15,7 @@
 #include <set>
 #include <thread>
 
+#include "platform/foundation/device_clock.h"
 #include "platform/foundation/test_device_root.h"
 
 namespace {
@@ -58,6 +59,22 @@ TEST(DeviceConfig, RoundTripsAndFallsBackToDefaults) {
   std::ofstream(root + "/device.plist") << "<plist><dict><key>model</key>";
   EXPECT_EQ(device::readConfig().model, "iPhone");
   std::filesystem::remove(root + "/device.plist");
+}
+
+TEST(DeviceClock, OnlyEverMovesForward) {
+  testDeviceRoot();
+  EXPECT_EQ(device::clockOffset(), 0);
+  int64_t day = 86400, century = 100 * 366 * day;
+  EXPECT_NE(device::advanceClock(-1), "");
+  EXPECT_NE(device::advanceClock(century + 1), "");
+  for (int i = 0; i < 10; ++i) ASSERT_EQ(device::advanceClock(century), "") << i;
+  // Past the most it may run ahead, a step is refused, not wrapped to zero.
+  EXPECT_NE(device::advanceClock(day), "");
+  EXPECT_EQ(device::clockOffset(), 10 * century);
+  // A clock file saying more than that reads as the most, never as nothing.
+  std::ofstream(device::devicePath(device::kClockPath))
+      << "<plist><dict><key>offsetSeconds</key><integer>99999999999999</integer></dict></plist>";
+  EXPECT_EQ(device::clockOffset(), 10 * century);
 }
 
 TEST(Passcode, HashIsSaltedSha256AndNeverTheCode) {

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
 
 #include "tests/support/device_fixture.h"
 
@@ -166,6 +168,18 @@ TEST_F(PhoneBehaviourTest, TheDevicesKillallSaysWhenItFoundNothing) {
   auto photos = start("photos");
   testing_support::waitReady(*photos);
   std::string both;
+  // A program the device cannot register would be out of killall's reach:
+  // it does not start.
+  {
+    std::string processes = root_ + "/var/run/processes";
+    std::string moved = processes + ".aside";
+    ASSERT_EQ(::rename(processes.c_str(), moved.c_str()), 0);
+    std::ofstream(processes) << "not a folder";
+    EXPECT_EQ(runProgram({program(), "tccd", "--root", root_}, &output), 2);
+    EXPECT_NE(output.find("error: cannot create"), std::string::npos) << output;
+    ::unlink(processes.c_str());
+    ASSERT_EQ(::rename(moved.c_str(), processes.c_str()), 0);
+  }
   EXPECT_EQ(runProgram({killall, "-TERM", "Preferences", "MobileSlideShow"}, &both), 0);
   EXPECT_EQ(both, "Preferences: no process found\n");
   EXPECT_EQ(photos->waitExit(5000), -15);
