@@ -219,7 +219,11 @@ int Console::run() {
   std::unique_ptr<LineEditor> editor;
   if (isatty(STDIN_FILENO)) {
     editor = std::make_unique<LineEditor>(
-        program_ + "> ", [this](std::string line) { finishLine(std::move(line)); },
+        program_ + "> ",
+        [this](std::string line) {
+          finishLine(std::move(line));
+          return !quitting_;
+        },
         [&] { closed = true; }, [this](const std::string& line) { return complete(line); });
   } else {
     loop.watch(STDIN_FILENO, [&] {

@@ -29,17 +29,19 @@ class LineEditor {
  public:
   using Completer = std::function<std::vector<std::string>(const std::string& line)>;
 
-  // `on_line` gets each line the person enters; `on_end` runs at end of input (Ctrl-D).
-  LineEditor(const std::string& prompt, std::function<void(std::string)> on_line,
+  // `on_line` gets each line the person enters and says whether to read
+  // another; `on_end` runs at end of input (Ctrl-D).
+  LineEditor(const std::string& prompt, std::function<bool(std::string)> on_line,
              std::function<void()> on_end, Completer completer);
-  // Leaves the reader thread behind if it is waiting for a key: the process
-  // is about to end.
+  // Leaves the reader thread behind if it is waiting for a key (the process
+  // is about to end), giving the terminal back its own settings.
   ~LineEditor();
   LineEditor(const LineEditor&) = delete;
   LineEditor& operator=(const LineEditor&) = delete;
 
   // Around a line printed while the person may be typing: clears the
-  // prompt's line, then shows the prompt again below the printed line.
+  // prompt's line, then shows the prompt and what was typed so far again
+  // below the printed line.
   static void hideInput();
   static void showInput();
 };

@@ -19,6 +19,7 @@ namespace {
 using testing_support::answer;
 using testing_support::DeviceTest;
 using testing_support::Lines;
+using testing_support::runProgram;
 using testing_support::where;
 
 // The command names that `help` lists, in order.
@@ -93,7 +94,8 @@ class Terminal {
   void type(const std::string& keys) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     for (termios t{}; tcgetattr(master_, &t) == 0 && (t.c_lflag & ICANON) != 0;) {
-      ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the line editor never took the terminal";
+      ASSERT_LT(std::chrono::steady_clock::now(), deadline)
+          << "the line editor never took the terminal";
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     ASSERT_EQ(write(master_, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
@@ -119,6 +121,23 @@ class Terminal {
     return n;
   }
   const std::string& screen() const { return screen_; }
+  // Waits up to ten seconds for the program to end; its exit status, or -1.
+  int waitExit() {
+    for (int i = 0; i < 1000; ++i) {
+      int status = 0;
+      if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return -1;
+  }
+  // The terminal's line discipline is back in canonical mode with echo on.
+  bool cooked() const {
+    termios t{};
+    return tcgetattr(master_, &t) == 0 && (t.c_lflag & ICANON) != 0 && (t.c_lflag & ECHO) != 0;
+  }
 
  private:
   pid_t pid_ = -1;
@@ -149,6 +168,31 @@ TEST_F(TypingTest, OnATerminalLinesAreEditedCompletedAndRecalled) {
   // What is echoed back cannot drive the terminal (Ctrl-V types the escape).
   terminal.type("\x16\x1b]0;X\n");
   ASSERT_TRUE(terminal.waitFor("unknown command \"\\x1b]0;X\"")) << terminal.screen();
+}
+
+TEST_F(TypingTest, WhatIsTypedSurvivesAnEventAndQuitGivesTheTerminalBack) {
+  initDevice();
+  Terminal terminal({program(), "photos", "--root", root_});
+  ASSERT_TRUE(terminal.waitFor("photos> ")) << terminal.screen();
+  // An event printed while a line is half typed goes above it, and the
+  // half-typed line shows again below.
+  terminal.type("whe");
+  ASSERT_TRUE(terminal.waitFor("photos> whe")) << terminal.screen();
+  std::string output;
+  ASSERT_EQ(runProgram({program(), "notify", "--root", root_, "com.qel.velmopreferences/changed"},
+                       &output),
+            0)
+      << output;
+  ASSERT_TRUE(terminal.waitFor("notified com.qel.velmopreferences/changed\r\nphotos> whe"))
+      << terminal.screen();
+  terminal.type("re\n");
+  ASSERT_TRUE(terminal.waitFor("where Albums")) << terminal.screen();
+  // Titles are typed as characters, not bytes.
+  terminal.type("tap Caf\xc3\xa9\n");
+  ASSERT_TRUE(terminal.waitFor("no album named \"Caf\xc3\xa9\"")) << terminal.screen();
+  terminal.type("quit\n");
+  EXPECT_EQ(terminal.waitExit(), 0);
+  EXPECT_TRUE(terminal.cooked()) << "the shell gets its terminal back as it was";
 }
 
 }  // namespace
