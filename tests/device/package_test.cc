@@ -268,7 +268,11 @@ TEST_F(PackageTest, InstalledFilesReachTheDevicesHookingRuntimeAndNameNoBuildFol
 }
 
 TEST_F(PackageTest, InstallLoadsVelmoIntoPhotosAndRemoveTakesItAwayKeepingTheSettings) {
-  initDevice({"--bare"});
+  initDevice();
+  EXPECT_NE(
+      run({program(), "init", "--root", root_, "--bare"}).find(", com.qel.velmo 1.0.0 removed"),
+      std::string::npos)
+      << "init --bare on a phone with Velmo leaves it without";
   writeSettings(testing_support::enabledWith({{"showLockIcon", "<true/>"}}));
   const std::string settings = readFile(settingsPath());
   auto photos = start("photos");
