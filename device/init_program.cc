@@ -1,7 +1,8 @@
 // velmo-device init: creates a device folder with what a rootless phone has
 // before any add-on (the Photos app, the hooking runtime, killall), then
-// installs the built Velmo package into it as a package manager would, unless
-// --bare.
+// installs the built Velmo package into it as a package manager would. With
+// --bare the phone is left without Velmo: a Velmo already installed in the
+// folder is removed.
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -18,6 +19,8 @@ namespace program {
 namespace {
 
 namespace fs = std::filesystem;
+
+constexpr const char* kVelmoPackage = "com.qel.velmo";
 
 std::string copyTree(const fs::path& from, const fs::path& to) {
   std::error_code ec;
@@ -146,7 +149,17 @@ int initMain(const Options& options) {
     return 1;
   }
   std::string with = "";
-  if (!options.has("--bare")) {
+  if (options.has("--bare")) {
+    std::vector<std::string> ignored;
+    if (package::readFileList(kVelmoPackage, &ignored)) {
+      package::Outcome removed;
+      if (std::string e = package::removePackage(kVelmoPackage, &removed); !e.empty()) {
+        print("error: " + e);
+        return 1;
+      }
+      with = ", " + removed.package + " " + removed.version + " removed";
+    }
+  } else {
     package::Outcome installed;
     if (std::string e = package::installPackage(builtPackage(), &installed); !e.empty()) {
       print("error: " + e);

@@ -114,7 +114,9 @@ std::string missingDependency(const std::string& depends) {
 
 // Checks every entry of the data archive and turns it into the plan. An entry
 // must stay in /var/jb (the folders above it may be listed), must not climb
-// with "..", must not be special, a link must lead to a place in /var/jb
+// with "..", must not be special, must not be reached through a link (of the
+// package or of the device: the checks below judge the path as written, so it
+// must be the place written to), a link must lead to a place in /var/jb
 // (following the package's links and the device's), a hard link must name a
 // file of the package, and no file may be another package's or replace a
 // folder of the device.
@@ -154,6 +156,8 @@ std::string planEntries(const std::vector<ArchiveEntry>& entries, const std::str
     if (std::string err = resolveInDevice(device::root(), folder, links, &where); !err.empty())
       return shown + " leads out of the device: " + err;
     if (!insidePackageTree(where)) return shown + " leads out of /var/jb, to /" + where;
+    if (where != folder)
+      return shown + " is reached through a link: /" + folder + " leads to /" + where;
     if (p.type == Type::kSymlink) {
       // An absolute target would name the machine's own files, not the device's.
       std::string err =
@@ -180,15 +184,21 @@ std::string planEntries(const std::vector<ArchiveEntry>& entries, const std::str
   return "";
 }
 
-// What dpkg-deb unpacked must be what the listing showed, entry for entry.
+// What dpkg-deb unpacked must be what the listing showed, entry for entry,
+// each link with the target that was checked.
 std::string compareUnpacked(const std::string& data, const std::vector<Planned>& plan) {
-  std::map<std::string, Type> expected;
+  std::map<std::string, std::pair<Type, std::string>> expected;  // path -> type, link target
   for (const Planned& p : plan) {
     // tar makes the folders on an entry's way that the archive does not list.
     for (std::string f = parentOf(p.path); !f.empty(); f = parentOf(f))
-      expected[f] = Type::kDirectory;
+      expected[f] = {Type::kDirectory, ""};
   }
-  for (const Planned& p : plan) expected[p.path] = p.type == Type::kHardlink ? Type::kFile : p.type;
+  for (const Planned& p : plan) {
+    if (p.type == Type::kSymlink)
+      expected[p.path] = {Type::kSymlink, p.link};
+    else
+      expected[p.path] = {p.type == Type::kHardlink ? Type::kFile : p.type, ""};
+  }
   size_t files = 0;
   std::error_code ec;
   for (auto it = fs::recursive_directory_iterator(data, ec); !ec && it != fs::end(it);
@@ -201,8 +211,15 @@ std::string compareUnpacked(const std::string& data, const std::vector<Planned>&
                 : fs::is_regular_file(st) ? Type::kFile
                                           : Type::kOther;
     auto e = expected.find(path);
-    if (e == expected.end() || e->second != type)
+    if (e == expected.end() || e->second.first != type)
       return "dpkg-deb unpacked /" + path + ", which the archive's listing does not show";
+    if (type == Type::kSymlink) {
+      std::string target = fs::read_symlink(it->path(), ec).string();
+      if (ec) break;
+      if (target != e->second.second)
+        return "dpkg-deb unpacked the link /" + path + " -> " + target +
+               ", which the listing shows as -> " + e->second.second;
+    }
     if (!isFolder(type)) ++files;
   }
   if (ec) return "cannot read the unpacked files: " + ec.message();
@@ -212,13 +229,19 @@ std::string compareUnpacked(const std::string& data, const std::vector<Planned>&
   return "";
 }
 
-// Deletes recorded paths that `keep` lacks: files and links first, then the
-// folders that are left empty and that no other package records. Paths that
-// would lead out of /var/jb are refused before anything is deleted.
-std::string removeRecorded(const std::vector<std::string>& paths, const std::set<std::string>& keep,
-                           const std::string& package, size_t* removed) {
-  std::map<std::string, std::string> owners = filesOfOtherPackages(package);
+// What removing recorded paths deletes: files and links, and folders, which
+// go only once empty.
+struct Removal {
   std::vector<std::string> files, folders;
+};
+
+// Sorts the recorded paths that `keep` lacks and no other package records into
+// files and folders. A path that would lead out of /var/jb, or be reached
+// through a link (so that deleting it would delete something else), is refused
+// before anything is deleted.
+std::string planRemoval(const std::vector<std::string>& paths, const std::set<std::string>& keep,
+                        const std::string& package, Removal* removal) {
+  std::map<std::string, std::string> owners = filesOfOtherPackages(package);
   for (const std::string& line : paths) {
     if (keep.count(line) || owners.count(line)) continue;
     std::string path, where;
@@ -233,18 +256,49 @@ std::string removeRecorded(const std::vector<std::string>& paths, const std::set
     std::string err = resolveInDevice(device::root(), parentOf(path), {}, &where);
     if (!err.empty() || !insidePackageTree(where))
       return "the file list of " + package + " names " + line + ", which leads out of /var/jb";
+    if (where != parentOf(path))
+      return "the file list of " + package + " names " + line +
+             ", which is reached through a link to /" + where;
     fs::file_status st = fs::symlink_status(onDevice(path), ec);
-    (fs::is_directory(st) ? folders : files).push_back(path);
-  }
-  std::error_code ec;
-  for (const std::string& f : files) {
-    if (fs::remove(onDevice(f), ec)) ++*removed;
-  }
-  std::sort(folders.rbegin(), folders.rend());
-  for (const std::string& d : folders) {
-    if (fs::is_empty(onDevice(d), ec)) fs::remove(onDevice(d), ec);
+    (fs::is_directory(st) ? removal->folders : removal->files).push_back(path);
   }
   return "";
+}
+
+// Deletes the files and links of `removal`, then its folders left empty,
+// counting the files deleted in `removed`. Returns an error message naming
+// each path that could not be deleted, or "", and stores in `left` what the
+// package's record must go on listing: those paths and its folders on their
+// way.
+std::string deleteRecorded(const Removal& removal, size_t* removed, std::set<std::string>* left) {
+  std::string failed;
+  std::set<std::string> failed_paths;
+  auto fail = [&](const std::string& path, const std::error_code& ec) {
+    failed += (failed.empty() ? "" : ", ") + recorded(path) + " (" + ec.message() + ")";
+    failed_paths.insert(path);
+  };
+  for (const std::string& f : removal.files) {
+    std::error_code ec;
+    if (fs::remove(onDevice(f), ec)) {
+      ++*removed;
+    } else if (ec && ec != std::errc::not_a_directory) {  // a file under a file is not there
+      fail(f, ec);
+    }
+  }
+  std::vector<std::string> folders = removal.folders;
+  std::sort(folders.rbegin(), folders.rend());  // a child before its parent
+  for (const std::string& d : folders) {
+    std::error_code ec;
+    if (fs::is_empty(onDevice(d), ec) && !fs::remove(onDevice(d), ec) && ec) fail(d, ec);
+  }
+  const std::set<std::string> recorded_folders(folders.begin(), folders.end());
+  for (const std::string& path : failed_paths) {
+    left->insert(path);
+    for (std::string f = parentOf(path); !f.empty(); f = parentOf(f)) {
+      if (recorded_folders.count(f)) left->insert(f);
+    }
+  }
+  return failed.empty() ? "" : "cannot remove " + failed;
 }
 
 std::string writeRecord(const std::string& package, const std::string& kind,
@@ -311,8 +365,12 @@ std::string installPackage(const std::string& deb, Outcome* outcome) {
   const std::string data_tar = staging.path() + "/data.tar";
   const std::string data = staging.path() + "/data";
 
-  // A file name that starts with '-' is not taken for an option.
-  const std::string archive = deb.rfind('-', 0) == 0 ? "./" + deb : deb;
+  // dpkg-deb reads only a copy taken once, so that a package file changed
+  // while it is checked cannot bring in entries the checks did not see.
+  const std::string archive = staging.path() + "/package.deb";
+  std::error_code ec;
+  if (!fs::copy_file(deb, archive, ec) || ec)
+    return deb + " is not a usable package: " + (ec ? ec.message() : "it cannot be copied");
   ToolResult r = dpkgDeb({"--control", archive, control_dir});
   if (r.status != 0) return notUsable(deb, r);
   std::string control;
@@ -340,7 +398,6 @@ std::string installPackage(const std::string& deb, Outcome* outcome) {
   if (std::string err = planEntries(entries, name, &plan); !err.empty())
     return "refused " + deb + ": " + err;
 
-  std::error_code ec;
   fs::create_directory(data, ec);
   r = dpkgDeb({"--extract", archive, data});
   if (r.status != 0) return notUsable(deb, r);
@@ -355,6 +412,18 @@ std::string installPackage(const std::string& deb, Outcome* outcome) {
     device::readWholeFile(infoFile(name, "control"), kMaxControlSize, &old_control);
     old_version = parseControl(old_control)["Version"];
   }
+  // The files of the installed version that this one lacks, judged before
+  // anything changes.
+  std::set<std::string> now;
+  std::string list = "/.\n";
+  for (const Planned& p : plan) {
+    now.insert(recorded(p.path));
+    if (!p.path.empty()) list += recorded(p.path) + "\n";
+  }
+  Removal removal;
+  if (std::string err = planRemoval(old_paths, now, name, &removal); !err.empty())
+    return "refused " + deb + ": " + err;
+
   std::vector<std::string> preinst_args = {upgrade ? "upgrade" : "install"};
   if (upgrade) preinst_args.push_back(old_version);
   if (std::string err = runScript(control_dir + "/preinst", "preinst", name, preinst_args);
@@ -363,15 +432,14 @@ std::string installPackage(const std::string& deb, Outcome* outcome) {
 
   if (std::string err = moveIntoPlace(data, plan); !err.empty()) return err;
 
-  std::set<std::string> now;
-  std::string list = "/.\n";
   for (const Planned& p : plan) {
-    now.insert(recorded(p.path));
-    if (!p.path.empty()) list += recorded(p.path) + "\n";
     if (!isFolder(p.type)) ++outcome->files;
   }
+  // What of the old version could not be deleted stays in the record.
   size_t dropped = 0;
-  if (std::string err = removeRecorded(old_paths, now, name, &dropped); !err.empty()) return err;
+  std::set<std::string> left;
+  std::string failed = deleteRecorded(removal, &dropped, &left);
+  for (const std::string& path : left) list += recorded(path) + "\n";
   if (std::string err = writeRecord(name, "list", list, false); !err.empty()) return err;
   if (std::string err = writeRecord(name, "control", control, false); !err.empty()) return err;
   for (const char* kind : kScripts) {
@@ -387,9 +455,13 @@ std::string installPackage(const std::string& deb, Outcome* outcome) {
   outcome->version = version;
   std::vector<std::string> postinst_args = {"configure"};
   if (upgrade) postinst_args.push_back(old_version);
-  if (std::string err = runScript(infoFile(name, "postinst"), "postinst", name, postinst_args);
-      !err.empty())
-    return err + "; its files are installed";
+  std::string err = runScript(infoFile(name, "postinst"), "postinst", name, postinst_args);
+  if (!failed.empty()) {
+    failed += " of " + name + " " + old_version + "; " + version +
+              " is installed and its record keeps them";
+    return err.empty() ? failed : failed + "; " + err;
+  }
+  if (!err.empty()) return err + "; its files are installed";
   return "";
 }
 
@@ -403,9 +475,21 @@ std::string removePackage(const std::string& name, Outcome* outcome) {
   device::readWholeFile(infoFile(name, "control"), kMaxControlSize, &control);
   outcome->package = name;
   outcome->version = parseControl(control)["Version"];
+  Removal removal;
+  if (std::string err = planRemoval(paths, {}, name, &removal); !err.empty())
+    return err + "; nothing was removed";
   if (std::string err = runScript(infoFile(name, "prerm"), "prerm", name, {"remove"}); !err.empty())
     return err + "; nothing was removed";
-  if (std::string err = removeRecorded(paths, {}, name, &outcome->files); !err.empty()) return err;
+  std::set<std::string> left;
+  if (std::string failed = deleteRecorded(removal, &outcome->files, &left); !failed.empty()) {
+    // The package stays installed with what is left; its postrm does not run.
+    std::string list = "/.\n";
+    for (const std::string& path : left) list += recorded(path) + "\n";
+    std::string err = writeRecord(name, "list", list, false);
+    return failed + "; " + name +
+           (err.empty() ? " stays installed, its record lists what is left"
+                        : " stays installed, but its record could not be updated: " + err);
+  }
   if (std::string err = runScript(infoFile(name, "postrm"), "postrm", name, {"remove"});
       !err.empty())
     return err + "; its files are removed, its record kept";

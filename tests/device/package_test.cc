@@ -3,6 +3,7 @@
 #include <archive.h>
 #include <archive_entry.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -267,7 +268,11 @@ TEST_F(PackageTest, InstalledFilesReachTheDevicesHookingRuntimeAndNameNoBuildFol
 }
 
 TEST_F(PackageTest, InstallLoadsVelmoIntoPhotosAndRemoveTakesItAwayKeepingTheSettings) {
-  initDevice({"--bare"});
+  initDevice();
+  EXPECT_NE(
+      run({program(), "init", "--root", root_, "--bare"}).find(", com.qel.velmo 1.0.0 removed"),
+      std::string::npos)
+      << "init --bare on a phone with Velmo leaves it without";
   writeSettings(testing_support::enabledWith({{"showLockIcon", "<true/>"}}));
   const std::string settings = readFile(settingsPath());
   auto photos = start("photos");
@@ -311,6 +316,11 @@ TEST_F(PackageTest, RefusesBadArchivesAndLeavesTheDeviceAsItWas) {
 
   const std::string lib = "./var/jb/Library/";
   const Entry good = {lib + "Good.dylib", 'f', "fine"};
+  // Links another package put on the device, which no package may write through.
+  const std::string links = folder + "/links.deb";
+  writeDeb(links, "com.example.links", "1.0",
+           {{lib + "x", 'l', "../usr/lib"}, {"./var/jb/db", 'l', "var/lib/dpkg"}});
+  install(links);
   struct Case {
     std::string label;
     std::vector<Entry> data;
@@ -343,6 +353,12 @@ TEST_F(PackageTest, RefusesBadArchivesAndLeavesTheDeviceAsItWas) {
       {"the package database",
        {good, {"./var/jb/var/lib/dpkg/info/mobilesubstrate.list", 'f', ""}},
        "is inside the package database"},
+      {"another package's file through a link on the device",
+       {good, {lib + "x/libvelmo-substrate.so", 'f', "x"}},
+       "is reached through a link: /var/jb/Library/x leads to /var/jb/usr/lib"},
+      {"the package database through a link on the device",
+       {good, {"./var/jb/db/info/mobilesubstrate.list", 'f', ""}},
+       "is reached through a link: /var/jb/db/info leads to /var/jb/var/lib/dpkg/info"},
   };
   const auto before = snapshot(root_);
   std::string answer = install(damaged, 1);
@@ -409,6 +425,52 @@ TEST_F(PackageTest, ReinstallingReplacesTheFilesAndLeavesNoneOfTheOld) {
   EXPECT_NE(readFile(device(filter)), "new filter");
   EXPECT_EQ(list(), built_list);
   EXPECT_FALSE(fs::exists(device(kInfo) + "com.qel.velmo.preinst"));
+  testing_support::removeTree(folder);
+}
+
+TEST_F(PackageTest, FilesThatCannotBeDeletedAreReportedAndStayInTheRecord) {
+  // A folder without write permission keeps its files; root ignores that
+  // unless it runs without the capabilities that override permissions.
+  std::vector<std::string> limited;
+  if (geteuid() == 0) {
+    const std::string caps = "-dac_override,-dac_read_search,-fowner";
+    limited = {"/usr/bin/setpriv", "--bounding-set=" + caps, "--inh-caps=" + caps, "--"};
+    std::string output;
+    if (runProgram({limited[0], limited[1], limited[2], "--", "/bin/true"}, &output) != 0)
+      GTEST_SKIP() << "cannot run without root's permission override: " << output;
+  }
+  auto limitedRun = [&](std::vector<std::string> argv) {
+    argv.insert(argv.begin(), limited.begin(), limited.end());
+    return run(argv, 1);
+  };
+  initDevice();
+  const std::string dylibs = device("/var/jb/Library/MobileSubstrate/DynamicLibraries");
+  const std::string filter = "/var/jb/Library/MobileSubstrate/DynamicLibraries/Velmo.plist";
+  const std::string folder = testing_support::makeTempDirectory("velmo-debs");
+  const std::string next = folder + "/next.deb";
+  writeDeb(next, "com.qel.velmo", "2.0", {{"./var/jb/Library/VelmoNext/notes.txt", 'f', "new"}});
+  fs::permissions(dylibs, fs::perms(0555));
+
+  EXPECT_EQ(limitedRun({program(), "install", "--root", root_, next}),
+            "error: cannot remove " + std::string(kTweak) + " (Permission denied), " + filter +
+                " (Permission denied) of com.qel.velmo 1.0.0; 2.0 is installed and its record "
+                "keeps them\n");
+  EXPECT_EQ(readFile(device("/var/jb/Library/VelmoNext/notes.txt")), "new");
+  EXPECT_FALSE(fs::exists(device("/var/jb/Library/PreferenceBundles/VelmoPreferences.bundle")));
+  EXPECT_EQ(list(), (Lines{"/.", "/var/jb/Library/VelmoNext/notes.txt", kTweak, filter}));
+
+  EXPECT_EQ(limitedRun({program(), "remove", "--root", root_, "com.qel.velmo"}),
+            "error: cannot remove " + std::string(kTweak) + " (Permission denied), " + filter +
+                " (Permission denied); com.qel.velmo stays installed, its record lists what is "
+                "left\n");
+  EXPECT_FALSE(fs::exists(device("/var/jb/Library/VelmoNext/notes.txt")));
+  EXPECT_EQ(list(), (Lines{"/.", kTweak, filter}));
+  EXPECT_TRUE(fs::exists(device(kInfo) + "com.qel.velmo.control"));
+
+  fs::permissions(dylibs, fs::perms(0755));
+  EXPECT_EQ(remove(), "removed com.qel.velmo 2.0 (2 files)\n");
+  EXPECT_FALSE(fs::exists(device(kTweak)));
+  EXPECT_FALSE(fs::exists(device(kInfo) + "com.qel.velmo.list"));
   testing_support::removeTree(folder);
 }
 
