@@ -8,7 +8,9 @@
 //
 // Ownership: the server borrows the session, which must outlive it.
 // Thread safety: run() blocks the calling thread; stop() may be called from
-// any thread, also before run().
+// any thread. A stop() before run() makes run() return at once; one while
+// run() is starting may come before the server listens and be lost, so a
+// caller that must end the server calls stop() until run() has returned.
 #pragma once
 
 #include <atomic>
