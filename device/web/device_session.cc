@@ -110,6 +110,18 @@ std::optional<int> attemptsIn(const std::string& message) {
   return std::nullopt;
 }
 
+// Lets go of a held mutex for a scope and takes it again at the scope's end.
+class Unlocked {
+ public:
+  explicit Unlocked(std::mutex& mu) : mu_(mu) { mu_.unlock(); }
+  ~Unlocked() { mu_.lock(); }
+  Unlocked(const Unlocked&) = delete;
+  Unlocked& operator=(const Unlocked&) = delete;
+
+ private:
+  std::mutex& mu_;
+};
+
 }  // namespace
 
 DeviceSession::DeviceSession(std::string program, std::string root, std::string scratch)
@@ -125,6 +137,7 @@ DeviceSession::~DeviceSession() {
 
 void DeviceSession::start() {
   {
+    std::lock_guard<std::mutex> c(commands_mu_);
     std::lock_guard<std::mutex> g(mu_);
     log("program", "device " + root_);
     launch(Program::kPhotos);  // starts the privacy daemon first
@@ -146,6 +159,7 @@ void DeviceSession::stop() {
     // The pipe is full: the monitor is already awake.
   }
   if (monitor_.joinable()) monitor_.join();
+  std::lock_guard<std::mutex> c(commands_mu_);
   std::lock_guard<std::mutex> g(mu_);
   // Photos first, so that nothing it asks of the daemon is left hanging. Each
   // program ends when its input closes; one that does not is killed.
@@ -167,7 +181,13 @@ Outcome DeviceSession::needs(Program program) const {
 std::vector<std::string> DeviceSession::send(Program program, const std::string& command) {
   Child& c = child(program);
   if (!c.process) return {};
-  Lines answer = c.process->command(command);
+  // The page's state may be read meanwhile; the program is ours alone, as
+  // commands_mu_ is held.
+  Lines answer;
+  {
+    Unlocked u(mu_);
+    answer = c.process->command(command);
+  }
   c.process->seen.clear();
   for (const std::string& line : bodyOf(answer)) handleLine(program, line, false);
   if (answer.empty() || answer.back() == "timeout") {
@@ -175,7 +195,11 @@ std::vector<std::string> DeviceSession::send(Program program, const std::string&
     // A program that is slow, not gone, still owes its closing line: it is
     // read here, so that it is not taken for the next command's answer.
     for (int waited = 0; c.process && waited < 30; ++waited) {
-      std::string line = c.process->waitForLine("", 1000);
+      std::string line;
+      {
+        Unlocked u(mu_);
+        line = c.process->waitForLine("", 1000);
+      }
       c.process->seen.clear();
       if (line == "ok" || isError(line)) break;
       if (line.empty()) {
@@ -260,7 +284,11 @@ void DeviceSession::handleLine(Program program, const std::string& line, bool on
 void DeviceSession::checkEnded(Program program, int timeout_ms) {
   Child& c = child(program);
   if (!c.process) return;
-  int status = c.process->waitExit(timeout_ms);
+  int status;
+  {
+    Unlocked u(mu_);
+    status = c.process->waitExit(timeout_ms);
+  }
   if (status == 1000) return;
   // What it printed last still counts.
   for (const std::string& line : c.process->drain(0)) handleLine(program, line, true);
@@ -285,6 +313,14 @@ void DeviceSession::checkEnded(Program program, int timeout_ms) {
   }
 }
 
+void DeviceSession::discard(Program program) {
+  std::unique_ptr<program::DeviceProcess> gone = std::move(child(program).process);
+  if (!gone) return;
+  // Its destructor waits for it to end, then kills it.
+  Unlocked u(mu_);
+  gone.reset();
+}
+
 Outcome DeviceSession::launch(Program program) {
   if (program == Program::kPhotos) {
     // The privacy daemon starts on demand with the app, so that what Velmo
@@ -292,7 +328,7 @@ Outcome DeviceSession::launch(Program program) {
     if (running(Program::kTccd)) {
       send(Program::kTccd, "quit");
       checkEnded(Program::kTccd, 5000);
-      child(Program::kTccd).process.reset();
+      discard(Program::kTccd);
     }
     launch(Program::kTccd);
   }
@@ -310,7 +346,7 @@ Outcome DeviceSession::launch(Program program) {
   Lines help = send(program, "help");
   if (help.empty() || help.back() != "ok") {
     checkEnded(program, 2000);
-    c.process.reset();
+    discard(program);
     log("error", std::string(c.label) + " did not start");
     return {500, false, std::string(c.label) + " did not start"};
   }
@@ -375,6 +411,7 @@ void DeviceSession::monitor() {
     char drained[64];
     while (read(wake_[0], drained, sizeof drained) > 0) {
     }
+    std::lock_guard<std::mutex> commands(commands_mu_);
     std::lock_guard<std::mutex> g(mu_);
     if (stopped_) return;
     uint64_t logged = next_log_id_;
@@ -403,6 +440,7 @@ void DeviceSession::monitor() {
 // Actions ------------------------------------------------------------------
 
 Outcome DeviceSession::touch(Screen screen, double x, double y) {
+  std::lock_guard<std::mutex> c(commands_mu_);
   std::lock_guard<std::mutex> g(mu_);
   Program program = screen == Screen::kPhotos ? Program::kPhotos : Program::kSettings;
   if (Outcome o = needs(program); o.status != 200) return o;
@@ -420,21 +458,29 @@ Outcome DeviceSession::touch(Screen screen, double x, double y) {
   return o;
 }
 
-Outcome DeviceSession::home() {
+Outcome DeviceSession::act(Program program, const std::string& command, const std::string& done,
+                           const std::function<void()>& on_ok) {
+  std::lock_guard<std::mutex> c(commands_mu_);
   std::lock_guard<std::mutex> g(mu_);
-  if (Outcome o = needs(Program::kPhotos); o.status != 200) return o;
-  last_action_ = Program::kPhotos;
-  Outcome o = outcomeOf(Program::kPhotos, send(Program::kPhotos, "background"));
+  if (Outcome o = needs(program); o.status != 200) return o;
+  last_action_ = program;
+  Outcome o = outcomeOf(program, send(program, command));
   if (o.ok) {
-    background_ = true;
-    log("action", "Home: Photos went to the background");
+    if (on_ok) on_ok();
+    log("action", done);
   }
   refresh();
   changed();
   return o;
 }
 
+Outcome DeviceSession::home() {
+  return act(Program::kPhotos, "background", "Home: Photos went to the background",
+             [this] { background_ = true; });
+}
+
 Outcome DeviceSession::openPhotos() {
+  std::lock_guard<std::mutex> c(commands_mu_);
   std::lock_guard<std::mutex> g(mu_);
   if (stopped_) return needs(Program::kPhotos);
   last_action_ = Program::kPhotos;
@@ -454,32 +500,18 @@ Outcome DeviceSession::openPhotos() {
 }
 
 Outcome DeviceSession::openVelmoPane() {
-  std::lock_guard<std::mutex> g(mu_);
-  if (Outcome o = needs(Program::kSettings); o.status != 200) return o;
-  last_action_ = Program::kSettings;
-  Outcome o = outcomeOf(Program::kSettings, send(Program::kSettings, "open Velmo"));
-  if (o.ok) {
-    pane_open_ = true;
-    log("action", "Settings opened the Velmo pane");
-  }
-  refresh();
-  changed();
-  return o;
+  return act(Program::kSettings, "open Velmo", "Settings opened the Velmo pane",
+             [this] { pane_open_ = true; });
 }
 
 Outcome DeviceSession::setCount(long long value) {
-  std::lock_guard<std::mutex> g(mu_);
-  if (Outcome o = needs(Program::kSettings); o.status != 200) return o;
-  last_action_ = Program::kSettings;
-  Outcome o = outcomeOf(Program::kSettings,
-                        send(Program::kSettings, "set hiddenItemCount " + std::to_string(value)));
-  if (o.ok) log("action", "the count row was set to " + std::to_string(value));
-  refresh();
-  changed();
-  return o;
+  std::string number = std::to_string(value);
+  return act(Program::kSettings, "set hiddenItemCount " + number,
+             "the count row was set to " + number);
 }
 
 Outcome DeviceSession::answer(const std::string& command, const std::string& what) {
+  std::lock_guard<std::mutex> c(commands_mu_);
   std::lock_guard<std::mutex> g(mu_);
   if (Outcome o = needs(Program::kPhotos); o.status != 200) return o;
   last_action_ = Program::kPhotos;
@@ -509,6 +541,7 @@ Outcome DeviceSession::answerFace() { return answer("answer face", "Face ID"); }
 Outcome DeviceSession::answerCancel() { return answer("answer cancel", "Cancel"); }
 
 Outcome DeviceSession::startProgram(Program program) {
+  std::lock_guard<std::mutex> c(commands_mu_);
   std::lock_guard<std::mutex> g(mu_);
   if (stopped_) return needs(program);
   if (running(program)) {
@@ -522,6 +555,7 @@ Outcome DeviceSession::startProgram(Program program) {
 }
 
 Outcome DeviceSession::views(Screen screen, std::string* text) {
+  std::lock_guard<std::mutex> c(commands_mu_);
   std::lock_guard<std::mutex> g(mu_);
   Program program = screen == Screen::kPhotos ? Program::kPhotos : Program::kSettings;
   if (Outcome o = needs(program); o.status != 200) return o;

@@ -12,7 +12,9 @@
 //
 // Thread safety: every public method may be called from any thread. Actions
 // run one at a time, in the order they arrive. A monitor thread reads what the
-// programs print between actions and notices a program that ended.
+// programs print between actions and notices a program that ended. Reading
+// the state (stateJson, screenPng, waitForChange) does not wait for an action
+// that waits on a slow program.
 #pragma once
 
 #include <sys/types.h>
@@ -21,6 +23,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -122,8 +125,13 @@ class DeviceSession {
 
   // Sends one of the owner's answers; `what` names it in the log if refused.
   Outcome answer(const std::string& command, const std::string& what);
+  // An action that is one command to one program: when the program takes it,
+  // `on_ok` updates the state and `done` is logged; the screens are redrawn.
+  Outcome act(Program program, const std::string& command, const std::string& done,
+              const std::function<void()>& on_ok = nullptr);
 
-  // All of these run with mu_ held.
+  // All of these run with commands_mu_ and mu_ held; the ones that wait on
+  // a program let go of mu_ while they wait.
   Child& child(Program program) { return children_[static_cast<int>(program)]; }
   bool running(Program program) const;
   Outcome needs(Program program) const;
@@ -131,6 +139,8 @@ class DeviceSession {
   Outcome outcomeOf(Program program, const std::vector<std::string>& answer);
   void handleLine(Program program, const std::string& line, bool on_its_own);
   void checkEnded(Program program, int timeout_ms);
+  // Ends a program that did not end when asked to.
+  void discard(Program program);
   Outcome launch(Program program);
   void refresh();
   void refreshScreen(Screen screen);
@@ -142,6 +152,11 @@ class DeviceSession {
   const std::string root_;
   const std::string scratch_;
 
+  // commands_mu_ makes the programs one caller's at a time: it is held by an
+  // action (and the monitor) for its whole length. mu_ guards the state
+  // below and is taken after commands_mu_; a child's process is replaced
+  // only with both held, so either one makes it safe to read.
+  std::mutex commands_mu_;
   mutable std::mutex mu_;
   mutable std::condition_variable changed_cv_;
   uint64_t version_ = 1;

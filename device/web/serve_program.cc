@@ -119,12 +119,20 @@ int serveMain(const Options& options) {
       std::atomic<bool> done{false};
       std::thread signals([&] {
         const timespec slice{0, 200 * 1000 * 1000};
+        bool stopping = false;
         while (!done) {
+          if (stopping) {
+            // A stop that came before the server was listening did nothing:
+            // it is asked again until run() returns.
+            server.stop();
+            nanosleep(&slice, nullptr);
+            continue;
+          }
           int got = sigtimedwait(&stop_signals, nullptr, &slice);
           if (got == SIGINT || got == SIGTERM) {
             print(std::string("stopping (") + (got == SIGINT ? "SIGINT" : "SIGTERM") + ")");
             server.stop();
-            return;
+            stopping = true;
           }
         }
       });

@@ -23,6 +23,9 @@ using nlohmann::json;
 // Connections at once: each open page keeps one for its events, and the
 // browser a few more for its requests.
 constexpr size_t kThreads = 48;
+// Event streams at once. Each holds one of the threads while it is open, so
+// without a cap enough open streams leave no thread for any other request.
+constexpr int kMaxEventStreams = 16;
 // An events stream that has sent nothing for this long sends a comment, so
 // that a closed tab is noticed and its connection let go.
 constexpr auto kKeepAlive = std::chrono::seconds(15);
@@ -37,10 +40,15 @@ const char* reasonOf(int status) {
       return "no such path";
     case 405:
       return "method not allowed";
+    case 411:
+      return "the request must give its body's length (Content-Length); "
+             "Transfer-Encoding is not taken";
     case 413:
       return "the request body is larger than 16 KiB";
     case 415:
       return "the body must be JSON (Content-Type: application/json)";
+    case 503:
+      return "too many event streams are open; try again later";
     default:
       return "error";
   }
@@ -72,22 +80,7 @@ std::string readFile(const std::string& path, bool* found) {
 }
 
 // Every path the server knows and the one method it takes there.
-const std::pair<const char*, const char*> kPaths[] = {
-    {"/", "GET"},
-    {R"(/app\.js)", "GET"},
-    {R"(/style\.css)", "GET"},
-    {"/api/state", "GET"},
-    {"/api/events", "GET"},
-    {R"(/screen/(photos|settings)\.png)", "GET"},
-    {R"(/api/views/(photos|settings))", "GET"},
-    {"/api/touch", "POST"},
-    {"/api/home", "POST"},
-    {"/api/open-photos", "POST"},
-    {"/api/open-pane", "POST"},
-    {"/api/count", "POST"},
-    {"/api/answer", "POST"},
-    {"/api/start", "POST"},
-};
+using KnownPaths = std::vector<std::pair<std::regex, std::string>>;
 
 Screen screenNamed(const std::string& name) {
   return name == "photos" ? Screen::kPhotos : Screen::kSettings;
@@ -128,36 +121,52 @@ void WebServer::stop() {
 
 void WebServer::routes() {
   httplib::Server& s = *server_;
+  // Filled as the routes below are registered, read by the method check.
+  auto known = std::make_shared<KnownPaths>();
 
   // Checked before routing, so before any body is read; the connection then
   // closes, as the body it may still carry is not wanted.
-  s.set_pre_routing_handler([this](const Request& req, Response& res) {
+  s.set_pre_routing_handler([this, known](const Request& req, Response& res) {
     using httplib::Server;
+    auto refuse = [&res](int status, const std::string& reason) {
+      res.set_header("Connection", "close");
+      replyError(res, status, reason);
+      return Server::HandlerResponse::Handled;
+    };
+    std::string port = ":" + std::to_string(port_);
+    auto isOwnHost = [&port](const std::string& host) {
+      return host == "127.0.0.1" + port || host == "localhost" + port;
+    };
     // A request that names another host reaches this server only through a
     // name that was made to point here (DNS rebinding).
-    if (req.has_header("Host")) {
-      std::string host = req.get_header_value("Host");
-      std::string port = ":" + std::to_string(port_);
-      if (host != "127.0.0.1" + port && host != "localhost" + port) {
-        res.set_header("Connection", "close");
-        replyError(res, 403, reasonOf(403));
-        return Server::HandlerResponse::Handled;
-      }
+    if (req.has_header("Host") && !isOwnHost(req.get_header_value("Host"))) {
+      return refuse(403, reasonOf(403));
     }
+    // A page of another site or origin may send requests here (a form, or a
+    // fetch whose answer it cannot read, which still acts); the browser
+    // names where they come from. Only this server's own page may use it.
+    std::string origin = req.get_header_value("Origin");
+    std::string fetch_site = req.get_header_value("Sec-Fetch-Site");
+    if ((req.has_header("Origin") &&
+         (origin.rfind("http://", 0) != 0 || !isOwnHost(origin.substr(7)))) ||
+        (req.has_header("Sec-Fetch-Site") && fetch_site != "same-origin" && fetch_site != "none")) {
+      return refuse(403, "forbidden: only the page this server serves may use it");
+    }
+    // httplib limits a body only by its Content-Length: a chunked body, or
+    // one read to the connection's end, would be read whole, however large.
+    if (req.has_header("Transfer-Encoding")) return refuse(411, reasonOf(411));
     // A known path asked with a method it does not take.
-    static const std::vector<std::pair<std::regex, std::string>> paths = [] {
-      std::vector<std::pair<std::regex, std::string>> made;
-      for (const auto& [pattern, method] : kPaths) made.emplace_back(std::regex(pattern), method);
-      return made;
-    }();
-    for (const auto& [pattern, allowed] : paths) {
+    for (const auto& [pattern, allowed] : *known) {
       if (!std::regex_match(req.path, pattern)) continue;
       std::string method = req.method == "HEAD" ? "GET" : req.method;
-      if (method == allowed) return Server::HandlerResponse::Unhandled;
-      res.set_header("Allow", allowed);
-      res.set_header("Connection", "close");
-      replyError(res, 405, reasonOf(405));
-      return Server::HandlerResponse::Handled;
+      if (method != allowed) {
+        res.set_header("Allow", allowed);
+        return refuse(405, reasonOf(405));
+      }
+      break;
+    }
+    if (req.method != "GET" && req.method != "HEAD" && !req.has_header("Content-Length")) {
+      return refuse(411, reasonOf(411));
     }
     return Server::HandlerResponse::Unhandled;
   });
@@ -167,10 +176,21 @@ void WebServer::routes() {
     }
   });
 
+  // Every route is registered through these, which note its method for the
+  // check above.
+  auto get = [&s, known](const std::string& pattern, httplib::Server::Handler handler) {
+    known->emplace_back(std::regex(pattern), "GET");
+    s.Get(pattern, std::move(handler));
+  };
+  auto post = [&s, known](const std::string& pattern, httplib::Server::Handler handler) {
+    known->emplace_back(std::regex(pattern), "POST");
+    s.Post(pattern, std::move(handler));
+  };
+
   // The page.
-  auto file = [this, &s](const std::string& pattern, const std::string& name,
-                         const std::string& type) {
-    s.Get(pattern, [this, name, type](const Request&, Response& res) {
+  auto file = [this, &get](const std::string& pattern, const std::string& name,
+                           const std::string& type) {
+    get(pattern, [this, name, type](const Request&, Response& res) {
       bool found = false;
       std::string content = readFile(page_folder_ + "/" + name, &found);
       if (!found) {
@@ -188,18 +208,25 @@ void WebServer::routes() {
   file(R"(/style\.css)", "style.css", "text/css; charset=utf-8");
 
   // What the page reads.
-  s.Get("/api/state", [this](const Request&, Response& res) {
+  get("/api/state", [this](const Request&, Response& res) {
     res.set_header("Cache-Control", "no-store");
     res.set_content(session_.stateJson(), "application/json");
   });
 
-  s.Get("/api/events", [this](const Request&, Response& res) {
+  get("/api/events", [this](const Request&, Response& res) {
+    if (event_streams_.fetch_add(1) >= kMaxEventStreams) {
+      event_streams_.fetch_sub(1);
+      res.set_header("Retry-After", "5");
+      replyError(res, 503, reasonOf(503));
+      return;
+    }
     res.set_header("Cache-Control", "no-store");
     auto seen = std::make_shared<uint64_t>(0);
     auto quiet_since =
         std::make_shared<std::chrono::steady_clock::time_point>(std::chrono::steady_clock::now());
     res.set_chunked_content_provider(
-        "text/event-stream", [this, seen, quiet_since](size_t, httplib::DataSink& sink) {
+        "text/event-stream",
+        [this, seen, quiet_since](size_t, httplib::DataSink& sink) {
           if (stopping_) return false;
           uint64_t now = session_.waitForChange(*seen, std::chrono::seconds(1));
           if (stopping_) return false;
@@ -214,11 +241,13 @@ void WebServer::routes() {
           }
           *quiet_since = std::chrono::steady_clock::now();
           return sink.write(message.data(), message.size());
-        });
+        },
+        // Called when the response is done with, however the stream ended.
+        [this](bool) { event_streams_.fetch_sub(1); });
   });
 
   const std::string screen_path = R"(/screen/(photos|settings)\.png)";
-  s.Get(screen_path, [this](const Request& req, Response& res) {
+  get(screen_path, [this](const Request& req, Response& res) {
     std::string png = session_.screenPng(screenNamed(req.matches[1]));
     if (png.empty()) {
       replyError(res, 404, "that screen is not drawn (its program is not running)");
@@ -229,7 +258,7 @@ void WebServer::routes() {
   });
 
   const std::string views_path = R"(/api/views/(photos|settings))";
-  s.Get(views_path, [this](const Request& req, Response& res) {
+  get(views_path, [this](const Request& req, Response& res) {
     std::string text;
     Outcome o = session_.views(screenNamed(req.matches[1]), &text);
     if (o.status != 200 || !o.ok) {
@@ -242,9 +271,10 @@ void WebServer::routes() {
 
   // Actions: a JSON body, checked, then one command (or a few) to a program.
   using Action = std::function<Outcome(const std::string& body, std::string* refused)>;
-  auto action = [&s](const std::string& path, Action act) {
-    s.Post(path, [act](const Request& req, Response& res) {
-      if (!req.body.empty() && !isJson(req)) {
+  auto action = [&post](const std::string& path, Action act) {
+    post(path, [act](const Request& req, Response& res) {
+      // Also when empty: a form of another site cannot send this type.
+      if (!isJson(req)) {
         replyError(res, 415, reasonOf(415));
         return;
       }

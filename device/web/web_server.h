@@ -2,13 +2,17 @@
 // JavaScript read from a folder of the build) and the small JSON API it
 // uses, for one DeviceSession. It listens on 127.0.0.1 only and checks every
 // request: an unknown path is 404, a known path asked with another method
-// 405, a body over 16 KiB 413, a body that is not the JSON its action takes
-// 400, a request naming another host 403. Updates reach the page as
-// server-sent events, one "state" event after every change.
+// 405, a body over 16 KiB 413, a body without a Content-Length (chunked, say)
+// 411, a POST not typed application/json 415, a body that is not the JSON its
+// action takes 400, a request naming another host or coming from another
+// site's page 403. Updates reach the page as server-sent events, one "state"
+// event after every change; past 16 open streams a new one is 503.
 //
 // Ownership: the server borrows the session, which must outlive it.
 // Thread safety: run() blocks the calling thread; stop() may be called from
-// any thread, also before run().
+// any thread. A stop() before run() makes run() return at once; one while
+// run() is starting may come before the server listens and be lost, so a
+// caller that must end the server calls stop() until run() has returned.
 #pragma once
 
 #include <atomic>
@@ -44,6 +48,7 @@ class WebServer {
   const std::string page_folder_;
   std::unique_ptr<httplib::Server> server_;
   std::atomic<bool> stopping_{false};
+  std::atomic<int> event_streams_{0};  // open /api/events streams
   int port_ = -1;
 };
 

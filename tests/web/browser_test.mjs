@@ -200,12 +200,18 @@ async function main() {
     await waitFor("back in Photos, the album list", async () =>
       !(await state()).photos.background && (await caption()) === "Albums");
 
-    const lastId = (await state()).log.at(-1).id;
+    // Both tabs show the server's latest state and the same log, newest first.
+    const shown = (tab) => tab.evaluate(() => ({
+      version: document.body.dataset.version,
+      log: [...document.querySelectorAll("#log li")].map((li) => li.textContent),
+    }));
     await waitFor("the second tab shows the same device", async () => {
-      const ids = await other.evaluate(() => document.body.dataset.version);
-      const mine = await page.evaluate(() => document.body.dataset.version);
-      const otherLog = await other.locator("#log li").first().textContent();
-      return ids === mine && otherLog.includes((await state()).log.at(-1).text) && lastId > 0;
+      const now = await state();
+      const mine = await shown(page);
+      const theirs = await shown(other);
+      return mine.version === String(now.version) && theirs.version === mine.version &&
+        theirs.log.length > 0 && theirs.log.join("\n") === mine.log.join("\n") &&
+        theirs.log[0].endsWith(now.log.at(-1).text);
     });
     check("no JavaScript error", errors.length === 0, errors.join("\n"));
   } catch (e) {

@@ -1,12 +1,20 @@
 // velmo-device serve as a process, asked over HTTP on 127.0.0.1: every kind
-// of bad request gets its status and leaves the device working; a program
-// that dies is reported and can be started again; Ctrl-C or SIGTERM ends the
-// server and every program it started.
+// of bad request gets its status and leaves the device working; open event
+// streams and a slow program leave the server answering; a program that dies
+// is reported and can be started again; Ctrl-C or SIGTERM ends the server and
+// every program it started.
+#include <arpa/inet.h>
 #include <httplib.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <thread>
 
 #include "tests/support/device_fixture.h"
 
@@ -71,6 +79,43 @@ class ServeTest : public DeviceTest {
     json p = state()["programs"][program];
     return p.value("running", false) ? p["pid"].get<pid_t>() : 0;
   }
+  std::string host() const { return "127.0.0.1:" + std::to_string(port_); }
+  // Sends the start of a request (its line and headers, "\r\n" each, without
+  // the closing empty line) on a new connection; the socket, or -1.
+  int sendHead(const std::string& head) {
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<uint16_t>(port_));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::string text = head + "Host: " + host() + "\r\n\r\n";
+    if (fd < 0 || connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0 ||
+        write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
+      if (fd >= 0) close(fd);
+      return -1;
+    }
+    return fd;
+  }
+  // The status of the answer on `fd`, or -1 when none comes within 10 s.
+  int statusOn(int fd) {
+    std::string got;
+    char chunk[256];
+    pollfd p{fd, POLLIN, 0};
+    while (got.find("\r\n") == std::string::npos && poll(&p, 1, 10000) == 1) {
+      ssize_t n = read(fd, chunk, sizeof chunk);
+      if (n <= 0) break;
+      got.append(chunk, static_cast<size_t>(n));
+    }
+    int status = -1;
+    return std::sscanf(got.c_str(), "HTTP/1.1 %d", &status) == 1 ? status : -1;
+  }
+  // Closes a connection with a reset, which the server notices at its next
+  // write (a closed one only at the write after).
+  static void reset(int fd) {
+    linger now{1, 0};
+    setsockopt(fd, SOL_SOCKET, SO_LINGER, &now, sizeof now);
+    close(fd);
+  }
 
   std::unique_ptr<DeviceProcess> server_;
   std::unique_ptr<httplib::Client> client_;
@@ -78,6 +123,7 @@ class ServeTest : public DeviceTest {
 };
 
 TEST_F(ServeTest, EveryKindOfBadRequestGetsItsStatusAndTheDeviceKeepsWorking) {
+  const pid_t photos = pidOf("photos"), settings = pidOf("settings"), tccd = pidOf("tccd");
   // Unknown paths.
   for (const char* path : {"/nope", "/api/nope", "/screen/home.png", "/../etc/passwd"}) {
     auto res = client_->Get(path);
@@ -115,19 +161,44 @@ TEST_F(ServeTest, EveryKindOfBadRequestGetsItsStatusAndTheDeviceKeepsWorking) {
 
   // Too large a body, whatever it says.
   EXPECT_EQ(post("/api/count", "{\"value\":\"" + std::string(17 * 1024, '1') + "\"}"), 413);
-  // Not JSON by its type (what a form on another site could send).
+  // A body whose length is not given up front (in chunks, or up to the
+  // connection's end) could be of any size: refused once its headers are in.
+  for (const char* framing : {"Transfer-Encoding: chunked\r\n", ""}) {
+    int fd = sendHead(std::string("POST /api/count HTTP/1.1\r\n") +
+                      "Content-Type: application/json\r\n" + framing);
+    EXPECT_EQ(statusOn(fd), 411) << framing;
+    if (fd >= 0) close(fd);
+  }
+  // Not JSON by its type (what a form on another site could send), also empty.
   auto plain = client_->Post("/api/home", "{}", "text/plain");
   ASSERT_TRUE(plain);
   EXPECT_EQ(plain->status, 415);
+  auto empty = client_->Post("/api/home");
+  ASSERT_TRUE(empty);
+  EXPECT_EQ(empty->status, 415);
   // Another host's name: a page on another site that points its name here.
   auto other = client_->Get("/api/state", {{"Host", "example.com:" + std::to_string(port_)}});
   ASSERT_TRUE(other);
   EXPECT_EQ(other->status, 403);
+  // A request a browser sends for a page of another origin or site.
+  for (const httplib::Headers& from :
+       {httplib::Headers{{"Origin", "http://example.com"}},
+        httplib::Headers{{"Origin", "http://127.0.0.1:1"}}, httplib::Headers{{"Origin", "null"}},
+        httplib::Headers{{"Sec-Fetch-Site", "cross-site"}},
+        httplib::Headers{{"Sec-Fetch-Site", "same-site"}}}) {
+    auto res = client_->Post("/api/home", from, "{}", "application/json");
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 403) << from.begin()->first << ": " << from.begin()->second;
+  }
 
-  // The device still answers, and the bad requests did nothing to it.
-  EXPECT_EQ(logText().find("quit"), std::string::npos);
+  // The device still answers, and the bad requests did nothing to it: no
+  // program ended or started again.
   EXPECT_NE(pidOf("photos"), 0);
   EXPECT_NE(pidOf("settings"), 0);
+  EXPECT_EQ(pidOf("photos"), photos);
+  EXPECT_EQ(pidOf("settings"), settings);
+  EXPECT_EQ(pidOf("tccd"), tccd);
+  EXPECT_FALSE(state()["photos"]["background"].get<bool>());
   auto png = client_->Get("/screen/photos.png");
   ASSERT_TRUE(png);
   EXPECT_EQ(png->status, 200);
@@ -135,7 +206,12 @@ TEST_F(ServeTest, EveryKindOfBadRequestGetsItsStatusAndTheDeviceKeepsWorking) {
   // Velmo is off: a touch on Hidden's row opens the album.
   EXPECT_EQ(touchView("photos", "\"Hidden\""), 200);
   EXPECT_EQ(state()["photos"]["where"], "Albums > Hidden");
-  EXPECT_EQ(post("/api/open-pane", "{}"), 200);
+  // What the page's own requests carry.
+  auto own = client_->Post("/api/open-pane",
+                           {{"Origin", "http://" + host()}, {"Sec-Fetch-Site", "same-origin"}},
+                           "{}", "application/json");
+  ASSERT_TRUE(own);
+  EXPECT_EQ(own->status, 200);
   EXPECT_EQ(post("/api/count", R"({"value":"+7"})"), 200);
   EXPECT_NE(client_->Get("/api/views/settings")->body.find("\"7\""), std::string::npos);
   EXPECT_TRUE(waitUntil(
@@ -174,6 +250,60 @@ TEST_F(ServeTest, ThePromptsKeypadOnTheScreenAnswersAndTheLogNeverShowsTheDigits
   EXPECT_EQ(log.find("1234"), std::string::npos) << log;
 }
 
+TEST_F(ServeTest, OpenEventStreamsAndASlowProgramLeaveTheServerAnswering) {
+  // Each open stream holds one of the server's threads: past the cap a new
+  // one is refused, and the rest of the server still answers.
+  const std::string events = "GET /api/events HTTP/1.1\r\n";
+  std::vector<int> streams;
+  for (int i = 0; i < 16; ++i) {
+    streams.push_back(sendHead(events));
+    ASSERT_EQ(statusOn(streams.back()), 200) << "stream " << i;
+  }
+  int extra = sendHead(events);
+  EXPECT_EQ(statusOn(extra), 503);
+  if (extra >= 0) close(extra);
+  auto res = client_->Get("/api/state");
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 200);
+  // Streams that end give their places back (noticed at the next event).
+  for (int fd : streams) reset(fd);
+  EXPECT_EQ(post("/api/open-pane", "{}"), 200);
+  EXPECT_TRUE(waitUntil(
+      [&] {
+        int fd = sendHead(events);
+        bool taken = statusOn(fd) == 200;
+        if (fd >= 0) reset(fd);
+        return taken;
+      },
+      10000));
+
+  // An action waits on a program that does not answer; reading the state
+  // does not wait for it.
+  pid_t settings = pidOf("settings");
+  ASSERT_NE(settings, 0);
+  kill(settings, SIGSTOP);
+  int action = -1;
+  std::thread acting([&] {
+    httplib::Client own("127.0.0.1", port_);
+    own.set_read_timeout(60, 0);
+    auto answer = own.Post("/api/count", R"({"value":3})", "application/json");
+    action = answer ? answer->status : -1;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  httplib::Client reader("127.0.0.1", port_);
+  reader.set_read_timeout(5, 0);
+  auto began = std::chrono::steady_clock::now();
+  auto read = reader.Get("/api/state");
+  auto took = std::chrono::steady_clock::now() - began;
+  kill(settings, SIGCONT);
+  acting.join();
+  ASSERT_TRUE(read);
+  EXPECT_EQ(read->status, 200);
+  EXPECT_LT(took, std::chrono::seconds(3));
+  EXPECT_EQ(action, 200);
+  EXPECT_NE(logText().find("the count row was set to 3"), std::string::npos) << logText();
+}
+
 TEST_F(ServeTest, ADeadProgramIsReportedAndStartsAgain) {
   pid_t settings = pidOf("settings");
   ASSERT_NE(settings, 0);
@@ -201,7 +331,7 @@ TEST_F(ServeTest, ADeadProgramIsReportedAndStartsAgain) {
 TEST_F(ServeTest, CtrlCAndSigtermEndTheServerAndEveryProgram) {
   for (int signal : {SIGINT, SIGTERM}) {
     SCOPED_TRACE(signal);
-    if (signal == SIGTERM) SetUp();
+    if (signal == SIGTERM) serve(root_);  // the same device, served again
     std::vector<pid_t> children = childrenOf(server_->pid());
     EXPECT_EQ(children.size(), 3u);  // Photos, Settings, the privacy daemon
     kill(server_->pid(), signal);

@@ -16,6 +16,8 @@ function say(text, isError) {
   m.className = isError ? "error" : "";
 }
 
+// Every action is a POST typed application/json: the server refuses any other
+// type, as a form on another site could send those.
 async function post(path, body) {
   try {
     const response = await fetch(path, {
