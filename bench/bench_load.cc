@@ -18,6 +18,7 @@
 
 #include "bench/support.h"
 #include "platform/foundation/device.h"
+#include "platform/substrate/substrate.h"
 
 namespace {
 
@@ -59,7 +60,7 @@ int loadIn(const char* root) {
     std::fprintf(stderr, "bench: %s\n", ::dlerror());
     return 1;
   }
-  std::printf("%lld %ld\n", took, faults);
+  std::printf("%lld %ld %zu\n", took, faults, substrate::installedHooks().size());
   return 0;
 }
 
@@ -71,17 +72,24 @@ void loadBenchmark(benchmark::State& state, bool active) {
   std::vector<long long> faults;
   std::string output;
   for (auto _ : state) {
-    long long took = -1, faulted = -1;
+    long long took = -1, faulted = -1, hooks = -1;
     if (bench::runProgram({self, "--load-in", root}, "", &output) < 0 ||
-        std::sscanf(output.c_str(), "%lld %lld", &took, &faulted) != 2) {
+        std::sscanf(output.c_str(), "%lld %lld %lld", &took, &faulted, &hooks) != 3) {
       state.SkipWithError("the library did not load");
+      break;
+    }
+    // The two rows differ only if one library hooks and the other does not.
+    if ((hooks > 0) != active) {
+      state.SkipWithError(active ? "the active library installed no hooks"
+                                 : "the inert library installed hooks");
       break;
     }
     samples.record(state, took);
     faults.push_back(faulted);
   }
   samples.report(state);
-  if (!faults.empty()) state.counters["page_faults"] = static_cast<double>(bench::percentile(faults, 0.5));
+  if (!faults.empty())
+    state.counters["page_faults"] = static_cast<double>(bench::percentile(faults, 0.5));
 }
 
 void BM_LoadLibraryActive(benchmark::State& state) { loadBenchmark(state, true); }

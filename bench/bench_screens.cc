@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "bench/support.h"
 #include "platform/foundation/device.h"
 #include "platform/photos/photos_app.h"
 #include "platform/uikit/render.h"
@@ -20,11 +21,10 @@ constexpr double kTargetMs = 50;
 constexpr char kDrawName[] = "BM_DrawAlbumList";
 
 photos::PhotosApp& app() {
+  // The app is left to the process's end; its device folder is removed then.
+  static bench::ScratchDevice root;
   static photos::PhotosApp* made = [] {
-    std::string root = (std::filesystem::temp_directory_path() / "velmo-bench-screens").string();
-    std::filesystem::remove_all(root);
-    std::filesystem::create_directories(root);
-    device::setRoot(root);
+    device::setRoot(root.path());
     device::writeConfig(device::Config{});
     photos::installApp();
     photos::registerClasses();

@@ -49,6 +49,11 @@ void hookOnce(Phone& p) {
     std::fprintf(stderr, "bench: %s\n", ::dlerror());
     std::exit(1);
   }
+  // A library that stayed inert would make the hooked rows measure nothing.
+  if (substrate::installedHooks().empty()) {
+    std::fprintf(stderr, "bench: Velmo loaded but installed no hooks\n");
+    std::exit(1);
+  }
 }
 
 void tap(benchmark::State& state, bool hooked) {

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <mutex>
 #include <optional>
@@ -108,12 +109,15 @@ Config readConfig() {
   // passcode check) and changes rarely, and then always by an atomic
   // replacement: a new file. What was read last is kept with the identity of
   // the file it came from and reused while the path still names that file.
+  // A file changed in the last two seconds is not kept: on a file system
+  // with coarse timestamps a rewrite in place could look unchanged.
   struct Cached {
     std::string path;
     dev_t dev = 0;
     ino_t ino = 0;
     off_t size = -1;
     timespec mtime{};
+    timespec ctime{};
     Config config;
   };
   static std::mutex mu;
@@ -125,7 +129,8 @@ Config readConfig() {
     std::lock_guard<std::mutex> g(mu);
     if (identified && cached->path == path && cached->dev == st.st_dev &&
         cached->ino == st.st_ino && cached->size == st.st_size &&
-        cached->mtime.tv_sec == st.st_mtim.tv_sec && cached->mtime.tv_nsec == st.st_mtim.tv_nsec) {
+        cached->mtime.tv_sec == st.st_mtim.tv_sec && cached->mtime.tv_nsec == st.st_mtim.tv_nsec &&
+        cached->ctime.tv_sec == st.st_ctim.tv_sec && cached->ctime.tv_nsec == st.st_ctim.tv_nsec) {
       return cached->config;
     }
   }
@@ -139,9 +144,9 @@ Config readConfig() {
   readString(dict, "passcodeSalt", &config.passcodeSalt);
   readString(dict, "passcodeHash", &config.passcodeHash);
   readString(dict, "biometry", &config.biometry);
-  if (identified) {
+  if (identified && std::time(nullptr) - std::max(st.st_mtim.tv_sec, st.st_ctim.tv_sec) >= 2) {
     std::lock_guard<std::mutex> g(mu);
-    *cached = Cached{path, st.st_dev, st.st_ino, st.st_size, st.st_mtim, config};
+    *cached = Cached{path, st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim, config};
   }
   return config;
 }
