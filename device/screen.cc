@@ -1,5 +1,6 @@
 #include "device/screen.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -72,15 +73,21 @@ Strong<UIWindow> promptWindow(const localauth::Prompt& prompt, const uikit::Scre
   y += 4;
   addText(prompt.reason, 13, false, "labelColor");
   y += 16;
-  // The passcode field: a dot for each digit typed so far.
-  Strong<UIView> field =
-      plainView(CGRect{16, y, kCardWidth - 32, 36}, "systemGroupedBackgroundColor");
+  // The passcode field: a dot for each digit typed so far, the row of dots
+  // centred, closer together when a long passcode would not fit otherwise.
+  const double field_width = kCardWidth - 32;
+  Strong<UIView> field = plainView(CGRect{16, y, field_width, 36}, "systemGroupedBackgroundColor");
   uikit::layerOf(field)->cornerRadius = 8;
   field->accessibilityIdentifier = "PasscodeField";
+  constexpr double kDot = 10, kDotPitch = 16, kFieldMargin = 12;
+  double pitch = typed < 2 ? kDotPitch
+                           : std::min(kDotPitch, (field_width - 2 * kFieldMargin - kDot) /
+                                                     static_cast<double>(typed - 1));
+  double row = typed == 0 ? 0 : kDot + pitch * static_cast<double>(typed - 1);
   for (size_t i = 0; i < typed; ++i) {
-    Strong<UIView> dot =
-        plainView(CGRect{16 + static_cast<double>(i) * 16, 13, 10, 10}, "labelColor");
-    uikit::layerOf(dot)->cornerRadius = 5;
+    double x = (field_width - row) / 2 + pitch * static_cast<double>(i);
+    Strong<UIView> dot = plainView(CGRect{x, (36 - kDot) / 2, kDot, kDot}, "labelColor");
+    uikit::layerOf(dot)->cornerRadius = kDot / 2;
     uikit::addSubview(field, dot);
   }
   uikit::addSubview(card, field);
@@ -147,9 +154,12 @@ std::vector<UIView*> Screen::windows() {
   std::vector<UIView*> list{window_()};
   prompt_window_ = nullptr;
   auto prompt = localauth::pendingPrompt();
-  if (!prompt || prompt->reason != typed_for_) typed_.clear();
+  // Digits belong to the prompt they were typed on: once it has ended, however
+  // it ended, the next prompt starts with an empty field, even if it asks for
+  // the same reason.
+  if (!prompt || prompt->serial != typed_for_) typed_.clear();
   if (prompt) {
-    typed_for_ = prompt->reason;
+    typed_for_ = prompt->serial;
     prompt_window_ = promptWindow(*prompt, uikit::mainScreen(), typed_.size());
     list.push_back(prompt_window_);
   }
