@@ -21,11 +21,6 @@ constexpr const char* kKeyPrefix = "Key";  // "Key7", "KeyDelete", "KeyOK"
 constexpr double kCardWidth = 270;
 constexpr size_t kMaxTyped = 16;
 
-id font(double size, bool bold) {
-  return msg<id>(uikit::fontClass(), bold ? "boldSystemFontOfSize:"_sel : "systemFontOfSize:"_sel,
-                 size);
-}
-
 Strong<UIView> plainView(const CGRect& frame, const char* color) {
   Strong<UIView> view = uikit::newView(uikit::viewClass(), frame);
   if (color != nullptr) view->backgroundColor = uikit::namedColor(color);
@@ -59,7 +54,9 @@ Strong<UIWindow> promptWindow(const localauth::Prompt& prompt, const uikit::Scre
     y += 56 + 14;
   }
   auto addText = [&](const std::string& text, double size, bool bold, const char* color) {
-    Strong<UILabel> label = uikit::newLabel(text, font(size, bold), uikit::namedColor(color));
+    Strong<UILabel> label = uikit::newLabel(
+        text, uikit::systemFont(size, bold ? UIFontWeightBold : UIFontWeightRegular),
+        uikit::namedColor(color));
     label->numberOfLines = 0;
     label->textAlignment = NSTextAlignmentCenter;
     double width = kCardWidth - 32;
@@ -98,7 +95,8 @@ Strong<UIWindow> promptWindow(const localauth::Prompt& prompt, const uikit::Scre
   for (int i = 0; i < 12; ++i) {
     Strong<UIButton> key = uikit::newButton(keys[i], "");
     bool digit = i != 9 && i != 11;
-    key->titleLabel->font = static_cast<UIFont*>(font(digit ? 22 : 15, i == 11));
+    key->titleLabel->font = static_cast<UIFont*>(
+        uikit::systemFont(digit ? 22 : 15, i == 11 ? UIFontWeightBold : UIFontWeightRegular));
     if (digit) key->titleLabel->textColor = uikit::namedColor("labelColor");
     key->frame = CGRect{16 + (i % 3) * (key_width + 8), y + (i / 3) * 48.0, key_width, 40};
     key->backgroundColor = uikit::namedColor("systemGroupedBackgroundColor");

@@ -11,8 +11,6 @@
 namespace uikit::paint {
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
-
 UIView* view(id self) { return static_cast<UIView*>(self); }
 
 void fillBackground(cairo_t* cr, UIView* v) {

@@ -87,7 +87,7 @@ void roundedRect(cairo_t* cr, const CGRect& r, double radius) {
     cairo_rectangle(cr, r.x, r.y, r.width, r.height);
     return;
   }
-  constexpr double kHalfPi = 1.57079632679489661923;
+  constexpr double kHalfPi = kPi / 2;
   cairo_new_sub_path(cr);
   cairo_arc(cr, r.x + r.width - radius, r.y + radius, radius, -kHalfPi, 0);
   cairo_arc(cr, r.x + r.width - radius, r.y + r.height - radius, radius, 0, kHalfPi);

@@ -9,12 +9,13 @@
 // of standard deviation radius / 2, moved by the shadow's offset and filled
 // with the shadow colour at the shadow's opacity, under the content.
 //
-// Text is set with Pango in the Inter font (regular or bold for the system
-// font), drawn with Cairo, at the screen's scale.
+// Text is set with Pango in the Inter font (regular, semibold or bold for the
+// system font), drawn with Cairo, at the screen's scale.
 //
 // Thread safety: main thread only (the views are main-thread objects).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>

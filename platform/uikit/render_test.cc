@@ -192,11 +192,17 @@ TEST(LabelDrawing, BoldTitleIsHeavierAndCentredAlignmentCentresIt) {
     label->textAlignment = NSTextAlignmentCenter;
     return label;
   };
-  int bold_ink = 0, regular_ink = 0;
+  int bold_ink = 0, regular_ink = 0, semibold_ink = 0;
   Box bold = inkOf(make(true), &bold_ink);
   inkOf(make(false), &regular_ink);
   ASSERT_FALSE(bold.empty());
   EXPECT_GT(bold_ink, regular_ink * 5 / 4) << "bold strokes cover more than regular ones";
+  // A navigation bar's semibold title has a face of its own, between the two.
+  Strong<UILabel> semibold = make(false);
+  semibold->font = static_cast<UIFont*>(uikit::systemFont(18, UIFontWeightSemibold));
+  inkOf(semibold, &semibold_ink);
+  EXPECT_GT(semibold_ink, regular_ink * 21 / 20);
+  EXPECT_LT(semibold_ink, bold_ink * 20 / 21);
   EXPECT_NEAR((bold.left + bold.right + 1) / 2.0, 150 * kScale, 1.5 * kScale);
   EXPECT_NEAR((bold.top + bold.bottom + 1) / 2.0, 102 * kScale, 3 * kScale);
   // 18-point capitals are about 13 points tall.
