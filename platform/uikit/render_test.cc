@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <memory>
 
 #include "platform/foundation/collections.h"
@@ -141,6 +142,51 @@ TEST_F(HeaderDrawing, MissingImageLeavesTheAreaEmptyAndCastsNoShadow) {
   // The area stays laid out: the image view still has its 125-point frame.
   auto* image_view = static_cast<UIImageView*>(header_->subviews[0].get());
   EXPECT_EQ(image_view->frame, CGRectMake(37.5, 12.5, 125, 125));
+}
+
+TEST(ImageDrawing, EachDecodedImageDrawsItsOwnPixelsAndItsSurfaceGoesWithIt) {
+  objc::AutoreleasePool pool;
+  auto drawn = [](UIImage* image) {
+    Strong<UIView> root = newRoot();
+    auto view = newView(uikit::imageViewClass(), CGRect{10, 10, 20, 20});
+    static_cast<UIImageView*>(view.get())->image = image;
+    uikit::addSubview(root, view);
+    return at(draw(root), 20, 20);
+  };
+  Strong<UIImage> kept = solidImage(8, 0, 0, 255);
+  EXPECT_EQ(drawn(kept) & 0xFFFFFF, 0x0000FFu);
+  size_t before = uikit::imageSurfacesKept();
+  // Pictures loaded afresh again and again (a pane opened over and over), each
+  // freed before the next; a new one may take a freed one's memory, and must
+  // still draw its own colour.
+  for (int i = 0; i < 50; ++i) {
+    bool red_one = i % 2 == 0;
+    uint32_t colour = drawn(solidImage(8, red_one ? 255 : 0, red_one ? 0 : 255, 0));
+    ASSERT_EQ(colour & 0xFFFFFF, red_one ? 0xFF0000u : 0x00FF00u) << "image " << i;
+  }
+  EXPECT_LE(uikit::imageSurfacesKept(), before + 1) << "surfaces of freed images are kept";
+  EXPECT_EQ(drawn(kept) & 0xFFFFFF, 0x0000FFu) << "a live image keeps its surface";
+}
+
+TEST(PngEncoding, APictureThatCannotBeEncodedIsAnErrorAndWritesNothing) {
+  uikit::Bitmap good{2, 1, {0xFF0000, 0x00FF00}};
+  std::string bytes;
+  EXPECT_EQ(uikit::encodePng(good, &bytes), "");
+  EXPECT_EQ(bytes.substr(0, 4), "\x89PNG");
+
+  uikit::Bitmap too_wide{40000, 1, std::vector<uint32_t>(40000)};  // beyond Cairo's limit
+  uikit::Bitmap short_of_pixels{4, 4, std::vector<uint32_t>(3)};
+  uikit::Bitmap empty;
+  std::string path = ::testing::TempDir() + "/velmo-render-test-bad.png";
+  std::filesystem::remove(path);
+  for (const uikit::Bitmap* bad : {&too_wide, &short_of_pixels, &empty}) {
+    bytes = "old";
+    EXPECT_NE(uikit::encodePng(*bad, &bytes), "") << bad->width << "x" << bad->height;
+    EXPECT_EQ(bytes, "");
+    std::string error = uikit::writePng(*bad, path);
+    EXPECT_NE(error.find("cannot encode"), std::string::npos) << error;
+    EXPECT_FALSE(std::filesystem::exists(path));
+  }
 }
 
 TEST(SwitchDrawing, TrackIsTheOnTintWhenOnAndThePlatformGreyWhenOff) {
