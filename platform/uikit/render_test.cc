@@ -312,6 +312,12 @@ TEST(HitTest, DeepestTouchableViewOnTopWins) {
   EXPECT_EQ(uikit::hitTest(root, CGPoint{65, 65}), under.get());
   EXPECT_EQ(uikit::hitTest(root, CGPoint{299, 199}), root.get());
   EXPECT_EQ(uikit::hitTest(root, CGPoint{300, 10}), nullptr);
+
+  // A subview drawn beyond its superview's bounds is reached only inside them.
+  Strong<UIView> sticking_out = newView(uikit::viewClass(), CGRect{80, 10, 60, 20});
+  uikit::addSubview(under, sticking_out);
+  EXPECT_EQ(uikit::hitTest(root, CGPoint{90, 20}), sticking_out.get());
+  EXPECT_EQ(uikit::hitTest(root, CGPoint{120, 20}), root.get());
 }
 
 }  // namespace
