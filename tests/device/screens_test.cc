@@ -410,6 +410,24 @@ TEST_F(ScreensTest, IpadSidebarItemTouchedIsThatItem) {
                    "touch " + std::to_string(family.midX()) + " " + std::to_string(family.midY())),
             Lines{"completed Family"});
   EXPECT_EQ(answer(*photos, "where"), Lines{"where Albums > Family"});
+
+  // The first row, selected, is blue inside the section's rounded corner
+  // and not beyond it.
+  Rect first = frameOf(views, "UITableViewCell");
+  EXPECT_EQ(
+      answer(*photos, "touch " + std::to_string(first.midX()) + " " + std::to_string(first.midY())),
+      Lines{"completed Recents"});
+  path = root_ + "/pad-first.png";
+  EXPECT_EQ(answer(*photos, "screenshot " + path), Lines{"screenshot " + path + " 1640x2360"});
+  Picture pad = readPng(path);
+  auto blue = [&](double x, double y) {
+    const uint8_t* c = pad.pixel(static_cast<int>(x * 2), static_cast<int>(y * 2));
+    return c[0] < 40 && c[2] > 220;
+  };
+  EXPECT_TRUE(blue(first.x + 12, first.midY()));
+  EXPECT_TRUE(blue(first.x + 5, first.y + 12));
+  EXPECT_FALSE(blue(first.x + 1, first.y + 1)) << "the selection's square corner sticks out";
+  EXPECT_FALSE(blue(first.x + first.w - 1, first.y + 1));
   EXPECT_EQ(photos->finish(), 0);
 }
 
