@@ -1,5 +1,6 @@
 #include "device/screen.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -19,11 +20,6 @@ constexpr const char* kCardIdentifier = "PromptCard";
 constexpr const char* kKeyPrefix = "Key";  // "Key7", "KeyDelete", "KeyOK"
 constexpr double kCardWidth = 270;
 constexpr size_t kMaxTyped = 16;
-
-id font(double size, bool bold) {
-  return msg<id>(uikit::fontClass(), bold ? "boldSystemFontOfSize:"_sel : "systemFontOfSize:"_sel,
-                 size);
-}
 
 Strong<UIView> plainView(const CGRect& frame, const char* color) {
   Strong<UIView> view = uikit::newView(uikit::viewClass(), frame);
@@ -58,7 +54,9 @@ Strong<UIWindow> promptWindow(const localauth::Prompt& prompt, const uikit::Scre
     y += 56 + 14;
   }
   auto addText = [&](const std::string& text, double size, bool bold, const char* color) {
-    Strong<UILabel> label = uikit::newLabel(text, font(size, bold), uikit::namedColor(color));
+    Strong<UILabel> label = uikit::newLabel(
+        text, uikit::systemFont(size, bold ? UIFontWeightBold : UIFontWeightRegular),
+        uikit::namedColor(color));
     label->numberOfLines = 0;
     label->textAlignment = NSTextAlignmentCenter;
     double width = kCardWidth - 32;
@@ -72,15 +70,21 @@ Strong<UIWindow> promptWindow(const localauth::Prompt& prompt, const uikit::Scre
   y += 4;
   addText(prompt.reason, 13, false, "labelColor");
   y += 16;
-  // The passcode field: a dot for each digit typed so far.
-  Strong<UIView> field =
-      plainView(CGRect{16, y, kCardWidth - 32, 36}, "systemGroupedBackgroundColor");
+  // The passcode field: a dot for each digit typed so far, the row of dots
+  // centred, closer together when a long passcode would not fit otherwise.
+  const double field_width = kCardWidth - 32;
+  Strong<UIView> field = plainView(CGRect{16, y, field_width, 36}, "systemGroupedBackgroundColor");
   uikit::layerOf(field)->cornerRadius = 8;
   field->accessibilityIdentifier = "PasscodeField";
+  constexpr double kDot = 10, kDotPitch = 16, kFieldMargin = 12;
+  double pitch = typed < 2 ? kDotPitch
+                           : std::min(kDotPitch, (field_width - 2 * kFieldMargin - kDot) /
+                                                     static_cast<double>(typed - 1));
+  double row = typed == 0 ? 0 : kDot + pitch * static_cast<double>(typed - 1);
   for (size_t i = 0; i < typed; ++i) {
-    Strong<UIView> dot =
-        plainView(CGRect{16 + static_cast<double>(i) * 16, 13, 10, 10}, "labelColor");
-    uikit::layerOf(dot)->cornerRadius = 5;
+    double x = (field_width - row) / 2 + pitch * static_cast<double>(i);
+    Strong<UIView> dot = plainView(CGRect{x, (36 - kDot) / 2, kDot, kDot}, "labelColor");
+    uikit::layerOf(dot)->cornerRadius = kDot / 2;
     uikit::addSubview(field, dot);
   }
   uikit::addSubview(card, field);
@@ -91,7 +95,8 @@ Strong<UIWindow> promptWindow(const localauth::Prompt& prompt, const uikit::Scre
   for (int i = 0; i < 12; ++i) {
     Strong<UIButton> key = uikit::newButton(keys[i], "");
     bool digit = i != 9 && i != 11;
-    key->titleLabel->font = static_cast<UIFont*>(font(digit ? 22 : 15, i == 11));
+    key->titleLabel->font = static_cast<UIFont*>(
+        uikit::systemFont(digit ? 22 : 15, i == 11 ? UIFontWeightBold : UIFontWeightRegular));
     if (digit) key->titleLabel->textColor = uikit::namedColor("labelColor");
     key->frame = CGRect{16 + (i % 3) * (key_width + 8), y + (i / 3) * 48.0, key_width, 40};
     key->backgroundColor = uikit::namedColor("systemGroupedBackgroundColor");
@@ -147,9 +152,12 @@ std::vector<UIView*> Screen::windows() {
   std::vector<UIView*> list{window_()};
   prompt_window_ = nullptr;
   auto prompt = localauth::pendingPrompt();
-  if (!prompt || prompt->reason != typed_for_) typed_.clear();
+  // Digits belong to the prompt they were typed on: once it has ended, however
+  // it ended, the next prompt starts with an empty field, even if it asks for
+  // the same reason.
+  if (!prompt || prompt->serial != typed_for_) typed_.clear();
   if (prompt) {
-    typed_for_ = prompt->reason;
+    typed_for_ = prompt->serial;
     prompt_window_ = promptWindow(*prompt, uikit::mainScreen(), typed_.size());
     list.push_back(prompt_window_);
   }

@@ -21,6 +21,7 @@
 // Thread safety: main thread only.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -61,7 +62,7 @@ class Screen {
   Deliver deliver_;
   Strong<UIWindow> prompt_window_;  // rebuilt each time the screen is read
   std::string typed_;               // digits typed on the prompt's keypad so far
-  std::string typed_for_;           // the reason of the prompt they were typed for
+  std::uint64_t typed_for_ = 0;     // the serial of the prompt they were typed on
 };
 
 // The nearest of `view` and its superviews that is of class `cls`, or nullptr.

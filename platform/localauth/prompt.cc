@@ -16,6 +16,7 @@ namespace localauth {
 namespace {
 
 struct Pending {
+  std::uint64_t serial = 0;
   Strong<objc_object> context;
   Strong<NSString> reason;
   Strong<Reply> reply;
@@ -26,7 +27,8 @@ struct Pending {
 
 struct Broker {
   std::mutex mu;
-  std::deque<Pending> queue;  // front: the prompt on screen
+  std::deque<Pending> queue;    // front: the prompt on screen
+  std::uint64_t presented = 0;  // prompts asked for so far, numbering them from 1
   std::function<void(const Prompt&)> shown;
 };
 
@@ -36,7 +38,8 @@ Broker& broker() {
 }
 
 Prompt promptOf(const Pending& p) {
-  return Prompt{p.reason ? p.reason->text : "", p.faceOffered, kMaxPasscodeAttempts - p.failures};
+  return Prompt{p.serial, p.reason ? p.reason->text : "", p.faceOffered,
+                kMaxPasscodeAttempts - p.failures};
 }
 
 // Tells UIKit whether a prompt is over the app. Called with the lock held,
@@ -188,6 +191,7 @@ void present(id context, id reason, Reply* reply, bool face_offered) {
   std::optional<Prompt> shown;
   {
     std::lock_guard<std::mutex> g(broker().mu);
+    p.serial = ++broker().presented;
     broker().queue.push_back(std::move(p));
     updateSystemAlert();
     if (broker().queue.size() == 1) shown = promptOf(broker().queue.front());

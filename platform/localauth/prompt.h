@@ -42,6 +42,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -54,6 +55,7 @@ namespace localauth {
 inline constexpr int kMaxPasscodeAttempts = 5;
 
 struct Prompt {
+  std::uint64_t serial = 0;  // this prompt's number in the process, never reused
   std::string reason;
   bool faceOffered = false;
   int attemptsLeft = kMaxPasscodeAttempts;  // passcode answers this prompt still takes

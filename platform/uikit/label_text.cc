@@ -1,5 +1,5 @@
-// Setting a label's text with Pango: the system font is Inter, regular or
-// bold; an attachment takes the place of one character (U+FFFC) with a box
+// Setting a label's text with Pango: the system font is Inter, regular,
+// semibold or bold; an attachment takes the place of one character (U+FFFC) with a box
 // the size of its image scaled to the font, and is drawn after the text.
 #include <pango/pangocairo.h>
 
@@ -40,31 +40,33 @@ cairo_font_options_t* fontOptions() {
   return options;
 }
 
-// The context layouts are measured in (no transformation, one unit a point).
+// The context layouts are set in: one for measuring (no transformation, one
+// unit a point) and one for drawing, brought to the painter's transformation
+// each time.
+PangoContext* newContext() {
+  PangoContext* c = pango_font_map_create_context(pango_cairo_font_map_get_default());
+  pango_cairo_context_set_font_options(c, fontOptions());
+  return c;
+}
+
 PangoContext* measuringContext() {
-  static PangoContext* context = [] {
-    PangoContext* c = pango_font_map_create_context(pango_cairo_font_map_get_default());
-    pango_cairo_context_set_font_options(c, fontOptions());
-    return c;
-  }();
+  static PangoContext* context = newContext();
   return context;
 }
 
-// The context layouts are drawn in, brought to the painter's transformation.
 PangoContext* drawingContext(cairo_t* cr) {
-  static PangoContext* context = [] {
-    PangoContext* c = pango_font_map_create_context(pango_cairo_font_map_get_default());
-    pango_cairo_context_set_font_options(c, fontOptions());
-    return c;
-  }();
+  static PangoContext* context = newContext();
   pango_cairo_update_context(cr, context);
   return context;
 }
 
-PangoFontDescription* fontDescription(double size, bool bold) {
+// Inter at `size` points in the weight the screen draws for `weight` (uifont.h).
+PangoFontDescription* fontDescription(double size, double weight) {
   PangoFontDescription* d = pango_font_description_new();
   pango_font_description_set_family_static(d, "Inter");
-  pango_font_description_set_weight(d, bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
+  pango_font_description_set_weight(d, weight >= UIFontWeightBold       ? PANGO_WEIGHT_BOLD
+                                       : weight >= UIFontWeightSemibold ? PANGO_WEIGHT_SEMIBOLD
+                                                                        : PANGO_WEIGHT_NORMAL);
   pango_font_description_set_absolute_size(d, size * PANGO_SCALE);
   return d;
 }
@@ -74,8 +76,8 @@ LayoutPtr layoutLabel(PangoContext* context, UILabel* label, double width,
                       std::vector<Attachment>* attachments) {
   LayoutPtr layout(pango_layout_new(context));
   double size = label->font ? label->font->pointSize : 17;
-  bool bold = label->font && label->font->bold;
-  PangoFontDescription* d = fontDescription(size, bold);
+  double weight = label->font ? label->font->weight : UIFontWeightRegular;
+  PangoFontDescription* d = fontDescription(size, weight);
   pango_layout_set_font_description(layout.get(), d);
   pango_font_description_free(d);
 
@@ -170,7 +172,7 @@ void drawLabel(cairo_t* cr, UILabel* label, const CGRect& bounds) {
 
 void drawText(cairo_t* cr, const std::string& text, double size, bool bold, const CGPoint& at) {
   LayoutPtr layout(pango_layout_new(drawingContext(cr)));
-  PangoFontDescription* d = fontDescription(size, bold);
+  PangoFontDescription* d = fontDescription(size, bold ? UIFontWeightBold : UIFontWeightRegular);
   pango_layout_set_font_description(layout.get(), d);
   pango_font_description_free(d);
   pango_layout_set_text(layout.get(), text.c_str(), static_cast<int>(text.size()));

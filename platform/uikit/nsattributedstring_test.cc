@@ -110,6 +110,10 @@ TEST(Font, DescribesWeightAndSize) {
   id regular = msg<id>(uikit::fontClass(), "systemFontOfSize:"_sel, 17.5);
   EXPECT_EQ(describe(regular), "regular 17.5");
   EXPECT_DOUBLE_EQ(msg<double>(regular, "pointSize"_sel), 17.5);
+  // A weight between two the screen has is drawn, and described, as the lighter.
+  EXPECT_EQ(describe(uikit::systemFont(17, UIFontWeightSemibold)), "semibold 17");
+  EXPECT_EQ(describe(uikit::systemFont(17, 0.35)), "semibold 17");
+  EXPECT_EQ(describe(uikit::systemFont(17, 0.2)), "regular 17");
 }
 
 }  // namespace

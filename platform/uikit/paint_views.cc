@@ -11,8 +11,6 @@
 namespace uikit::paint {
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
-
 UIView* view(id self) { return static_cast<UIView*>(self); }
 
 void fillBackground(cairo_t* cr, UIView* v) {
@@ -90,6 +88,9 @@ void drawSwitch(id self, SEL, CGRect bounds) {
   cairo_fill(cr);
 }
 
+// How round an inset-grouped table's sections are at their corners.
+constexpr double kSectionCornerRadius = 10;
+
 void drawTable(id self, SEL, CGRect) {
   cairo_t* cr = current();
   auto* t = static_cast<UITableView*>(self);
@@ -97,15 +98,36 @@ void drawTable(id self, SEL, CGRect) {
   if (t->style == UITableViewStylePlain) return;
   cairo_set_source_rgb(cr, 1, 1, 1);
   for (const CGRect& section : t->sectionFrames) {
-    roundedRect(cr, section, t->style == UITableViewStyleInsetGrouped ? 10 : 0);
+    roundedRect(cr, section, t->style == UITableViewStyleInsetGrouped ? kSectionCornerRadius : 0);
     cairo_fill(cr);
+  }
+}
+
+// Clips to the rounded section of an inset-grouped table that `c` lies in,
+// so that a coloured cell (a selected row) takes the section's corners.
+void clipToSection(cairo_t* cr, UITableViewCell* c) {
+  UIView* parent = c->superview;
+  if (parent == nullptr || !msg<BOOL>(parent, "isKindOfClass:"_sel, tableViewClass())) return;
+  auto* t = static_cast<UITableView*>(parent);
+  if (t->style != UITableViewStyleInsetGrouped) return;
+  const CGRect& f = c->frame;
+  for (const CGRect& section : t->sectionFrames) {
+    if (f.y >= section.y && f.y + f.height <= section.y + section.height) {
+      roundedRect(cr, CGRect{section.x - f.x, section.y - f.y, section.width, section.height},
+                  kSectionCornerRadius);
+      cairo_clip(cr);
+      return;
+    }
   }
 }
 
 void drawCell(id self, SEL, CGRect bounds) {
   cairo_t* cr = current();
   auto* c = static_cast<UITableViewCell*>(self);
+  cairo_save(cr);
+  clipToSection(cr, c);
   fillBackground(cr, c);
+  cairo_restore(cr);
   if (c->accessoryType == UITableViewCellAccessoryDisclosureIndicator && !c->accessoryView) {
     setColor(cr, namedColor("tertiaryLabelColor"), 1 / 0.3 * 0.6);
     drawSymbol(cr, "chevron.right", CGRect{bounds.width - 16 - 9, bounds.height / 2 - 7, 9, 14});

@@ -8,6 +8,7 @@
 
 #include <cairo.h>
 
+#include <numbers>
 #include <string>
 
 #include "platform/uikit/geometry.h"
@@ -15,6 +16,8 @@
 #include "platform/uikit/uilabel.h"
 
 namespace uikit::paint {
+
+inline constexpr double kPi = std::numbers::pi;
 
 // The painter of the view whose -drawRect: runs; nullptr outside drawing.
 cairo_t* current();

@@ -33,13 +33,28 @@ struct SurfaceDeleter {
 };
 using SurfacePtr = std::unique_ptr<cairo_surface_t, SurfaceDeleter>;
 
+// A decoded image's drawing surface, kept while its pixels live: the entry
+// holds them weakly, so the surface goes once the image and its tinted copies
+// are gone, however many images come and go (a pane opened again loads its
+// picture afresh).
+struct CachedSurface {
+  std::weak_ptr<const std::vector<uint8_t>> pixels;
+  SurfacePtr surface;
+};
+
+std::map<const void*, CachedSurface>& surfaceCache() {
+  static auto* cache = new std::map<const void*, CachedSurface>();
+  return *cache;
+}
+
 // A file image's pixels as a Cairo surface (premultiplied), made once per
-// decoded image and kept with the pixels it was made from.
+// decoded image.
 cairo_surface_t* surfaceOf(UIImage* image) {
-  static std::map<const void*, std::pair<std::shared_ptr<const std::vector<uint8_t>>, SurfacePtr>>
-      cache;
+  auto& cache = surfaceCache();
   auto it = cache.find(image->rgba.get());
-  if (it != cache.end()) return it->second.second.get();
+  // An expired entry at this address was made from pixels since freed.
+  if (it != cache.end() && !it->second.pixels.expired()) return it->second.surface.get();
+  std::erase_if(cache, [](const auto& entry) { return entry.second.pixels.expired(); });
   int w = static_cast<int>(image->size.width), h = static_cast<int>(image->size.height);
   SurfacePtr surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h));
   cairo_surface_flush(surface.get());
@@ -57,7 +72,7 @@ cairo_surface_t* surfaceOf(UIImage* image) {
   }
   cairo_surface_mark_dirty(surface.get());
   cairo_surface_t* raw = surface.get();
-  cache.emplace(image->rgba.get(), std::make_pair(image->rgba, std::move(surface)));
+  cache[image->rgba.get()] = CachedSurface{image->rgba, std::move(surface)};
   return raw;
 }
 
@@ -87,7 +102,7 @@ void roundedRect(cairo_t* cr, const CGRect& r, double radius) {
     cairo_rectangle(cr, r.x, r.y, r.width, r.height);
     return;
   }
-  constexpr double kHalfPi = 1.57079632679489661923;
+  constexpr double kHalfPi = kPi / 2;
   cairo_new_sub_path(cr);
   cairo_arc(cr, r.x + r.width - radius, r.y + radius, radius, -kHalfPi, 0);
   cairo_arc(cr, r.x + r.width - radius, r.y + r.height - radius, radius, 0, kHalfPi);
@@ -241,24 +256,41 @@ Bitmap renderScreen(const std::vector<UIView*>& windows, const Screen& screen) {
   return bitmap;
 }
 
-std::string encodePng(const Bitmap& bitmap) {
+std::size_t imageSurfacesKept() { return paint::surfaceCache().size(); }
+
+std::string encodePng(const Bitmap& bitmap, std::string* bytes) {
+  bytes->clear();
+  if (bitmap.width <= 0 || bitmap.height <= 0 ||
+      bitmap.pixels.size() != static_cast<size_t>(bitmap.width) * bitmap.height) {
+    return "cannot encode a picture of " + std::to_string(bitmap.width) + "x" +
+           std::to_string(bitmap.height) + " pixels holding " +
+           std::to_string(bitmap.pixels.size()) + " as PNG";
+  }
   cairo_surface_t* surface = cairo_image_surface_create_for_data(
       reinterpret_cast<unsigned char*>(const_cast<uint32_t*>(bitmap.pixels.data())),
       CAIRO_FORMAT_RGB24, bitmap.width, bitmap.height, bitmap.width * 4);
-  std::string bytes;
-  cairo_surface_write_to_png_stream(
-      surface,
-      [](void* closure, const unsigned char* data, unsigned int length) {
-        static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
-        return CAIRO_STATUS_SUCCESS;
-      },
-      &bytes);
+  cairo_status_t status = cairo_surface_status(surface);
+  if (status == CAIRO_STATUS_SUCCESS) {
+    status = cairo_surface_write_to_png_stream(
+        surface,
+        [](void* closure, const unsigned char* data, unsigned int length) {
+          static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
+          return CAIRO_STATUS_SUCCESS;
+        },
+        bytes);
+  }
   cairo_surface_destroy(surface);
-  return bytes;
+  if (status != CAIRO_STATUS_SUCCESS) {
+    bytes->clear();
+    return std::string("cannot encode the picture as PNG: ") + cairo_status_to_string(status);
+  }
+  return "";
 }
 
 std::string writePng(const Bitmap& bitmap, const std::string& path) {
-  return device::writeFileAtomically(path, encodePng(bitmap));
+  std::string bytes;
+  if (std::string error = encodePng(bitmap, &bytes); !error.empty()) return path + ": " + error;
+  return device::writeFileAtomically(path, bytes);
 }
 
 }  // namespace uikit

@@ -9,12 +9,13 @@
 // of standard deviation radius / 2, moved by the shadow's offset and filled
 // with the shadow colour at the shadow's opacity, under the content.
 //
-// Text is set with Pango in the Inter font (regular or bold for the system
-// font), drawn with Cairo, at the screen's scale.
+// Text is set with Pango in the Inter font (regular, semibold or bold for the
+// system font), drawn with Cairo, at the screen's scale.
 //
 // Thread safety: main thread only (the views are main-thread objects).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -41,11 +42,17 @@ Bitmap renderScreen(const std::vector<UIView*>& windows, const Screen& screen);
 // screen's size (a redraw after every action need not allocate).
 void renderScreen(const std::vector<UIView*>& windows, const Screen& screen, Bitmap* into);
 
-// The picture as the bytes of a PNG file.
-std::string encodePng(const Bitmap& bitmap);
+// Puts the picture as the bytes of a PNG file in `bytes`. Returns "" or an
+// error (an empty picture, pixels that do not match its size, Cairo failing),
+// with `bytes` left empty.
+std::string encodePng(const Bitmap& bitmap, std::string* bytes);
 // Writes `bitmap` as a PNG at the real path `path` so that a reader never sees
 // part of one (device::writeFileAtomically: a temporary file beside it,
 // renamed over it). Returns "" or an error; on an error nothing is left behind.
 std::string writePng(const Bitmap& bitmap, const std::string& path);
+
+// How many decoded images have a drawing surface kept for them; a surface is
+// dropped once its image and the image's tinted copies are gone.
+std::size_t imageSurfacesKept();
 
 }  // namespace uikit

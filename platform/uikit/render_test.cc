@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <memory>
 
 #include "platform/foundation/collections.h"
@@ -143,6 +144,51 @@ TEST_F(HeaderDrawing, MissingImageLeavesTheAreaEmptyAndCastsNoShadow) {
   EXPECT_EQ(image_view->frame, CGRectMake(37.5, 12.5, 125, 125));
 }
 
+TEST(ImageDrawing, EachDecodedImageDrawsItsOwnPixelsAndItsSurfaceGoesWithIt) {
+  objc::AutoreleasePool pool;
+  auto drawn = [](UIImage* image) {
+    Strong<UIView> root = newRoot();
+    auto view = newView(uikit::imageViewClass(), CGRect{10, 10, 20, 20});
+    static_cast<UIImageView*>(view.get())->image = image;
+    uikit::addSubview(root, view);
+    return at(draw(root), 20, 20);
+  };
+  Strong<UIImage> kept = solidImage(8, 0, 0, 255);
+  EXPECT_EQ(drawn(kept) & 0xFFFFFF, 0x0000FFu);
+  size_t before = uikit::imageSurfacesKept();
+  // Pictures loaded afresh again and again (a pane opened over and over), each
+  // freed before the next; a new one may take a freed one's memory, and must
+  // still draw its own colour.
+  for (int i = 0; i < 50; ++i) {
+    bool red_one = i % 2 == 0;
+    uint32_t colour = drawn(solidImage(8, red_one ? 255 : 0, red_one ? 0 : 255, 0));
+    ASSERT_EQ(colour & 0xFFFFFF, red_one ? 0xFF0000u : 0x00FF00u) << "image " << i;
+  }
+  EXPECT_LE(uikit::imageSurfacesKept(), before + 1) << "surfaces of freed images are kept";
+  EXPECT_EQ(drawn(kept) & 0xFFFFFF, 0x0000FFu) << "a live image keeps its surface";
+}
+
+TEST(PngEncoding, APictureThatCannotBeEncodedIsAnErrorAndWritesNothing) {
+  uikit::Bitmap good{2, 1, {0xFF0000, 0x00FF00}};
+  std::string bytes;
+  EXPECT_EQ(uikit::encodePng(good, &bytes), "");
+  EXPECT_EQ(bytes.substr(0, 4), "\x89PNG");
+
+  uikit::Bitmap too_wide{40000, 1, std::vector<uint32_t>(40000)};  // beyond Cairo's limit
+  uikit::Bitmap short_of_pixels{4, 4, std::vector<uint32_t>(3)};
+  uikit::Bitmap empty;
+  std::string path = ::testing::TempDir() + "/velmo-render-test-bad.png";
+  std::filesystem::remove(path);
+  for (const uikit::Bitmap* bad : {&too_wide, &short_of_pixels, &empty}) {
+    bytes = "old";
+    EXPECT_NE(uikit::encodePng(*bad, &bytes), "") << bad->width << "x" << bad->height;
+    EXPECT_EQ(bytes, "");
+    std::string error = uikit::writePng(*bad, path);
+    EXPECT_NE(error.find("cannot encode"), std::string::npos) << error;
+    EXPECT_FALSE(std::filesystem::exists(path));
+  }
+}
+
 TEST(SwitchDrawing, TrackIsTheOnTintWhenOnAndThePlatformGreyWhenOff) {
   objc::AutoreleasePool pool;
   Strong<UIView> root = newRoot();
@@ -192,11 +238,17 @@ TEST(LabelDrawing, BoldTitleIsHeavierAndCentredAlignmentCentresIt) {
     label->textAlignment = NSTextAlignmentCenter;
     return label;
   };
-  int bold_ink = 0, regular_ink = 0;
+  int bold_ink = 0, regular_ink = 0, semibold_ink = 0;
   Box bold = inkOf(make(true), &bold_ink);
   inkOf(make(false), &regular_ink);
   ASSERT_FALSE(bold.empty());
   EXPECT_GT(bold_ink, regular_ink * 5 / 4) << "bold strokes cover more than regular ones";
+  // A navigation bar's semibold title has a face of its own, between the two.
+  Strong<UILabel> semibold = make(false);
+  semibold->font = static_cast<UIFont*>(uikit::systemFont(18, UIFontWeightSemibold));
+  inkOf(semibold, &semibold_ink);
+  EXPECT_GT(semibold_ink, regular_ink * 21 / 20);
+  EXPECT_LT(semibold_ink, bold_ink * 20 / 21);
   EXPECT_NEAR((bold.left + bold.right + 1) / 2.0, 150 * kScale, 1.5 * kScale);
   EXPECT_NEAR((bold.top + bold.bottom + 1) / 2.0, 102 * kScale, 3 * kScale);
   // 18-point capitals are about 13 points tall.
@@ -260,6 +312,12 @@ TEST(HitTest, DeepestTouchableViewOnTopWins) {
   EXPECT_EQ(uikit::hitTest(root, CGPoint{65, 65}), under.get());
   EXPECT_EQ(uikit::hitTest(root, CGPoint{299, 199}), root.get());
   EXPECT_EQ(uikit::hitTest(root, CGPoint{300, 10}), nullptr);
+
+  // A subview drawn beyond its superview's bounds is reached only inside them.
+  Strong<UIView> sticking_out = newView(uikit::viewClass(), CGRect{80, 10, 60, 20});
+  uikit::addSubview(under, sticking_out);
+  EXPECT_EQ(uikit::hitTest(root, CGPoint{90, 20}), sticking_out.get());
+  EXPECT_EQ(uikit::hitTest(root, CGPoint{120, 20}), root.get());
 }
 
 }  // namespace

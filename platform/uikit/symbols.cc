@@ -10,8 +10,6 @@
 namespace uikit::paint {
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
-
 void stroke(cairo_t* cr, double width) {
   cairo_set_line_width(cr, width);
   cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);

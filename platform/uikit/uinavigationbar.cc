@@ -12,10 +12,6 @@ namespace {
 
 UIButton* button(id self) { return static_cast<UIButton*>(self); }
 
-id font(double size, bool bold) {
-  return msg<id>(fontClass(), bold ? "boldSystemFontOfSize:"_sel : "systemFontOfSize:"_sel, size);
-}
-
 Class defineButton() {
   Class cls = objc::defineClass<UIButton>("UIButton", controlClass());
   addMethod(
@@ -71,7 +67,7 @@ Class navigationBarClass() {
 
 Strong<UIButton> newButton(const std::string& title, const std::string& symbol_name) {
   auto b = Strong<UIButton>(static_cast<UIButton*>(newView(buttonClass(), CGRectZero).get()));
-  b->titleLabel = newLabel(title, font(17, false), namedColor("systemBlueColor"));
+  b->titleLabel = newLabel(title, systemFont(17), namedColor("systemBlueColor"));
   addSubview(b, b->titleLabel);
   if (!symbol_name.empty()) {
     b->imageView = static_cast<UIImageView*>(newView(imageViewClass(), CGRectZero).get());
@@ -125,14 +121,16 @@ void updateNavigationBar(UINavigationBar* bar, id navigation) {
     item->titleView->frame = title_frame;
     addSubview(bar, item->titleView);
   } else if (!large && !title.empty()) {
-    Strong<UILabel> label = newLabel(title, font(17, true), namedColor("labelColor"));
+    Strong<UILabel> label =
+        newLabel(title, systemFont(17, UIFontWeightSemibold), namedColor("labelColor"));
     label->textAlignment = NSTextAlignmentCenter;
     label->frame = title_frame;
     addSubview(bar, label);
   }
   bar->frame.height = kNavigationBarHeight;
   if (large) {
-    Strong<UILabel> label = newLabel(title, font(34, true), namedColor("labelColor"));
+    Strong<UILabel> label =
+        newLabel(title, systemFont(34, UIFontWeightBold), namedColor("labelColor"));
     label->frame = CGRect{16, kNavigationBarHeight, width - 32, kLargeTitleHeight - 8};
     addSubview(bar, label);
     bar->frame.height += kLargeTitleHeight;

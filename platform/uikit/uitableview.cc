@@ -11,8 +11,6 @@ namespace {
 UITableView* table(id self) { return static_cast<UITableView*>(self); }
 UITableViewCell* cell(id self) { return static_cast<UITableViewCell*>(self); }
 
-id font(double size) { return msg<id>(fontClass(), "systemFontOfSize:"_sel, size); }
-
 // A section's header or footer text as the grouped style shows it: small,
 // grey, wrapped to the table's width.
 double addSectionText(UITableView* t, id text, double y, bool header) {
@@ -22,7 +20,7 @@ double addSectionText(UITableView* t, id text, double y, bool header) {
     std::transform(words.begin(), words.end(), words.begin(),
                    [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
   }
-  Strong<UILabel> label = newLabel(words, font(13), namedColor("secondaryLabelColor"));
+  Strong<UILabel> label = newLabel(words, systemFont(13), namedColor("secondaryLabelColor"));
   label->numberOfLines = 0;
   double x = t->style == UITableViewStylePlain ? 16 : kGroupedInset + 16;
   double width = t->frame.width - 2 * x;

@@ -91,6 +91,34 @@ void layoutViews(UIView* view) {
 
 std::string fmt(double v) { return formatNumber(v); }
 
+// A label's text in double quotes, escaped so that it stays on its line and
+// its end is the closing quote: \\, \", \n, \r and \t.
+std::string quoted(const std::string& text) {
+  std::string out = "\"";
+  for (char c : text) {
+    switch (c) {
+      case '\\':
+        out += "\\\\";
+        break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out + "\"";
+}
+
 void linesOf(UIView* view, const CGPoint& origin, int depth, std::vector<std::string>* out) {
   CGPoint at{origin.x + view->frame.x, origin.y + view->frame.y};
   std::string line(static_cast<size_t>(depth) * 2, ' ');
@@ -98,7 +126,7 @@ void linesOf(UIView* view, const CGPoint& origin, int depth, std::vector<std::st
   line += " (" + fmt(at.x) + ", " + fmt(at.y) + ", " + fmt(view->frame.width) + ", " +
           fmt(view->frame.height) + ")";
   if (isKind(view, labelClass())) {
-    line += " \"" + labelText(static_cast<UILabel*>(view)) + "\"";
+    line += " " + quoted(labelText(static_cast<UILabel*>(view)));
   }
   if (view->hidden) line += " hidden";
   out->push_back(line);
@@ -110,12 +138,13 @@ UIView* hit(UIView* view, CGPoint point) {
   const CGRect& f = view->frame;
   CGPoint local{point.x - f.x, point.y - f.y};
   bool inside = local.x >= 0 && local.y >= 0 && local.x < f.width && local.y < f.height;
-  // Subviews may reach outside their superview unless it clips them.
-  if (!inside && view->clipsToBounds) return nullptr;
+  // As on the platform, a point outside a view reaches none of its subviews,
+  // even those drawn beyond its bounds because it does not clip them.
+  if (!inside) return nullptr;
   for (auto it = view->subviews.rbegin(); it != view->subviews.rend(); ++it) {
     if (UIView* found = hit(*it, local)) return found;
   }
-  return inside ? view : nullptr;
+  return view;
 }
 
 }  // namespace

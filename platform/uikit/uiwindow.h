@@ -21,7 +21,8 @@
 // hidden and takes touches, later subviews before earlier ones (the one on
 // top wins), as the platform's -hitTest:withEvent: does; a view that does not
 // take touches is passed through to what lies under it, and its subviews are
-// not searched.
+// not searched; nor are they for a point outside the view, even where a
+// subview is drawn beyond the view's bounds.
 //
 // Ownership: a window keeps its root controller and its status bar; the
 // controllers keep their views.
@@ -77,7 +78,9 @@ UIView* hitTest(UIView* root, CGPoint point);
 
 // One line per view of the tree under `root` (itself first), indented two
 // spaces per level: class name, frame in root coordinates "(x, y, w, h)",
-// the text a label or button shows in double quotes, "hidden" when hidden.
+// the text a label or button shows in double quotes (a backslash, quote,
+// newline, carriage return or tab in it escaped as \\, \", \n, \r, \t), "hidden"
+// when hidden.
 std::vector<std::string> viewTreeLines(UIView* root);
 
 }  // namespace uikit

@@ -61,14 +61,17 @@ TEST(Window, ViewLinesIndentByDepthAndGiveScreenFrames) {
   objc::AutoreleasePool pool;
   Strong<UIView> root = uikit::newView(uikit::viewClass(), CGRect{0, 0, 100, 100});
   Strong<UIView> box = uikit::newView(uikit::viewClass(), CGRect{10, 20, 50, 50});
-  Strong<UILabel> label = uikit::newLabel("hi \"there\"", nullptr, nullptr);
+  Strong<UILabel> label = uikit::newLabel("hi \"there\"\nC:\\", nullptr, nullptr);
   label->frame = CGRect{5, 5, 30, 10.5};
   label->hidden = true;
   uikit::addSubview(root, box);
   uikit::addSubview(box, label);
-  EXPECT_EQ(uikit::viewTreeLines(root),
-            (std::vector<std::string>{"UIView (0, 0, 100, 100)", "  UIView (10, 20, 50, 50)",
-                                      "    UILabel (15, 25, 30, 10.5) \"hi \"there\"\" hidden"}));
+  EXPECT_EQ(
+      uikit::viewTreeLines(root),
+      (std::vector<std::string>{"UIView (0, 0, 100, 100)", "  UIView (10, 20, 50, 50)",
+                                "    UILabel (15, 25, 30, 10.5) \"hi \\\"there\\\"\\nC:\\\\\" "
+                                "hidden"}))
+      << "a label's text stays on its line and ends at the closing quote";
 }
 
 }  // namespace

@@ -68,8 +68,10 @@ TEST(DemoTest, RunsToTheEndTheSameEachTimeAndSaysWhatTheReadmeQuotes) {
   EXPECT_EQ(runDemo(second), output) << "the demo's output changes from run to run";
 
   // The README's pictures are the demo's screens as today's drawing makes
-  // them (`make screens` copies them into docs/); a few pixels may differ
-  // where text is smoothed differently.
+  // them (`make screens` copies them into docs/). Drawing is deterministic;
+  // the allowance, a pixel in 10,000, is for text smoothed differently by
+  // another build of the font libraries, and is far below what a glyph
+  // coming or going changes (the lock glyph alone is over 1,000 pixels).
   int pictures = 0;
   for (const auto& entry : std::filesystem::directory_iterator(sourceFolder() / "docs")) {
     if (entry.path().extension() != ".png") continue;
@@ -80,7 +82,7 @@ TEST(DemoTest, RunsToTheEndTheSameEachTimeAndSaysWhatTheReadmeQuotes) {
     ASSERT_TRUE(std::filesystem::exists(made)) << "the demo no longer makes " << entry.path();
     testing_support::Picture committed = testing_support::readPng(entry.path());
     testing_support::Picture today = testing_support::readPng(made);
-    long allowed = static_cast<long>(committed.width) * committed.height / 500;
+    long allowed = static_cast<long>(committed.width) * committed.height / 10000;
     EXPECT_LE(testing_support::differingPixels(committed, today, 24), allowed)
         << entry.path() << " is not what the demo draws today: run make screens";
   }

@@ -208,25 +208,55 @@ TEST_F(ScreensTest, PromptKeypadTypesThePasscodeWithADotForEachDigit) {
   initDevice();
   writeSettings(enabledWith());
   auto photos = start("photos");
-  EXPECT_EQ(answer(*photos, "tap Hidden"),
-            Lines{"prompt \"Use your passcode to view and manage hidden album.\" passcode"});
+  const Lines prompt{"prompt \"Use your passcode to view and manage hidden album.\" passcode"};
+  EXPECT_EQ(answer(*photos, "tap Hidden"), prompt);
   Lines keys = answer(*photos, "views");
   // The field's dots are its 10-point round subviews.
-  auto dots = [&] {
+  auto dotFrames = [&] {
+    std::vector<Rect> frames;
     Lines lines = promptLines(answer(*photos, "views"));
-    return std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
-      return line.size() > 9 && line.compare(line.size() - 9, 9, ", 10, 10)") == 0;
-    });
+    for (const std::string& line : lines) {
+      if (line.size() > 9 && line.compare(line.size() - 9, 9, ", 10, 10)") == 0)
+        frames.push_back(frameOf(Lines{line}, "("));
+    }
+    return frames;
   };
-  EXPECT_EQ(dots(), 0);
+  auto dots = [&] { return dotFrames().size(); };
+  EXPECT_EQ(dots(), 0u);
+
+  // Digits typed on a prompt that ended go with it: the app leaves the screen
+  // with two typed, and the next prompt, for the same reason, starts empty.
+  for (const char* digit : {"5", "6"}) EXPECT_EQ(answer(*photos, keyTouch(keys, digit)), Lines{});
+  EXPECT_EQ(dots(), 2u);
+  answer(*photos, "background");
+  answer(*photos, "foreground");
+  EXPECT_EQ(answer(*photos, "tap Hidden"), prompt);
+  EXPECT_EQ(dots(), 0u) << "the cancelled prompt's digits carried over";
+
   for (const char* digit : {"1", "2", "9"})
     EXPECT_EQ(answer(*photos, keyTouch(keys, digit)), Lines{});
-  EXPECT_EQ(dots(), 3);
+  EXPECT_EQ(dots(), 3u);
   EXPECT_EQ(answer(*photos, keyTouch(keys, "Delete")), Lines{});
-  EXPECT_EQ(dots(), 2);
+  EXPECT_EQ(dots(), 2u);
   for (const char* digit : {"3", "4"}) EXPECT_EQ(answer(*photos, keyTouch(keys, digit)), Lines{});
   EXPECT_EQ(answer(*photos, keyTouch(keys, "OK")), Lines{"passcode accepted"});
   EXPECT_EQ(answer(*photos, "where"), Lines{"where Albums > Hidden"});
+
+  // The longest passcode's dots all sit inside the field, centred in it.
+  EXPECT_EQ(answer(*photos, "back"), Lines{});
+  EXPECT_EQ(answer(*photos, "tap Hidden"), prompt);
+  for (int i = 0; i < 20; ++i) answer(*photos, keyTouch(keys, "8"));
+  std::vector<Rect> full = dotFrames();
+  ASSERT_EQ(full.size(), 16u);
+  Rect field = frameOf(promptLines(keys), ", 238, 36)");
+  for (const Rect& dot : full) {
+    EXPECT_GE(dot.x, field.x + 4);
+    EXPECT_LE(dot.x + dot.w, field.x + field.w - 4);
+    EXPECT_NEAR(dot.midY(), field.midY(), 0.5);
+  }
+  EXPECT_NEAR((full.front().x + full.back().x + full.back().w) / 2, field.midX(), 0.5);
+  EXPECT_LT(full.front().x + full.front().w, full[1].x) << "dots apart, not overlapping";
+  EXPECT_EQ(answer(*photos, keyTouch(keys, "Cancel")), Lines{"cancelled"});
   EXPECT_EQ(photos->finish(), 0);
 }
 
@@ -380,6 +410,24 @@ TEST_F(ScreensTest, IpadSidebarItemTouchedIsThatItem) {
                    "touch " + std::to_string(family.midX()) + " " + std::to_string(family.midY())),
             Lines{"completed Family"});
   EXPECT_EQ(answer(*photos, "where"), Lines{"where Albums > Family"});
+
+  // The first row, selected, is blue inside the section's rounded corner
+  // and not beyond it.
+  Rect first = frameOf(views, "UITableViewCell");
+  EXPECT_EQ(
+      answer(*photos, "touch " + std::to_string(first.midX()) + " " + std::to_string(first.midY())),
+      Lines{"completed Recents"});
+  path = root_ + "/pad-first.png";
+  EXPECT_EQ(answer(*photos, "screenshot " + path), Lines{"screenshot " + path + " 1640x2360"});
+  Picture pad = readPng(path);
+  auto blue = [&](double x, double y) {
+    const uint8_t* c = pad.pixel(static_cast<int>(x * 2), static_cast<int>(y * 2));
+    return c[0] < 40 && c[2] > 220;
+  };
+  EXPECT_TRUE(blue(first.x + 12, first.midY()));
+  EXPECT_TRUE(blue(first.x + 5, first.y + 12));
+  EXPECT_FALSE(blue(first.x + 1, first.y + 1)) << "the selection's square corner sticks out";
+  EXPECT_FALSE(blue(first.x + first.w - 1, first.y + 1));
   EXPECT_EQ(photos->finish(), 0);
 }
 
