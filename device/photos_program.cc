@@ -64,7 +64,7 @@ int photosMain(const Options& options) {
   for (const std::string& e : loadTweaks("MobileSlideShow")) print("error: " + e);
 
   photos::PhotosApp app([](const std::string& line) { print(line); });
-  if (!app.libraryError().empty()) print("error: photo library: " + app.libraryError());
+  if (!app.libraryError().empty()) print("error: " + app.libraryError());
   CFNotificationCenterAddObserver(CFNotificationCenterGetDarwinNotifyCenter(), nullptr,
                                   &printNotified, foundation::makeString(kChanged), nullptr,
                                   CFNotificationSuspensionBehaviorCoalesce);

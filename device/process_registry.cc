@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -61,7 +62,12 @@ std::optional<unsigned long long> processStartTime(pid_t pid) {
   std::vector<std::string> fields = statFields(pid);
   // fields[0] is the state (stat field 3); the start time is field 22.
   if (fields.size() < 20 || fields[0] == "Z" || fields[0] == "X") return std::nullopt;
-  return std::strtoull(fields[19].c_str(), nullptr, 10);
+  const std::string& text = fields[19];
+  char* end = nullptr;
+  errno = 0;
+  unsigned long long start = std::strtoull(text.c_str(), &end, 10);
+  if (errno != 0 || end == text.c_str() || *end != '\0' || text[0] == '-') return std::nullopt;
+  return start;
 }
 
 bool stillRunning(const RegisteredProcess& process) {

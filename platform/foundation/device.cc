@@ -4,6 +4,7 @@
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
 #include <openssl/rand.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -226,9 +227,12 @@ int openRegularFile(const std::string& real_path, struct stat* st, std::string* 
 
 // "<pid>-<start>" for this process: its id and its start time in clock ticks
 // since boot, which together name one process even after its id is reused.
+// When the start time cannot be read the tag is "<pid>-unknown", a name that
+// removeAbandonedTemporaries never takes for a dead writer's: with a made-up
+// start time a running writer's file could be removed under it.
 std::string writerTag() {
   std::optional<unsigned long long> start = processStartTime(::getpid());
-  return std::to_string(::getpid()) + "-" + std::to_string(start.value_or(0));
+  return std::to_string(::getpid()) + "-" + (start ? std::to_string(*start) : "unknown");
 }
 
 }  // namespace
@@ -315,6 +319,9 @@ std::string writeFileAtomically(const std::string& real_path, std::string_view b
   fs::path target(real_path);
   fs::path folder = target.parent_path();
   if (folder.empty()) folder = ".";
+  // What writers killed mid-write left beside the file goes first. Only the
+  // files of writers that are gone are removed, so no lock is needed.
+  removeAbandonedTemporaries(real_path);
   std::string temp =
       (folder / ("." + target.filename().string() + "." + writerTag() + ".XXXXXX")).string();
   int fd = ::mkostemp(temp.data(), O_CLOEXEC);
@@ -367,8 +374,16 @@ int removeAbandonedTemporaries(const std::string& real_path) {
       continue;
     }
     auto pid = static_cast<pid_t>(std::stol(tag.substr(0, dash)));
-    std::optional<unsigned long long> start = processStartTime(pid);
-    if (start && std::to_string(*start) == tag.substr(dash + 1)) continue;  // still writing
+    if (pid <= 0) continue;
+    // The writer is gone when no process has its id, or when the process
+    // with its id started at another time (the id was given again). A
+    // process whose start time cannot be read (a zombie, or one this process
+    // may not look at) may still be the writer: its file stays.
+    bool no_such_process = ::kill(pid, 0) != 0 && errno == ESRCH;
+    if (!no_such_process) {
+      std::optional<unsigned long long> start = processStartTime(pid);
+      if (!start || std::to_string(*start) == tag.substr(dash + 1)) continue;
+    }
     std::error_code remove_ec;
     if (fs::remove(entry.path(), remove_ec)) ++removed;
   }

@@ -72,12 +72,15 @@ std::string regularFileError(const std::string& real_path);
 // folder, written, fsync'ed, then renamed over the old one. The temporary
 // file's name, ".<file>.<pid>-<start>.XXXXXX", names the writing process (its
 // id and start time), so a file left by a writer that was killed can be told
-// from one still being written. The folder must exist. Returns an error
-// message, or "".
+// from one still being written; each write first removes those of writers
+// that are gone (removeAbandonedTemporaries). The folder must exist. Returns
+// an error message, or "".
 std::string writeFileAtomically(const std::string& real_path, std::string_view bytes);
 // Removes the temporary files of writeFileAtomically for `real_path` whose
-// writing process is gone; returns how many. Temporary files of a running
-// writer, and files of any other name, are left alone.
+// writing process is gone: no process has its id, or the one that has it
+// started at another time. Returns how many. Temporary files of a running
+// writer, of a process whose start time cannot be read, and files of any
+// other name are left alone. Safe without a lock beside concurrent writers.
 int removeAbandonedTemporaries(const std::string& real_path);
 // The start time (clock ticks since boot) of a running process; nothing when
 // there is no such process or it has ended (a zombie).

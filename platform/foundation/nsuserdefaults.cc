@@ -99,9 +99,6 @@ bool rewriteDomain(id domain, Change change) {
 
   DomainLock lock(real + ".lock");
   if (!lock.error().empty()) return failed("user defaults: " + lock.error());
-  // Under the lock no other writer of the domain is half-way through, so what
-  // a killed writer left behind can go.
-  device::removeAbandonedTemporaries(real);
 
   Strong<NSDictionary> contents = newDictionary(/*mutable_=*/true);
   if (fs::exists(real, ec)) {

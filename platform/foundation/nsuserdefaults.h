@@ -19,8 +19,9 @@
 // and leaves the file as it was. A domain file that no longer parses is kept
 // beside the new one as "<domain>.plist.damaged" before a write starts afresh.
 // A path that is not a regular file (a folder, a FIFO) is neither read nor
-// replaced: the write fails. Each write first removes the temporary files
-// that writers killed mid-write left beside the domain's file.
+// replaced: the write fails. Each write also removes the temporary files
+// that writers killed mid-write left beside the domain's file
+// (device::writeFileAtomically does, for every file it writes).
 // A domain name that is empty, or contains "/", or is "." or "..", has no file:
 // reads give nil and writes fail.
 //

@@ -55,6 +55,14 @@ class BinaryShape {
     nodes_.assign(count_, 0);
     height_.assign(count_, 0);
     if (!visit(top, 1)) return error_;
+    // Each reachable container's references, counted once, give the values
+    // the list would hold if no container were shared (equal strings, numbers
+    // and booleans are shared by every writer, and cost nothing more). What a
+    // shared container adds on top is allowed up to kMaxNodes in all.
+    uint64_t allowed = std::max<uint64_t>(kMaxNodes, 1 + references_);
+    if (nodes_[top] > allowed) {
+      return "binary property list that expands past " + std::to_string(allowed) + " values";
+    }
     return "";
   }
 
@@ -88,6 +96,7 @@ class BinaryShape {
       uint64_t per_entry = type == 0xD ? 2 : 1;
       if (count > (table_ - pos) / ref_size_ / per_entry)
         return fail("truncated binary property list");
+      references_ += count * per_entry;
       for (uint64_t r = 0; r < count * per_entry; ++r) {
         uint64_t child = bigEndian(data_ + pos + r * ref_size_, ref_size_);
         if (child >= count_) return fail("binary property list with a bad reference");
@@ -98,8 +107,8 @@ class BinaryShape {
         if (!visit(child, depth + 1)) return false;
         nodes += nodes_[child];
         height = std::max(height, 1 + height_[child]);
-        if (nodes > maxNodes()) {
-          return fail("binary property list that expands past " + std::to_string(maxNodes()) +
+        if (nodes > hardLimit()) {
+          return fail("binary property list that expands past " + std::to_string(hardLimit()) +
                       " values");
         }
       }
@@ -110,7 +119,12 @@ class BinaryShape {
     return true;
   }
 
-  uint64_t maxNodes() const { return std::max<uint64_t>(kMaxNodes, 2 * count_); }
+  // A bound the walk checks as it goes, so that it stops early on a list that
+  // multiplies its values: a list whose containers are not shared expands to
+  // one value per reference plus its top, and each reference takes at least a
+  // byte of the file. (Objects can overlap in a crafted file, so the
+  // references counted in the walk are no bound on their own.)
+  uint64_t hardLimit() const { return std::max<uint64_t>(kMaxNodes, size_); }
 
   // The offset of object `index`, which must lie among the objects.
   bool objectAt(uint64_t index, uint64_t* offset) const {
@@ -159,6 +173,7 @@ class BinaryShape {
   unsigned ref_size_ = 0;
   uint64_t count_ = 0;
   uint64_t table_ = 0;
+  uint64_t references_ = 0;  // of the containers reached, each counted once
   std::vector<uint8_t> state_;
   std::vector<uint64_t> nodes_;
   std::vector<int> height_;
@@ -262,13 +277,25 @@ Strong<objc_object> convert(plist_t node, int depth) {
     }
     case PLIST_ARRAY: {
       auto array = make<NSArray>(foundation::arrayClass());
-      uint32_t n = plist_array_get_size(node);
-      array->items.reserve(n);
-      for (uint32_t i = 0; i < n; ++i) {
-        Strong<objc_object> item = convert(plist_array_get_item(node, i), depth + 1);
-        if (!item) return nullptr;
+      array->items.reserve(plist_array_get_size(node));
+      // An iterator steps to the next item; plist_array_get_item(i) walks
+      // from the first, which makes a long array cost its length squared.
+      plist_array_iter it = nullptr;
+      plist_array_new_iter(node, &it);
+      bool ok = it != nullptr;
+      for (;;) {
+        plist_t value = nullptr;
+        if (ok) plist_array_next_item(node, it, &value);
+        if (value == nullptr) break;
+        Strong<objc_object> item = convert(value, depth + 1);
+        if (!item) {
+          ok = false;
+          break;
+        }
         array->items.push_back(std::move(item));
       }
+      std::free(it);
+      if (!ok) return nullptr;
       return array;
     }
     case PLIST_DICT: {

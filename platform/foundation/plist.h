@@ -7,11 +7,10 @@
 //
 // Errors are values: a file that is missing, not a property list, truncated,
 // larger than kMaxFileSize, nested deeper than kMaxDepth, or a binary list
-// whose shared references would expand past the larger of kMaxNodes and
-// twice its object count gives an error
-// message and no object. These bounds are checked before libplist sees the
-// bytes, so its recursion and memory stay small. Nothing here throws or aborts
-// on bad input.
+// whose shared containers would expand it past the larger of kMaxNodes and
+// one value per reference it holds gives an error message and no object. These bounds are checked
+// before libplist sees the bytes, so its recursion and memory stay small. Nothing here throws or
+// aborts on bad input.
 //
 // Values: dictionaries (string keys; a repeated key keeps its last value),
 // arrays, strings, booleans (the shared true and false NSNumbers), integers
@@ -32,9 +31,10 @@ namespace plist {
 
 inline constexpr std::size_t kMaxFileSize = 1 << 20;  // larger files are refused, not parsed
 inline constexpr int kMaxDepth = 128;                 // containers nested deeper are refused
-// Values one binary list may expand to through shared references, unless it
-// holds more than half as many objects itself: a few hundred bytes must not
-// cost seconds and hundreds of megabytes to read.
+// Values one binary list may expand to through shared containers, unless it
+// holds more references itself: a few hundred bytes must not cost seconds and
+// hundreds of megabytes to read. Shared strings, numbers and booleans (every
+// writer stores an equal value once) cost nothing more than their references.
 inline constexpr std::size_t kMaxNodes = 1 << 16;
 
 class Node {

@@ -43,10 +43,17 @@ std::string assembleBinary(const std::vector<std::string>& objects, uint64_t top
 }
 
 std::string arrayObject(const std::vector<uint32_t>& refs) {
-  std::string out(1, static_cast<char>(0xA0 | refs.size()));
-  for (uint32_t r : refs) {
-    for (int i = 3; i >= 0; --i) out.push_back(static_cast<char>((r >> (8 * i)) & 0xff));
+  auto be32 = [](std::string* out, uint32_t v) {
+    for (int i = 3; i >= 0; --i) out->push_back(static_cast<char>((v >> (8 * i)) & 0xff));
+  };
+  std::string out;
+  if (refs.size() < 15) {
+    out.push_back(static_cast<char>(0xA0 | refs.size()));
+  } else {  // the count follows as a 4-byte integer object
+    out += "\xAF\x12";
+    be32(&out, static_cast<uint32_t>(refs.size()));
   }
+  for (uint32_t r : refs) be32(&out, r);
   return out;
 }
 
@@ -178,6 +185,54 @@ TEST(PlistLimits, SharedReferencesCannotBlowUpAndCyclesAreRefused) {
   EXPECT_NE(plist::parse(assembleBinary({arrayObject({0})})).error, "");
   EXPECT_NE(plist::parse(assembleBinary({arrayObject({1}), arrayObject({0})})).error, "");
   EXPECT_NE(plist::parse(assembleBinary({arrayObject({7})})).error, "");  // no object 7
+}
+
+// Writers store an equal string, number or boolean once and refer to it from
+// everywhere: a large ordinary file has far more references than objects.
+// Only a shared container multiplies what the file expands to.
+TEST(PlistLimits, SharedValuesOfLargeOrdinaryFilesAreReadOnlySharedContainersAreBounded) {
+  objc::AutoreleasePool pool;
+  // [True] * 200000, as Python's plistlib writes it: one array, one true.
+  // Read in time proportional to its length, not its length squared.
+  std::vector<uint32_t> trues(200000, 1);
+  const std::string long_array = assembleBinary({arrayObject(trues), "\x09"});
+  auto start = std::chrono::steady_clock::now();
+  plist::Result many = plist::parse(long_array);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  ASSERT_EQ(many.error, "");
+  EXPECT_EQ(msg<unsigned long>(many.value, "count"_sel), 200000u);
+
+  // A photo library of 20,000 albums, written by this library: the keys, the
+  // kind and the counts are each stored once.
+  auto albums = foundation::newArray({}, true);
+  for (int i = 0; i < 20000; ++i) {
+    auto album = foundation::newDictionary(true);
+    msg<void>(album, "setObject:forKey:"_sel, makeString("Album " + std::to_string(i)), "Title"_ns);
+    msg<void>(album, "setObject:forKey:"_sel, foundation::integerNumber(i % 10), "Count"_ns);
+    msg<void>(album, "setObject:forKey:"_sel, makeString("user"), "Kind"_ns);
+    msg<void>(albums, "addObject:"_sel, album.get());
+  }
+  auto library = foundation::newDictionary(true);
+  msg<void>(library, "setObject:forKey:"_sel, albums.get(), "Albums"_ns);
+  std::string bytes;
+  ASSERT_EQ(plist::toBinary(library, &bytes), "");
+  ASSERT_LT(bytes.size(), plist::kMaxFileSize);
+  plist::Result read = plist::parse(bytes);
+  ASSERT_EQ(read.error, "");
+  EXPECT_TRUE(msg<BOOL>(read.value, "isEqual:"_sel, library.get()));
+
+  // Those references do not pay for what a shared container adds: 12 levels
+  // of double references beside them (8,191 values from 12 arrays) are
+  // refused, the bound being one value per reference.
+  std::vector<uint32_t> refs(70000, 1);
+  refs.push_back(2);
+  std::vector<std::string> objects = {arrayObject(refs), kLeaf};
+  const uint32_t levels = 12;
+  for (uint32_t i = 2; i < 2 + levels; ++i) objects.push_back(arrayObject({i + 1, i + 1}));
+  objects.push_back(kLeaf);
+  const std::string bound = std::to_string(1 + refs.size() + 2 * levels);
+  EXPECT_EQ(plist::parse(assembleBinary(objects)).error,
+            "binary property list that expands past " + bound + " values");
 }
 
 TEST(PlistLimits, GarbageAndDamagedFilesAreErrorsNeverCrashes) {

@@ -6,8 +6,11 @@
 #include "platform/localauth/passcode_attempts.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "platform/localauth/test_device.h"
 #include "platform/uikit/uiapplication.h"
@@ -125,6 +128,34 @@ TEST_F(Lockout, ARecordThatCannotBeReadOrSavedJudgesNothing) {
   EXPECT_FALSE(answerPasscode("0000").taken);
   fs::remove(record + ".lock");
   EXPECT_EQ(answerPasscode("1234").message, "passcode accepted");
+  dismiss();
+}
+
+// A process killed while it saved the record leaves its temporary file; the
+// next save removes it, but not the file of a writer that still runs.
+TEST_F(Lockout, ASaveRemovesWhatKilledWritersLeftBesideTheRecord) {
+  namespace fs = std::filesystem;
+  fs::path record = device::devicePath(localauth::kPasscodeRecordPath);
+  fs::create_directories(record.parent_path());
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) _exit(0);
+  ASSERT_EQ(waitpid(child, nullptr, 0), child);
+  auto start = device::processStartTime(getpid());
+  ASSERT_TRUE(start.has_value());
+  const std::string prefix = "." + record.filename().string() + ".";
+  const fs::path dead = record.parent_path() / (prefix + std::to_string(child) + "-5.Ab12Cd");
+  const fs::path live = record.parent_path() / (prefix + std::to_string(getpid()) + "-" +
+                                                std::to_string(*start) + ".Ab12Cd");
+  std::ofstream(dead) << "half a record";
+  std::ofstream(live) << "being written";
+
+  Replies replies;
+  evaluate(newContext(), "reason", replies.block());
+  EXPECT_EQ(answerPasscode("1111").message, "wrong passcode, 4 attempts left");
+  EXPECT_FALSE(fs::exists(dead));
+  EXPECT_TRUE(fs::exists(live));
+  fs::remove(live);
   dismiss();
 }
 

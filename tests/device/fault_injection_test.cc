@@ -5,12 +5,18 @@
 // prints one line of what it did and found; `make soak` runs them with every
 // count multiplied by VELMO_SOAK_FACTOR.
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/inotify.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <random>
 #include <string>
@@ -28,16 +34,11 @@ using testing_support::DeviceTest;
 using testing_support::enabledWith;
 using testing_support::hooks;
 using testing_support::Lines;
+using testing_support::soakFactor;
 using testing_support::vars;
 using testing_support::waitUntil;
 
 const char kPrompt[] = "prompt \"Use your passcode to view and manage hidden album.\"";
-
-int soakFactor() {
-  const char* text = std::getenv("VELMO_SOAK_FACTOR");
-  int factor = text != nullptr ? std::atoi(text) : 1;
-  return factor > 0 ? factor : 1;
-}
 
 void report(const std::string& line) {
   std::printf("[ what ran ] %s\n", line.c_str());
@@ -66,6 +67,73 @@ int temporaryFiles(const std::string& settings) {
   return n;
 }
 
+// Reports the temporary files writers create beside the settings file, through
+// inotify, so that a writer can be stopped while one is on disk.
+class TemporaryFileWatch {
+ public:
+  explicit TemporaryFileWatch(const std::string& settings)
+      : folder_(fs::path(settings).parent_path()),
+        prefix_("." + fs::path(settings).filename().string() + ".") {
+    fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (fd_ >= 0 && inotify_add_watch(fd_, folder_.c_str(), IN_CREATE) < 0) {
+      close(fd_);
+      fd_ = -1;
+    }
+  }
+  ~TemporaryFileWatch() {
+    if (fd_ >= 0) close(fd_);
+  }
+  TemporaryFileWatch(const TemporaryFileWatch&) = delete;
+  TemporaryFileWatch& operator=(const TemporaryFileWatch&) = delete;
+
+  bool ok() const { return fd_ >= 0; }
+  // Waits up to `timeout_ms` for temporary files to be created; returns the
+  // path of the newest of those created meanwhile (the likeliest to be still
+  // on disk), "" when none was. `created` counts every one.
+  std::string next(int timeout_ms, int* created) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    for (;;) {
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          deadline - std::chrono::steady_clock::now());
+      pollfd p{fd_, POLLIN, 0};
+      if (left.count() < 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0) return "";
+      std::string newest;
+      alignas(inotify_event) char buffer[16384];
+      ssize_t n = read(fd_, buffer, sizeof buffer);
+      for (ssize_t at = 0; at < n;) {
+        const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+        std::string name = event->len > 0 ? event->name : "";
+        if (name.rfind(prefix_, 0) == 0) {
+          newest = (folder_ / name).string();
+          ++*created;
+        }
+        at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+      }
+      if (!newest.empty()) return newest;
+    }
+  }
+
+ private:
+  fs::path folder_;
+  std::string prefix_;
+  int fd_ = -1;
+};
+
+// Whether `pid` is stopped by a signal, waiting up to two seconds for it.
+bool waitStopped(pid_t pid) {
+  for (int i = 0; i < 20000; ++i) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat;
+    std::getline(in, stat);
+    size_t close = stat.rfind(')');
+    if (close != std::string::npos && close + 2 < stat.size() && stat[close + 2] == 'T') {
+      return true;
+    }
+    usleep(100);
+  }
+  return false;
+}
+
 class FaultInjection : public DeviceTest {
  protected:
   void SetUp() override { signal(SIGPIPE, SIG_IGN); }  // writing to a child that was killed
@@ -90,13 +158,24 @@ class FaultInjection : public DeviceTest {
   }
 };
 
+// Every other writer is killed at a random point of its writes. The others
+// are stopped each time a write's temporary file appears and killed once one
+// is still there when they stand still: most stops land after the rename, but
+// a writer runs batch after batch until one is caught, so kills surely land
+// between a write's start and its rename too.
 TEST_F(FaultInjection, SettingsKilledMidWriteNeverLeavesTheFileMissingOrTornNorLeftovers) {
   initDeviceInMemory();
   const int writes = 1000 * soakFactor();
   std::mt19937 rng(20261207);
-  int sent = 0, acknowledged = 0, kills = 0, leftovers = 0;
+  int sent = 0, acknowledged = 0, kills = 0, mid_write_kills = 0, leftovers = 0;
   long long last_acknowledged = -1;
-  while (acknowledged < writes) {
+  auto batchOf = [&](int count) {
+    std::string text;
+    for (int i = 1; i <= count; ++i)
+      text += "set hiddenItemCount " + std::to_string(sent + i) + "\n";
+    return text;
+  };
+  for (int round = 0; acknowledged < writes; ++round) {
     auto settings = openSettings();
     // The first write of a new writer removes what killed writers left.
     if (acknowledged > 0) {
@@ -107,19 +186,45 @@ TEST_F(FaultInjection, SettingsKilledMidWriteNeverLeavesTheFileMissingOrTornNorL
       EXPECT_EQ(temporaryFiles(settingsPath()), 0) << "after the next write";
     }
     int batch = 1 + static_cast<int>(rng() % 120);
-    std::string text;
-    for (int i = 1; i <= batch; ++i)
-      text += "set hiddenItemCount " + std::to_string(sent + i) + "\n";
-    settings->send(text);
-    // Some of the batch is answered first, so that every round makes
-    // progress however slowly the program starts; then the kill lands at a
-    // random point of the writes still running.
-    int answered_first = static_cast<int>(rng() % batch);
-    int oks_first = readAnswers(*settings, answered_first);
-    usleep(static_cast<useconds_t>(rng() % 1500));
-    kill(settings->pid(), SIGKILL);
+    int oks_first = 0;
+    if (round % 2 == 0) {
+      settings->send(batchOf(batch));
+      // Some of the batch is answered first, so that every round makes
+      // progress however slowly the program starts; then the kill lands at a
+      // random point of the writes still running.
+      int answered_first = static_cast<int>(rng() % batch);
+      oks_first = readAnswers(*settings, answered_first);
+      usleep(static_cast<useconds_t>(rng() % 1500));
+      kill(settings->pid(), SIGKILL);
+    } else {
+      TemporaryFileWatch watch(settingsPath());
+      ASSERT_TRUE(watch.ok()) << "inotify: " << std::strerror(errno);
+      for (int batches = 1; true; ++batches) {
+        ASSERT_LE(batches, 50) << "no stop caught a write half-way";
+        settings->send(batchOf(batch));
+        // Past a random number of writes, each new temporary file stops the
+        // writer; one still on disk then is a write caught half-way.
+        const int spared = static_cast<int>(rng() % batch);
+        int created = 0;
+        bool caught = false;
+        for (std::string temp; !caught && !(temp = watch.next(100, &created)).empty();) {
+          if (created <= spared) continue;
+          kill(settings->pid(), SIGSTOP);
+          ASSERT_TRUE(waitStopped(settings->pid()));
+          caught = fs::exists(temp);
+          kill(settings->pid(), caught ? SIGKILL : SIGCONT);
+        }
+        if (caught) break;
+        // The whole batch was written: the writer goes on with another.
+        ASSERT_EQ(readAnswers(*settings, batch), batch);
+        sent += batch;
+        acknowledged += batch;
+        last_acknowledged = sent;
+      }
+      ++mid_write_kills;
+    }
     ++kills;
-    int oks = oks_first + readAnswers(*settings, batch - answered_first, 3000);
+    int oks = oks_first + readAnswers(*settings, batch - oks_first, 3000);
     EXPECT_EQ(settings->waitExit(5000), -SIGKILL);
     if (oks > 0) last_acknowledged = sent + oks;
     acknowledged += oks;
@@ -137,8 +242,11 @@ TEST_F(FaultInjection, SettingsKilledMidWriteNeverLeavesTheFileMissingOrTornNorL
   ASSERT_EQ(last->command("set popToRoot on"), Lines{"ok"});
   EXPECT_EQ(temporaryFiles(settingsPath()), 0);
   EXPECT_EQ(last->finish(), 0);
+  EXPECT_GE(leftovers, mid_write_kills) << "a writer killed mid-write left no temporary file";
   report(std::to_string(acknowledged) + " acknowledged writes of " + std::to_string(sent) +
-         " sent, " + std::to_string(kills) + " SIGKILLs, " + std::to_string(leftovers) +
+         " sent, " + std::to_string(kills) + " SIGKILLs (" + std::to_string(mid_write_kills) +
+         " of them with the writer stopped while its temporary file was on disk), " +
+         std::to_string(leftovers) +
          " temporary files left by killed writers, each removed by the next write; the file "
          "never missing, torn or behind an acknowledged write");
 }

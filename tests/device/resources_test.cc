@@ -20,6 +20,7 @@ namespace {
 using testing_support::DeviceTest;
 using testing_support::enabledWith;
 using testing_support::Lines;
+using testing_support::soakFactor;
 
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool kAddressSanitizer = true;
@@ -32,12 +33,6 @@ constexpr bool kAddressSanitizer = false;
 #else
 constexpr bool kAddressSanitizer = false;
 #endif
-
-int soakFactor() {
-  const char* text = std::getenv("VELMO_SOAK_FACTOR");
-  int factor = text != nullptr ? std::atoi(text) : 1;
-  return factor > 0 ? factor : 1;
-}
 
 int openDescriptors(pid_t pid) {
   int n = 0;

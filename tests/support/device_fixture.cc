@@ -139,6 +139,12 @@ std::string where(DeviceProcess& p) {
   return joined;
 }
 
+int soakFactor() {
+  const char* text = std::getenv("VELMO_SOAK_FACTOR");
+  int factor = text != nullptr ? std::atoi(text) : 1;
+  return factor > 0 ? factor : 1;
+}
+
 bool waitUntil(const std::function<bool()>& done, int timeout_ms) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   while (!done()) {

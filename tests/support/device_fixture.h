@@ -72,6 +72,10 @@ void waitReady(DeviceProcess& p);
 // came with the answer are joined to it with " | ").
 std::string where(DeviceProcess& p);
 
+// What `make soak` multiplies the counts of the long-running tests by: the
+// environment's VELMO_SOAK_FACTOR, 1 when it is unset or not a positive number.
+int soakFactor();
+
 // Calls `done` every 10 ms until it returns true or `timeout_ms` passes.
 bool waitUntil(const std::function<bool()>& done, int timeout_ms = 5000);
 // The children of a process, zombies included, from /proc/<pid>/task/*/children.
