@@ -11,9 +11,11 @@
 #include <dlfcn.h>
 #include <sys/resource.h>
 
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "bench/support.h"
@@ -35,6 +37,11 @@ Devices& devices() {
       bench::setUpPhone();
       bench::writeSettings(/*enabled=*/phone == &d.active);
     }
+    // A phone's configuration was written long before its Photos app starts.
+    // The device keeps what it read of its configuration only once the file
+    // is two seconds old (a coarse file clock could hide a rewrite in place),
+    // so the phones are left that long before the first launch.
+    std::this_thread::sleep_for(std::chrono::milliseconds(2100));
     return true;
   }();
   (void)made;

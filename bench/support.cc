@@ -77,6 +77,11 @@ void becomePhotos() {
   photos::registerClasses();
   tcc::registerClasses();
   photos::bootBundles();
+  // Before the loader loads any library it matches the libraries' filters
+  // against the bundle identifiers of the process, so by then the main
+  // bundle has read its Info.plist.
+  objc::AutoreleasePool pool;
+  msg<id>(msg<id>(objc_getClass("NSBundle"), "mainBundle"_sel), "bundleIdentifier"_sel);
 }
 
 long long runProgram(const std::vector<std::string>& argv, const std::string& input,
