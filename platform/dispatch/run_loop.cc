@@ -26,6 +26,25 @@ using Clock = std::chrono::steady_clock;
 std::atomic<pid_t> g_main_thread{0};
 std::atomic<long> g_background_work{0};
 
+// Each thread keeps its answer to "am I the main thread?", so that asking
+// costs no system call; the answers are good while the generation they were
+// taken in is current. A new main thread and a fork start a new one.
+std::atomic<unsigned> g_main_generation{1};
+thread_local unsigned t_answered_in = 0;
+thread_local bool t_is_main = false;
+
+// In a forked child the forking thread is the process's first thread, and
+// the parent's background work is not the child's. Registered when the
+// library loads, so that it holds whether or not the run loop exists.
+[[maybe_unused]] const bool kForkHandler = [] {
+  pthread_atfork(nullptr, nullptr, [] {
+    g_main_thread = 0;
+    g_background_work = 0;
+    ++g_main_generation;
+  });
+  return true;
+}();
+
 int newWakeFd() {
   int fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (fd < 0) objc_fatal("dispatch: eventfd failed: errno %d", errno);
@@ -111,11 +130,7 @@ struct RunLoop::State {
 };
 
 RunLoop::RunLoop() : state_(new State()) {
-  pthread_atfork(nullptr, nullptr, [] {
-    g_main_thread = 0;
-    g_background_work = 0;
-    RunLoop::main().state_->resetAfterFork();
-  });
+  pthread_atfork(nullptr, nullptr, [] { RunLoop::main().state_->resetAfterFork(); });
 }
 
 RunLoop& RunLoop::main() {
@@ -227,11 +242,19 @@ void RunLoop::stop() {
 
 bool RunLoop::isMainThread() const { return dispatch::isMainThread(); }
 
-void markMainThread() { g_main_thread = gettid(); }
+void markMainThread() {
+  g_main_thread = gettid();
+  ++g_main_generation;
+}
 
 bool isMainThread() {
-  pid_t main = g_main_thread.load();
-  return gettid() == (main != 0 ? main : getpid());
+  unsigned generation = g_main_generation.load();
+  if (t_answered_in != generation) {
+    pid_t main = g_main_thread.load();
+    t_is_main = gettid() == (main != 0 ? main : getpid());
+    t_answered_in = generation;
+  }
+  return t_is_main;
 }
 
 void beginBackgroundWork() { ++g_background_work; }

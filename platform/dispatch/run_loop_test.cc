@@ -178,4 +178,39 @@ TEST(RunLoop, ForkedChildHasItsOwnWakeUp) {
   EXPECT_TRUE(loop.settle(1000));
 }
 
+// Each thread remembers whether it is the main thread; a fork and a new main
+// thread must make it ask again. A background thread that forks is its
+// child's first thread, so the main one; the parent's main thread, asked in
+// the parent before and after, stays the main thread there.
+TEST(RunLoop, MainThreadIsAnsweredAfreshAfterAForkAndANewMainThread) {
+  Watchdog dog("main thread after fork", 20s);
+  ASSERT_TRUE(dispatch::isMainThread());
+  pid_t child = -1;
+  bool off_main_before = true;
+  std::thread forker([&] {
+    off_main_before = dispatch::isMainThread();
+    child = fork();
+    if (child == 0) _exit(dispatch::isMainThread() ? 0 : 1);
+  });
+  forker.join();
+  EXPECT_FALSE(off_main_before);
+  ASSERT_GE(child, 0);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_TRUE(dispatch::isMainThread());
+
+  // A thread marked main becomes it; the first thread stops being it.
+  bool marked = false;
+  std::thread other([&] {
+    dispatch::markMainThread();
+    marked = dispatch::isMainThread();
+  });
+  other.join();
+  EXPECT_TRUE(marked);
+  EXPECT_FALSE(dispatch::isMainThread());
+  dispatch::markMainThread();
+  EXPECT_TRUE(dispatch::isMainThread());
+}
+
 }  // namespace

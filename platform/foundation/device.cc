@@ -72,6 +72,21 @@ void readString(id dict, const char* key, std::string* into) {
   if (foundation::isString(value)) *into = foundation::stdString(value);
 }
 
+// Whether an absolute path is what lexical normalisation would make of it:
+// no empty, "." or ".." component, and no separator at the end.
+bool isNormal(std::string_view path) {
+  if (path.size() < 2 || path.back() == '/') return false;
+  size_t begin = 1;
+  while (begin <= path.size()) {
+    size_t end = path.find('/', begin);
+    if (end == std::string_view::npos) end = path.size();
+    std::string_view part = path.substr(begin, end - begin);
+    if (part.empty() || part == "." || part == "..") return false;
+    begin = end + 1;
+  }
+  return true;
+}
+
 bool writeAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
     ssize_t n = ::write(fd, bytes.data(), bytes.size());
@@ -101,7 +116,10 @@ std::string devicePath(std::string_view system_path) {
                static_cast<int>(system_path.size()), system_path.data());
   }
   // Normalising first turns "/../x" into "/x", so nothing climbs above the root.
-  std::string normal = fs::path(system_path).lexically_normal().string();
+  // Nearly every path the system asks for is normal already, and is used as
+  // it is: normalising costs more than the rest of most lookups.
+  std::string normal = isNormal(system_path) ? std::string(system_path)
+                                             : fs::path(system_path).lexically_normal().string();
   return r == "/" ? normal : r + normal;
 }
 

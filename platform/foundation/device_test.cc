@@ -30,6 +30,13 @@ TEST(DevicePath, SystemPathsLandUnderTheRootAndCannotClimbOut) {
   EXPECT_EQ(device::devicePath("/var/jb/../../../etc/passwd"), root + "/etc/passwd");
   EXPECT_EQ(device::devicePath("/"), root + "/");
   EXPECT_EQ(device::devicePath("relative/file"), "relative/file");
+  // Normal paths are used as they are; every other one is normalised, so
+  // each of these lands where lexical normalisation puts it.
+  for (const char* path : {"/a", "/a/b", "/a//b", "/a/./b", "/a/../b", "/a/b/", "/a/b/.", "/a/b/..",
+                           "//a", "/.", "/..", "/...", "/.a/..b/c.", "/a/.../b"}) {
+    std::string normal = std::filesystem::path(path).lexically_normal().string();
+    EXPECT_EQ(device::devicePath(path), root + normal) << path;
+  }
 }
 
 TEST(DeviceConfig, RoundTripsAndFallsBackToDefaults) {

@@ -10,8 +10,8 @@
 
 #include <cerrno>
 #include <charconv>
-#include <cstdint>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -37,6 +37,9 @@ namespace {
 constexpr const char* kRegistryFolder = "/var/run/notify";
 constexpr size_t kMaxDatagram = 1024;  // larger datagrams carry no name of ours
 constexpr size_t kMaxFileName = 255;   // NAME_MAX: the longest registration folder
+// The file in a name's folder that its registrations are hard links to; not
+// a pid, so posts pass it by.
+constexpr const char* kSharedEntry = "observer";
 
 struct Observer {
   std::string name;
@@ -51,6 +54,7 @@ struct State {
   std::set<std::string> registered;  // guarded by mu: names with a registration file of ours
   int receiver = -1;                 // guarded by mu: bound, non-blocking
   int sender = -1;                   // guarded by mu: unbound, for posting
+  pid_t pid = -1;                    // guarded by mu: this process, once it has a receiver
 };
 
 State& state() {
@@ -65,6 +69,7 @@ State& state() {
       if (st.receiver >= 0) ::close(st.receiver);
       if (st.sender >= 0) ::close(st.sender);
       st.receiver = st.sender = -1;
+      st.pid = -1;
       st.observers.clear();
       st.registered.clear();
     });
@@ -201,14 +206,16 @@ bool ensureReceiver(State& st) {
     complain(std::string("cannot make a socket: ") + std::strerror(errno));
     return false;
   }
+  pid_t pid = getpid();
   sockaddr_un addr;
-  socklen_t len = socketAddress(getpid(), &addr);
+  socklen_t len = socketAddress(pid, &addr);
   if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), len) != 0) {
-    complain("cannot bind " + socketName(getpid()) + ": " + std::strerror(errno));
+    complain("cannot bind " + socketName(pid) + ": " + std::strerror(errno));
     ::close(fd);
     return false;
   }
   st.receiver = fd;
+  st.pid = pid;
   auto start = [fd] { dispatch::RunLoop::main().watch(fd, [fd] { drain(fd); }); };
   if (dispatch::isMainThread()) {
     start();
@@ -218,27 +225,49 @@ bool ensureReceiver(State& st) {
   return true;
 }
 
-// Records this process as an observer of `name` on the device. Holds st.mu.
+// Makes `path` an empty regular file, or leaves the one there. 0 or errno.
+int makeEmptyFile(const std::string& path) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644);
+  if (fd < 0) return errno;
+  ::close(fd);
+  return 0;
+}
+
+// Records this process as an observer of `name` on the device. Holds st.mu;
+// the receiver exists.
+//
+// A registration is a hard link, named after the pid, to one empty file that
+// all of the name's observers share: a new name for an existing file costs a
+// directory entry, while a new file also costs an inode, which on a
+// journaling file system can take ten or twenty times as long, and every
+// library that subscribes pays it as it loads. Where a link cannot be made (a
+// file system without hard links, a file at its link limit) the registration
+// is a file of its own, as readers cannot tell the two apart.
 bool registerName(State& st, const std::string& name) {
   if (st.registered.count(name)) return true;
   std::string folder = registrationFolder(name);
-  std::string file = folder + "/" + std::to_string(getpid());
-  // The name's folder is made only when this is its first observer ever.
-  int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0 && errno == ENOENT) {
+  std::string shared = folder + "/" + kSharedEntry;
+  std::string file = folder + "/" + std::to_string(st.pid);
+  // A file of a reused pid is already the registration this would make.
+  auto linked = [&] { return ::link(shared.c_str(), file.c_str()) == 0 || errno == EEXIST; };
+  bool done = linked();
+  if (!done && errno == ENOENT) {
+    // The name's folder and shared file are made when this is its first
+    // observer ever (or the shared file was removed).
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
     if (ec) {
       complain("cannot make " + folder + ": " + ec.message());
       return false;
     }
-    fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    done = makeEmptyFile(shared) == 0 && linked();
   }
-  if (fd < 0) {
-    complain("cannot make " + file + ": " + std::strerror(errno));
-    return false;
+  if (!done) {
+    if (int e = makeEmptyFile(file); e != 0) {
+      complain("cannot make " + file + ": " + std::strerror(e));
+      return false;
+    }
   }
-  ::close(fd);
   st.registered.insert(name);
   return true;
 }

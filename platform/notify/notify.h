@@ -4,7 +4,9 @@
 // Each observing process has one datagram socket in the abstract namespace,
 // named after a hash of the device root and the process id, so that two
 // devices on one machine never meet. An observer registers its process for a
-// name with the empty file <root>/var/run/notify/<escaped name>/<pid>. A post
+// name with the entry <root>/var/run/notify/<escaped name>/<pid>, a hard link
+// to the empty file "observer" beside it (or an empty file where links cannot
+// be made). A post
 // sends the name to every registered process without waiting (a process that
 // is gone is dropped from the registry; a process whose queue is full already
 // has notifications waiting and is skipped). Deliveries arrive through the

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -225,6 +226,60 @@ TEST_F(NotifyTest, GoneOrStuckObserversNeitherBreakNorBlockPosting) {
   EXPECT_TRUE(std::filesystem::exists(folder + "/" + std::to_string(getpid())));
   EXPECT_TRUE(std::filesystem::exists(folder + "/not-a-pid"));
   EXPECT_TRUE(runUntil([&] { return countOf(kName) == 1; }, 5000));
+}
+
+// Registrations are names for one shared empty file; where the shared entry
+// cannot take a link (here it is a folder) each process registers with a
+// file of its own. Posts reach observers registered either way.
+TEST_F(NotifyTest, RegistrationsAreLinksToOneFileOrFilesOfTheirOwn) {
+  Watchdog dog("registration by link and by file", 30s);
+  const char* kLinked = "com.velmo.test/linked";
+  const char* kOwn = "com.velmo.test/own-files";
+  std::string linked = notify::registrationFolder(kLinked);
+  std::string own = notify::registrationFolder(kOwn);
+  std::filesystem::create_directories(own + "/observer");
+
+  Signal ready;
+  pid_t other = inChild([&] {
+    observe(kLinked);
+    observe(kOwn);
+    ready.raise();
+    return runUntil(
+               [] {
+                 return countOf("com.velmo.test/linked") == 1 &&
+                        countOf("com.velmo.test/own-files") == 1;
+               },
+               10000)
+               ? 0
+               : 1;
+  });
+  ASSERT_TRUE(ready.wait(10000));
+  observe(kLinked);
+  observe(kOwn);
+
+  struct stat shared {};
+  ASSERT_EQ(::stat((linked + "/observer").c_str(), &shared), 0);
+  EXPECT_TRUE(S_ISREG(shared.st_mode));
+  EXPECT_EQ(shared.st_size, 0);
+  for (pid_t pid : {getpid(), other}) {
+    struct stat linked_entry {
+    }, own_entry{};
+    ASSERT_EQ(::stat((linked + "/" + std::to_string(pid)).c_str(), &linked_entry), 0);
+    EXPECT_EQ(linked_entry.st_ino, shared.st_ino);
+    ASSERT_EQ(::stat((own + "/" + std::to_string(pid)).c_str(), &own_entry), 0);
+    EXPECT_TRUE(S_ISREG(own_entry.st_mode));
+    EXPECT_EQ(own_entry.st_nlink, 1u);
+  }
+  EXPECT_EQ(shared.st_nlink, 3u);  // the shared file and two registrations
+
+  post(kLinked);
+  post(kOwn);
+  EXPECT_EQ(exitStatus(other), 0);
+  EXPECT_TRUE(runUntil(
+      [] {
+        return countOf("com.velmo.test/linked") == 1 && countOf("com.velmo.test/own-files") == 1;
+      },
+      5000));
 }
 
 TEST(NotifyNames, NamesBecomeSingleSafeFolderNames) {
