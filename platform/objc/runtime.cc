@@ -79,9 +79,19 @@ Runtime& runtime() {
   return *rt;
 }
 
-// Replaces every cache by the empty table. Caller holds the runtime lock.
-void flushCachesLocked(Runtime& rt) {
-  for (Class c : rt.all) c->cache.store(&rt.empty, std::memory_order_release);
+// Replaces by the empty table the caches of `cls` and of every class that
+// inherits from it: a method of `cls` that changed can only change what they
+// answer. Every other class keeps its cache, and its call sites stay filled.
+// Caller holds the runtime lock.
+void flushCachesLocked(Runtime& rt, Class cls) {
+  for (Class c : rt.all) {
+    for (Class s = c; s != nullptr; s = s->data->superclass) {
+      if (s == cls) {
+        c->cache.store(&rt.empty, std::memory_order_release);
+        break;
+      }
+    }
+  }
 }
 
 // Enters `m` as what `cls` answers to `sel` and returns the entry, in the
@@ -245,7 +255,7 @@ BOOL class_addMethod(Class cls, SEL sel, IMP imp, const std::type_info& types) {
   slot->name = sel;
   slot->imp.store(imp);
   slot->types.store(&types);
-  flushCachesLocked(rt);  // a subclass may now answer differently than its cache says
+  flushCachesLocked(rt, cls);  // a subclass may now answer differently than its cache says
   return YES;
 }
 
@@ -266,7 +276,7 @@ IMP class_replaceMethod(Class cls, SEL sel, IMP imp, const std::type_info& types
     slot->imp.store(imp);
     slot->types.store(&types);
   }
-  flushCachesLocked(rt);
+  flushCachesLocked(rt, cls);
   return old;
 }
 

@@ -91,6 +91,36 @@ TEST(Runtime, AddingToASubclassOverridesWhatWasCachedFromTheSuperclass) {
   EXPECT_EQ(msg<long>(plain, "legs"_sel), 4);
 }
 
+// A replaced method reaches the class's subclasses, whatever their caches
+// held; classes outside that family keep their caches.
+TEST(Runtime, ReplacingAMethodFlushesTheClassAndItsSubclassesOnly) {
+  Class base = objc::defineClass<Animal>("TestFinch", animalClass());
+  addMethod(
+      base, "sound"_sel, +[](id, SEL) -> const char* { return "tweet"; });
+  Class sub = objc::defineClass<Animal>("TestMacaw", base);
+  Class other = objc::defineClass<Animal>("TestGoldfish", animalClass());
+  Strong<Animal> parrot = allocInit<Animal>(sub);
+  Strong<Animal> fish = allocInit<Animal>(other);
+  EXPECT_STREQ(msg<const char*>(parrot, "sound"_sel), "tweet");  // cached from TestFinch
+  EXPECT_STREQ(msg<const char*>(fish, "sound"_sel), "...");
+  const objc_cache* fish_cache = other->cache.load();
+  const objc_cache* animal_cache = animalClass()->cache.load();
+
+  using Fn = const char* (*)(id, SEL);
+  Fn squawk = +[](id, SEL) -> const char* { return "squawk"; };
+  class_replaceMethod(base, "sound"_sel, reinterpret_cast<IMP>(squawk), typeid(const char*()));
+  EXPECT_STREQ(msg<const char*>(parrot, "sound"_sel), "squawk");
+  EXPECT_EQ(other->cache.load(), fish_cache);
+  EXPECT_EQ(animalClass()->cache.load(), animal_cache);
+  EXPECT_STREQ(msg<const char*>(fish, "sound"_sel), "...");
+
+  // A method added to the superclass of all three reaches each of them.
+  addMethod(
+      animalClass(), "swims"_sel, +[](id, SEL) -> BOOL { return YES; });
+  EXPECT_TRUE(msg<BOOL>(fish, "swims"_sel));
+  EXPECT_TRUE(msg<BOOL>(parrot, "swims"_sel));
+}
+
 TEST(Runtime, CategoriesAddMethodsToExistingClasses) {
   addMethod(
       animalClass(), "isFriendly"_sel, +[](id, SEL) -> BOOL { return YES; });
