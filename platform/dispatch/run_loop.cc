@@ -82,18 +82,35 @@ struct RunLoop::State {
   std::mutex mu;
   std::vector<std::function<void()>> queue;  // guarded by mu
   std::vector<Watcher> watchers;             // main thread only
-  int wake_fd = newWakeFd();
   std::atomic<bool> stop_requested{false};
 
-  void wake() const {
-    uint64_t one = 1;
-    // EAGAIN means the counter is already far from zero: the loop will wake anyway.
-    [[maybe_unused]] ssize_t n = ::write(wake_fd, &one, sizeof one);
+  // The wake-up counter, made when first needed (a post, or a turn of the
+  // loop), so that a library that only watches a descriptor as it loads
+  // does not pay for it. -1 until then; once made it stays.
+  std::mutex wake_mu;
+  std::atomic<int> wake_fd{-1};
+
+  int wakeFd() {
+    int fd = wake_fd.load(std::memory_order_acquire);
+    if (fd >= 0) return fd;
+    std::lock_guard<std::mutex> g(wake_mu);
+    fd = wake_fd.load(std::memory_order_relaxed);
+    if (fd < 0) {
+      fd = newWakeFd();
+      wake_fd.store(fd, std::memory_order_release);
+    }
+    return fd;
   }
 
-  void drainWake() const {
+  void wake() {
+    uint64_t one = 1;
+    // EAGAIN means the counter is already far from zero: the loop will wake anyway.
+    [[maybe_unused]] ssize_t n = ::write(wakeFd(), &one, sizeof one);
+  }
+
+  void drainWake() {
     uint64_t count;
-    while (::read(wake_fd, &count, sizeof count) > 0) {
+    while (::read(wakeFd(), &count, sizeof count) > 0) {
     }
   }
 
@@ -121,8 +138,8 @@ struct RunLoop::State {
   // must not be shared with the parent, and the parent's tasks and background
   // work are not the child's.
   void resetAfterFork() {
-    ::close(wake_fd);
-    wake_fd = newWakeFd();
+    if (int fd = wake_fd.exchange(-1); fd >= 0) ::close(fd);
+    new (&wake_mu) std::mutex();
     new (&mu) std::mutex();
     queue.clear();
     stop_requested = false;
@@ -175,7 +192,7 @@ bool RunLoop::runOnce(int timeout_ms) {
     std::vector<State::Watcher> watching = s.watchers;
     std::vector<pollfd> fds;
     fds.reserve(watching.size() + 1);
-    fds.push_back({s.wake_fd, POLLIN, 0});
+    fds.push_back({s.wakeFd(), POLLIN, 0});
     for (const auto& w : watching) fds.push_back({w.fd, POLLIN, 0});
 
     int wait = did ? 0 : timeout_ms < 0 ? -1 : remainingMs(deadline);
@@ -224,7 +241,7 @@ bool RunLoop::settle(int timeout_ms) {
     if (g_background_work.load() == 0 && s.queueEmpty()) return true;
     int wait = timeout_ms < 0 ? -1 : remainingMs(deadline);
     if (timeout_ms >= 0 && wait == 0) return false;
-    pollfd fd{s.wake_fd, POLLIN, 0};
+    pollfd fd{s.wakeFd(), POLLIN, 0};
     if (pollFor(&fd, 1, wait) > 0) s.drainWake();
   }
 }
