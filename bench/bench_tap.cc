@@ -1,13 +1,30 @@
 // What the hooks add to the Photos app's everyday work: a tap on an ordinary
 // album (opened and closed again) and the configuration of an album row's
-// cell, first on the app as it is, then with Velmo loaded and active (the
-// Recently Deleted lock and the lock glyph on, so the hooks take their
-// longest ordinary path). Loading is for good, so the unhooked benchmarks run
-// first; run out of order, the unhooked ones stop with an error.
+// cell, on the app as it is and with Velmo loaded and active (the Recently
+// Deleted lock and the lock glyph on, so the hooks take their longest
+// ordinary path).
+//
+// Loading is for good, so the two apps are two processes: this program
+// started again with --serve hooked|unhooked, each on a phone of its own. It
+// answers "tap N" and "cell N" with the CPU time one of N operations took.
+// The benchmarks ask the two in turns, swapping which goes first, so that a
+// shared machine's changing load falls on both alike; the counters are each
+// side's median over the rounds.
 #include <benchmark/benchmark.h>
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "bench/support.h"
 #include "platform/foundation/device.h"
@@ -15,83 +32,187 @@
 #include "platform/substrate/substrate.h"
 #include "platform/uikit/uicolor.h"
 
+extern char** environ;
+
 namespace {
 
-struct Phone {
-  std::unique_ptr<photos::PhotosApp> app;
-  id favorites = nullptr;
-  Strong<PXNavigationListCell> cell;
-  bool hooked = false;
+constexpr int kRounds = 15;
+constexpr long kTapsPerRound = 100000;
+constexpr long kCellsPerRound = 100000;
+
+long long threadCpuNs() {
+  timespec t{};
+  ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<long long>(t.tv_sec) * 1000000000LL + t.tv_nsec;
+}
+
+// --serve: one Photos app on a scratch phone, hooked or not, timing what it
+// is asked to do. Prints "ready", then one line per request: nanoseconds per
+// operation, or "error: ..." and exits.
+int serve(bool hooked) {
+  bench::ScratchDevice root;
+  device::setRoot(root.path());
+  bench::setUpPhone();
+  bench::writeSettings(/*enabled=*/true);
+  bench::becomePhotos();
+  photos::PhotosApp app(nullptr);
+  app.albums();  // the list's items, made as the app draws the list
+  id favorites = photos::listItemTitled(app.gadget(), "Favorites");
+  Strong<PXNavigationListCell> cell = photos::newConfiguredCell(app.gadget(), favorites);
+  if (hooked) {
+    if (::dlopen((bench::libFolder() + "/Velmo.dylib").c_str(), RTLD_NOW) == nullptr) {
+      std::printf("error: %s\n", ::dlerror());
+      return 1;
+    }
+    // A library that stayed inert would make the hooked side measure nothing.
+    if (substrate::installedHooks().empty()) {
+      std::printf("error: Velmo loaded but installed no hooks\n");
+      return 1;
+    }
+  }
+  std::printf("ready\n");
+  std::fflush(stdout);
+
+  id gadget = app.gadget();
+  id navigation = app.navigationController();
+  id color = msg<id>(uikit::colorClass(), "labelColor"_sel);
+  char line[64];
+  while (std::fgets(line, sizeof line, stdin) != nullptr) {
+    char what[16] = "";
+    long n = 0;
+    if (std::sscanf(line, "%15s %ld", what, &n) != 2 || n <= 0) break;
+    long long start = threadCpuNs();
+    if (std::string_view(what) == "tap") {
+      for (long i = 0; i < n; ++i) {
+        objc::AutoreleasePool pool;
+        benchmark::DoNotOptimize(
+            msg<id>(gadget, "_navigateTolistItem:animated:"_sel, favorites, NO));
+        msg<id>(navigation, "popViewControllerAnimated:"_sel, NO);
+      }
+      if (app.where() != "Albums") {
+        std::printf("error: the album did not open and close\n");
+        return 1;
+      }
+    } else {
+      for (long i = 0; i < n; ++i) {
+        objc::AutoreleasePool pool;
+        msg<void>(gadget, "_configureCell:forListItem:textColor:"_sel, cell.get(), favorites,
+                  color);
+      }
+    }
+    std::printf("%.3f\n", static_cast<double>(threadCpuNs() - start) / static_cast<double>(n));
+    std::fflush(stdout);
+  }
+  return 0;
+}
+
+// A --serve process, spoken to through its standard input and output.
+class App {
+ public:
+  explicit App(bool hooked) {
+    int in[2], out[2];
+    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    std::string self = bench::binFolder() + "/bench_tap";
+    const char* argv[] = {self.c_str(), "--serve", hooked ? "hooked" : "unhooked", nullptr};
+    int spawned = posix_spawn(&pid_, self.c_str(), &actions, nullptr,
+                              const_cast<char* const*>(argv), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(in[0]);
+    ::close(out[1]);
+    to_ = ::fdopen(in[1], "w");
+    from_ = ::fdopen(out[0], "r");
+    if (spawned != 0) pid_ = -1;
+    error_ = pid_ < 0 ? "cannot start the app" : "";
+    if (error_.empty() && readLine() != "ready") error_ = "the app did not start: " + last_;
+  }
+  ~App() {
+    if (to_ != nullptr) std::fclose(to_);  // end of input: the app ends
+    if (from_ != nullptr) std::fclose(from_);
+    if (pid_ > 0) ::waitpid(pid_, nullptr, 0);
+  }
+  App(const App&) = delete;
+  App& operator=(const App&) = delete;
+
+  const std::string& error() const { return error_; }
+
+  // Nanoseconds per operation, or a negative value (see error()).
+  double ask(const char* what, long n) {
+    if (!error_.empty()) return -1;
+    std::fprintf(to_, "%s %ld\n", what, n);
+    std::fflush(to_);
+    std::string answer = readLine();
+    char* end = nullptr;
+    double ns = std::strtod(answer.c_str(), &end);
+    if (answer.empty() || *end != '\0') {
+      error_ = answer.empty() ? "the app ended" : answer;
+      return -1;
+    }
+    return ns;
+  }
+
+ private:
+  std::string readLine() {
+    char buf[512];
+    if (from_ == nullptr || std::fgets(buf, sizeof buf, from_) == nullptr) return last_ = "";
+    last_ = buf;
+    while (!last_.empty() && last_.back() == '\n') last_.pop_back();
+    return last_;
+  }
+
+  pid_t pid_ = -1;
+  FILE* to_ = nullptr;
+  FILE* from_ = nullptr;
+  std::string error_, last_;
 };
 
-Phone& phone() {
-  // The app is left to the process's end; its device folder is removed then.
-  static bench::ScratchDevice root;
-  static Phone* p = [] {
-    auto* made = new Phone;
-    device::setRoot(root.path());
-    bench::setUpPhone();
-    bench::writeSettings(/*enabled=*/true);
-    bench::becomePhotos();
-    made->app = std::make_unique<photos::PhotosApp>(nullptr);
-    made->app->albums();  // the list's items, made as the app draws the list
-    made->favorites = photos::listItemTitled(made->app->gadget(), "Favorites");
-    made->cell = photos::newConfiguredCell(made->app->gadget(), made->favorites);
-    return made;
-  }();
-  return *p;
+double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v.empty() ? 0 : v[v.size() / 2];
 }
 
-void hookOnce(Phone& p) {
-  if (p.hooked) return;
-  p.hooked = true;
-  if (::dlopen((bench::libFolder() + "/Velmo.dylib").c_str(), RTLD_NOW) == nullptr) {
-    std::fprintf(stderr, "bench: %s\n", ::dlerror());
-    std::exit(1);
+void rounds(benchmark::State& state, const char* what, long n) {
+  App unhooked(false), hooked(true);
+  for (App* app : {&unhooked, &hooked}) {
+    if (!app->error().empty()) return state.SkipWithError(app->error().c_str());
   }
-  // A library that stayed inert would make the hooked rows measure nothing.
-  if (substrate::installedHooks().empty()) {
-    std::fprintf(stderr, "bench: Velmo loaded but installed no hooks\n");
-    std::exit(1);
-  }
-}
-
-void tap(benchmark::State& state, bool hooked) {
-  Phone& p = phone();
-  if (hooked) hookOnce(p);
-  if (p.hooked != hooked) return state.SkipWithError("Velmo was already loaded");
-  id gadget = p.app->gadget();
-  id navigation = p.app->navigationController();
+  std::vector<double> ns[2];
+  bool hooked_first = false;
   for (auto _ : state) {
-    objc::AutoreleasePool pool;
-    benchmark::DoNotOptimize(msg<id>(gadget, "_navigateTolistItem:animated:"_sel, p.favorites, NO));
-    msg<id>(navigation, "popViewControllerAnimated:"_sel, NO);
+    double round[2];
+    for (int k = 0; k < 2; ++k) {
+      bool h = (k == 0) == hooked_first;
+      round[h] = (h ? hooked : unhooked).ask(what, n);
+    }
+    for (App* app : {&unhooked, &hooked}) {
+      if (!app->error().empty()) return state.SkipWithError(app->error().c_str());
+    }
+    hooked_first = !hooked_first;
+    ns[0].push_back(round[0]);
+    ns[1].push_back(round[1]);
+    state.SetIterationTime(round[1] * static_cast<double>(n) * 1e-9);
   }
-  if (p.app->where() != "Albums") state.SkipWithError("the album did not open and close");
+  state.counters["unhooked_ns"] = median(ns[0]);
+  state.counters["hooked_ns"] = median(ns[1]);
 }
 
-void configureCell(benchmark::State& state, bool hooked) {
-  Phone& p = phone();
-  if (hooked) hookOnce(p);
-  if (p.hooked != hooked) return state.SkipWithError("Velmo was already loaded");
-  id gadget = p.app->gadget();
-  id color = msg<id>(uikit::colorClass(), "labelColor"_sel);
-  for (auto _ : state) {
-    objc::AutoreleasePool pool;
-    msg<void>(gadget, "_configureCell:forListItem:textColor:"_sel, p.cell.get(), p.favorites,
-              color);
-  }
-}
-
-void BM_TapOrdinaryAlbumUnhooked(benchmark::State& state) { tap(state, false); }
-void BM_ConfigureCellUnhooked(benchmark::State& state) { configureCell(state, false); }
-void BM_TapOrdinaryAlbumHooked(benchmark::State& state) { tap(state, true); }
-void BM_ConfigureCellHooked(benchmark::State& state) { configureCell(state, true); }
-BENCHMARK(BM_TapOrdinaryAlbumUnhooked)->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK(BM_ConfigureCellUnhooked)->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK(BM_TapOrdinaryAlbumHooked)->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK(BM_ConfigureCellHooked)->Repetitions(5)->ReportAggregatesOnly(true);
+void BM_TapOrdinaryAlbum(benchmark::State& state) { rounds(state, "tap", kTapsPerRound); }
+void BM_ConfigureCell(benchmark::State& state) { rounds(state, "cell", kCellsPerRound); }
+BENCHMARK(BM_TapOrdinaryAlbum)->UseManualTime()->Iterations(kRounds)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ConfigureCell)->UseManualTime()->Iterations(kRounds)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  if (argc == 3 && std::string_view(argv[1]) == "--serve") {
+    return serve(std::string_view(argv[2]) == "hooked");
+  }
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
