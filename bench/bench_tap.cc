@@ -111,7 +111,16 @@ class App {
  public:
   explicit App(bool hooked) {
     int in[2], out[2];
-    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) return;
+    if (::pipe2(in, O_CLOEXEC) != 0) {
+      error_ = "cannot make a pipe";
+      return;
+    }
+    if (::pipe2(out, O_CLOEXEC) != 0) {
+      ::close(in[0]);
+      ::close(in[1]);
+      error_ = "cannot make a pipe";
+      return;
+    }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, in[0], 0);
