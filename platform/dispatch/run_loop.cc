@@ -86,7 +86,8 @@ struct RunLoop::State {
 
   // The wake-up counter, made when first needed (a post, or a turn of the
   // loop), so that a library that only watches a descriptor as it loads
-  // does not pay for it. -1 until then; once made it stays.
+  // does not pay for it. -1 until then, and again in a forked child, which
+  // makes its own.
   std::mutex wake_mu;
   std::atomic<int> wake_fd{-1};
 
