@@ -12,8 +12,6 @@
 // side's median over the rounds.
 #include <benchmark/benchmark.h>
 #include <dlfcn.h>
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -31,8 +29,6 @@
 #include "platform/photos/photos_app.h"
 #include "platform/substrate/substrate.h"
 #include "platform/uikit/uicolor.h"
-
-extern char** environ;
 
 namespace {
 
@@ -110,33 +106,22 @@ int serve(bool hooked) {
 class App {
  public:
   explicit App(bool hooked) {
-    int in[2], out[2];
-    if (::pipe2(in, O_CLOEXEC) != 0) {
-      error_ = "cannot make a pipe";
+    int in = -1, out = -1;
+    pid_ = bench::spawnProgram(
+        {bench::binFolder() + "/bench_tap", "--serve", hooked ? "hooked" : "unhooked"}, &in, &out);
+    if (pid_ < 0) {
+      error_ = "cannot start the app";
       return;
     }
-    if (::pipe2(out, O_CLOEXEC) != 0) {
-      ::close(in[0]);
-      ::close(in[1]);
-      error_ = "cannot make a pipe";
+    to_ = ::fdopen(in, "w");
+    from_ = ::fdopen(out, "r");
+    if (to_ == nullptr || from_ == nullptr) {
+      if (to_ == nullptr) ::close(in);
+      if (from_ == nullptr) ::close(out);
+      error_ = "cannot open the app's pipes";
       return;
     }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    std::string self = bench::binFolder() + "/bench_tap";
-    const char* argv[] = {self.c_str(), "--serve", hooked ? "hooked" : "unhooked", nullptr};
-    int spawned = posix_spawn(&pid_, self.c_str(), &actions, nullptr,
-                              const_cast<char* const*>(argv), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(in[0]);
-    ::close(out[1]);
-    to_ = ::fdopen(in[1], "w");
-    from_ = ::fdopen(out[0], "r");
-    if (spawned != 0) pid_ = -1;
-    error_ = pid_ < 0 ? "cannot start the app" : "";
-    if (error_.empty() && readLine() != "ready") error_ = "the app did not start: " + last_;
+    if (readLine() != "ready") error_ = "the app did not start: " + last_;
   }
   ~App() {
     if (to_ != nullptr) std::fclose(to_);  // end of input: the app ends

@@ -84,11 +84,10 @@ void becomePhotos() {
   msg<id>(msg<id>(objc_getClass("NSBundle"), "mainBundle"_sel), "bundleIdentifier"_sel);
 }
 
-long long runProgram(const std::vector<std::string>& argv, const std::string& input,
-                     std::string* output) {
-  int in[2], out[2];
+pid_t spawnProgram(const std::vector<std::string>& argv, int* to_stdin, int* from_stdout) {
+  int in[2], out[2] = {-1, -1};
   if (::pipe2(in, O_CLOEXEC) != 0) return -1;
-  if (::pipe2(out, O_CLOEXEC) != 0) {
+  if (from_stdout != nullptr && ::pipe2(out, O_CLOEXEC) != 0) {
     ::close(in[0]);
     ::close(in[1]);
     return -1;
@@ -96,7 +95,7 @@ long long runProgram(const std::vector<std::string>& argv, const std::string& in
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-  if (output != nullptr) {
+  if (from_stdout != nullptr) {
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
   } else {
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
@@ -104,26 +103,39 @@ long long runProgram(const std::vector<std::string>& argv, const std::string& in
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
-  long long start = nowNs();
   pid_t pid = -1;
   int spawned = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   ::close(in[0]);
-  ::close(out[1]);
-  if (spawned == 0) {
-    ssize_t ignored = ::write(in[1], input.data(), input.size());
-    (void)ignored;
+  if (out[1] >= 0) ::close(out[1]);
+  if (spawned != 0) {
+    ::close(in[1]);
+    if (out[0] >= 0) ::close(out[0]);
+    return -1;
   }
-  ::close(in[1]);
+  *to_stdin = in[1];
+  if (from_stdout != nullptr) *from_stdout = out[0];
+  return pid;
+}
+
+long long runProgram(const std::vector<std::string>& argv, const std::string& input,
+                     std::string* output) {
+  long long start = nowNs();
+  int in = -1, out = -1;
+  pid_t pid = spawnProgram(argv, &in, output != nullptr ? &out : nullptr);
+  if (pid < 0) return -1;
+  ssize_t ignored = ::write(in, input.data(), input.size());
+  (void)ignored;
+  ::close(in);
   if (output != nullptr) {
     output->clear();
     char buf[4096];
     ssize_t n;
-    while ((n = ::read(out[0], buf, sizeof buf)) > 0) output->append(buf, static_cast<size_t>(n));
+    while ((n = ::read(out, buf, sizeof buf)) > 0) output->append(buf, static_cast<size_t>(n));
+    ::close(out);
   }
-  ::close(out[0]);
   int status = 0;
-  if (spawned != 0 || ::waitpid(pid, &status, 0) != pid) return -1;
+  if (::waitpid(pid, &status, 0) != pid) return -1;
   long long took = nowNs() - start;
   return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? took : -1;
 }

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <benchmark/benchmark.h>
+#include <sys/types.h>
 
 #include <chrono>
 #include <string>
@@ -48,6 +49,12 @@ void setUpPhone();
 // the privacy daemon's registered, its bundles booted. Once per process;
 // afterwards, loading Velmo installs the whole iPhone hook table.
 void becomePhotos();
+
+// Starts the program argv[0] with a pipe to its standard input, and one from
+// its standard output (which goes to /dev/null when `from_stdout` is null).
+// Answers its pid, or -1 with nothing left open; the caller closes the pipes
+// and waits for the program.
+pid_t spawnProgram(const std::vector<std::string>& argv, int* to_stdin, int* from_stdout);
 
 // Runs the program argv[0] with `input` on its standard input; its standard
 // output goes into `output` (discarded when null). Answers how long it ran
