@@ -12,6 +12,7 @@
 // side's median over the rounds.
 #include <benchmark/benchmark.h>
 #include <dlfcn.h>
+#include <sched.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -20,6 +21,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -168,8 +170,35 @@ double median(std::vector<double> v) {
   return v.empty() ? 0 : v[v.size() / 2];
 }
 
+// Both apps run on one CPU. The CPUs of a virtual machine need not be alike
+// (the host may run other work on one), and an app keeps to the CPU it
+// started on, so apps left to the scheduler can differ by half for a whole
+// run. Children inherit the CPUs they may use; this process gets its own back.
+struct OneCpu {
+  OneCpu() {
+    have_ = ::sched_getaffinity(0, sizeof saved_, &saved_) == 0;
+    int cpu = ::sched_getcpu();
+    if (!have_ || cpu < 0) return;
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(cpu, &one);
+    ::sched_setaffinity(0, sizeof one, &one);
+  }
+  ~OneCpu() {
+    if (have_) ::sched_setaffinity(0, sizeof saved_, &saved_);
+  }
+  OneCpu(const OneCpu&) = delete;
+  OneCpu& operator=(const OneCpu&) = delete;
+
+ private:
+  cpu_set_t saved_;
+  bool have_ = false;
+};
+
 void rounds(benchmark::State& state, const char* what, long n) {
+  std::optional<OneCpu> pinned(std::in_place);  // while the apps start
   App unhooked(false), hooked(true);
+  pinned.reset();
   for (App* app : {&unhooked, &hooked}) {
     if (!app->error().empty()) return state.SkipWithError(app->error().c_str());
   }
