@@ -4,7 +4,10 @@
 // word checked as a notification name; any other line is typed at a running
 // Settings app (open, show, switch, set, help, anything else) on a scratch
 // device made as `velmo-device init` makes one. The device's killall is
-// replaced by /bin/true, so a flipped master switch ends nobody.
+// replaced by /bin/true, so a flipped master switch ends nobody. The one
+// command that names a file of the machine, `screenshot PATH`, always writes
+// shot.png in the scratch device: a fuzzer that found the word must not write
+// files named by its bytes all over the machine.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -25,6 +28,12 @@
 #include "tests/fuzz/fuzz_device.h"
 
 namespace {
+
+// Where `screenshot` writes, whatever path the input gave.
+std::string& shotPath() {
+  static std::string path;
+  return path;
+}
 
 program::Console& console() {
   static auto* c = new program::Console("settings");
@@ -76,6 +85,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   std::filesystem::remove(killall, ec);
   std::filesystem::create_symlink("/bin/true", killall, ec);
   program::addSettingsCommands(console());
+  shotPath() = root + "/shot.png";
   return 0;
 }
 
@@ -88,6 +98,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const std::string& line : split(fuzz_support::asText(data, size), '\n')) {
     if (line.rfind("--", 0) == 0) {
       parseCommandLine(line);
+    } else if (program::splitFirst(line).first == "screenshot") {
+      console().execute("screenshot " + shotPath());
     } else {
       console().execute(line);
     }

@@ -150,6 +150,8 @@ def command_line_seeds():
                       b"switch sideways\n",
         "before_open": b"show\nset popToRoot on\nswitch on\nopen\nopen Photos\nhelp\n",
         "noise": b"\t  # a comment\n\x00\xff\nunknown command\n" + b"x" * 5000 + b"\n",
+        # The screen's commands; the screenshot draws the pane with its fonts.
+        "screen": b"open Velmo\nviews\ntouch 100 200\ntouch -1 x\nscreenshot /anywhere.png\n",
         "flags": b"--root /tmp --model iPad --system-version\n--root=/x --no-passcode=1 name\n"
                  b"--watch " + b"n" * 300 + b"\n--watch com.qel.velmopreferences/changed\n",
     }
