@@ -1,13 +1,13 @@
 #include "settings-pane/change_notification.h"
 
-#include "platform/notify/notify.h"
+#include "runtime/notify.h"
 #include "settings-pane/preferences_domain.h"
 
 namespace vlp {
 
 void postChangeNotification() {
   CFNotificationCenterPostNotification(CFNotificationCenterGetDarwinNotifyCenter(),
-                                       changedNotification(), nullptr, nullptr, true);
+                                       toCFString(changedNotification()), nullptr, nullptr, true);
 }
 
 }  // namespace vlp

@@ -4,7 +4,7 @@
 // soft shadow.
 #pragma once
 
-#include "platform/objc/runtime.h"
+#include "runtime/objc.h"
 
 namespace vlp {
 

@@ -57,7 +57,7 @@ TEST_F(HeaderViewsTest, TheNavigationBarCarriesTheAccentSwitchAndTheBoldTitle) {
   UIBarButtonItem* item = pane->item;
   ASSERT_NE(item, nullptr);
   EXPECT_EQ(msg<id>(navigationItem, "rightBarButtonItem"_sel), static_cast<id>(item));
-  EXPECT_EQ(item->customView.get(), static_cast<UIView*>(pane->enableSwitch.get()));
+  EXPECT_EQ(item->customView.get(), static_cast<UIView*>(pane->enableSwitch));
 
   const std::string accent = "rgba(1.000,0.412,0.706,1.000)";
   EXPECT_EQ(uikit::describeColor(pane->enableSwitch->tintColor), accent);

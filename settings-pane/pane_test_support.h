@@ -20,6 +20,7 @@
 #include "platform/foundation/nsstring.h"
 #include "platform/foundation/test_device_root.h"
 #include "platform/notify/notify.h"
+#include "platform/uikit/uikit.h"
 #include "settings-pane/root_list_controller.h"
 
 namespace pane_test {
@@ -94,10 +95,39 @@ inline void settle() {
   }
 }
 
+// The controller's properties, read through its getters.
+struct PaneProperties {
+  UIView* headerView = nullptr;
+  UIBarButtonItem* item = nullptr;
+  UISwitch* enableSwitch = nullptr;
+  UILabel* titleLabel = nullptr;
+  UIImageView* headerImageView = nullptr;
+};
+
+// An open pane: the controller, and pane->property reads a property.
+class Pane {
+ public:
+  explicit Pane(Strong<objc_object> controller) : controller_(std::move(controller)) {}
+  const PaneProperties* operator->() {
+    properties_.headerView = static_cast<UIView*>(msg<id>(controller_, "headerView"_sel));
+    properties_.item = static_cast<UIBarButtonItem*>(msg<id>(controller_, "item"_sel));
+    properties_.enableSwitch = static_cast<UISwitch*>(msg<id>(controller_, "enableSwitch"_sel));
+    properties_.titleLabel = static_cast<UILabel*>(msg<id>(controller_, "titleLabel"_sel));
+    properties_.headerImageView =
+        static_cast<UIImageView*>(msg<id>(controller_, "headerImageView"_sel));
+    return &properties_;
+  }
+  id get() const { return controller_.get(); }
+  operator id() const { return controller_.get(); }  // NOLINT: reads like the controller
+
+ private:
+  Strong<objc_object> controller_;
+  PaneProperties properties_;
+};
+
 // The pane as the Settings app opens it: alloc/init, its bundle, its view.
-inline Strong<VLPRootListController> openPane() {
-  Strong<objc_object> made = allocInit(objc_getClass("VLPRootListController"));
-  auto pane = Strong<VLPRootListController>(static_cast<VLPRootListController*>(made.get()));
+inline Pane openPane() {
+  Pane pane(allocInit(objc_getClass("VLPRootListController")));
   msg<void>(pane, "setBundle:"_sel,
             msg<id>(foundation::bundleClass(), "bundleWithPath:"_sel,
                     static_cast<id>(foundation::makeString(kBundlePath))));

@@ -1,23 +1,18 @@
 #include "settings-pane/photos_restart.h"
 
-#include <sys/types.h>
-#include <sys/wait.h>
-
-#include <cerrno>
-
-#include "platform/dispatch/dispatch.h"
-#include "platform/foundation/spawn.h"
+#include "runtime/dispatch.h"
+#include "runtime/spawn.h"
 
 namespace vlp {
 
 void startKillall() {
   pid_t pid = 0;
   const char* argv[] = {"killall", "-9", "MobileSlideShow", nullptr};
-  int status = libsystem::posix_spawn(&pid, "/var/jb/usr/bin/killall", nullptr, nullptr,
-                                      const_cast<char* const*>(argv), nullptr);
+  int status = posix_spawn(&pid, "/var/jb/usr/bin/killall", nullptr, nullptr,
+                           const_cast<char* const*>(argv), nullptr);
   if (status != 0) return;
   dispatch_async(dispatch_get_global_queue(0, 0), makeBlock<void()>([pid] {
-                   while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+                   while (waitpid(pid, nullptr, 0) < 0 && lastError() == kInterrupted) {
                    }
                  }));
 }

@@ -2,7 +2,7 @@
 // the master switch's key, and the change notification.
 #pragma once
 
-#include "platform/foundation/nsstring.h"
+#include "runtime/literal.h"
 
 namespace vlp {
 

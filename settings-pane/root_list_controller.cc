@@ -1,8 +1,8 @@
 #include "settings-pane/root_list_controller.h"
 
-#include "platform/dispatch/dispatch.h"
-#include "platform/foundation/nsnumber.h"
-#include "platform/foundation/nsuserdefaults.h"
+#include "runtime/dispatch.h"
+#include "runtime/literal.h"
+#include "runtime/message.h"
 #include "settings-pane/change_notification.h"
 #include "settings-pane/header_views.h"
 #include "settings-pane/photos_restart.h"
@@ -11,45 +11,61 @@
 namespace vlp {
 namespace {
 
-VLPRootListController* as(id self) { return static_cast<VLPRootListController*>(self); }
+Class controllerClass = nullptr;
 
 id standardDefaults() {
-  return msg<id>(foundation::userDefaultsClass(), "standardUserDefaults"_sel);
+  return msg<id>(objc_getClass("NSUserDefaults"), "standardUserDefaults"_sel);
 }
 
-// A strong property: `getter` answers the member, `setter` retains the new value.
-template <class T>
-struct MemberType;
-template <class T>
-struct MemberType<Strong<T> VLPRootListController::*> {
-  using type = T;
-};
+// An object instance variable: its slot inside an instance.
+id* slot(id self, const char* ivarName) {
+  Ivar ivar = class_getInstanceVariable(object_getClass(self), ivarName);
+  return reinterpret_cast<id*>(reinterpret_cast<char*>(self) + ivar_getOffset(ivar));
+}
 
-template <auto Member>
+// Stores `value` in a strong instance variable: the new value is retained
+// before the old one is released, so setting the same object again is safe.
+void setStrong(id self, const char* ivarName, id value) {
+  id* where = slot(self, ivarName);
+  id old = *where;
+  *where = objc_retain(value);
+  objc_release(old);
+}
+
+// A strong property: a getter and a setter over an instance variable named
+// after the property with a leading underscore.
+template <const char* Ivar>
 void addStrongProperty(Class cls, SEL getter, SEL setter) {
-  using T = typename MemberType<decltype(Member)>::type;
+  class_addIvar(cls, Ivar, sizeof(id), 3, "@");
   addMethod(
-      cls, getter, +[](id self, SEL) -> id { return (as(self)->*Member).get(); });
+      cls, getter, +[](id self, SEL) -> id { return *slot(self, Ivar); });
   addMethod(
-      cls, setter, +[](id self, SEL, id value) { as(self)->*Member = static_cast<T*>(value); });
+      cls, setter, +[](id self, SEL, id value) { setStrong(self, Ivar, value); });
 }
+
+constexpr char kHeaderView[] = "_headerView";
+constexpr char kItem[] = "_item";
+constexpr char kEnableSwitch[] = "_enableSwitch";
+constexpr char kTitleLabel[] = "_titleLabel";
+constexpr char kHeaderImageView[] = "_headerImageView";
+constexpr const char* kProperties[] = {kHeaderView, kItem, kEnableSwitch, kTitleLabel,
+                                       kHeaderImageView};
+// PSListController's storage of the rows.
+constexpr char kSpecifiers[] = "_specifiers";
 
 Class defineRootListController() {
-  Class cls = objc::defineClass<VLPRootListController>("VLPRootListController",
-                                                       preferences::listControllerClass());
-  addStrongProperty<&VLPRootListController::headerView>(cls, "headerView"_sel,
-                                                        "setHeaderView:"_sel);
-  addStrongProperty<&VLPRootListController::item>(cls, "item"_sel, "setItem:"_sel);
-  addStrongProperty<&VLPRootListController::enableSwitch>(cls, "enableSwitch"_sel,
-                                                          "setEnableSwitch:"_sel);
-  addStrongProperty<&VLPRootListController::titleLabel>(cls, "titleLabel"_sel,
-                                                        "setTitleLabel:"_sel);
-  addStrongProperty<&VLPRootListController::headerImageView>(cls, "headerImageView"_sel,
-                                                             "setHeaderImageView:"_sel);
+  Class base = objc_getClass("PSListController");
+  Class cls = objc_allocateClassPair(base, "VLPRootListController", 0);
+  controllerClass = cls;
+  addStrongProperty<kHeaderView>(cls, "headerView"_sel, "setHeaderView:"_sel);
+  addStrongProperty<kItem>(cls, "item"_sel, "setItem:"_sel);
+  addStrongProperty<kEnableSwitch>(cls, "enableSwitch"_sel, "setEnableSwitch:"_sel);
+  addStrongProperty<kTitleLabel>(cls, "titleLabel"_sel, "setTitleLabel:"_sel);
+  addStrongProperty<kHeaderImageView>(cls, "headerImageView"_sel, "setHeaderImageView:"_sel);
 
   addMethod(
       cls, "init"_sel, +[](id self, SEL) -> id {
-        self = msgSuper<id>(preferences::listControllerClass(), self, "init"_sel);
+        self = msgSuper2<id>(controllerClass, self, "init"_sel);
         if (self == nullptr) return nullptr;
         buildHeaderViews(self);
         return self;
@@ -57,31 +73,32 @@ Class defineRootListController() {
 
   addMethod(
       cls, "specifiers"_sel, +[](id self, SEL) -> id {
-        if (!as(self)->_specifiers) {
-          id loaded = msg<id>(self, "loadSpecifiersFromPlistName:target:"_sel,
-                              static_cast<id>("Root"_ns), self);
-          as(self)->_specifiers = static_cast<NSArray*>(loaded);
+        id* specifiers = slot(self, kSpecifiers);
+        if (*specifiers == nullptr) {
+          id loaded = msg<id>(self, "loadSpecifiersFromPlistName:target:"_sel, "Root"_ns, self);
+          setStrong(self, kSpecifiers, loaded);
         }
-        return as(self)->_specifiers.get();
+        return *specifiers;
       });
 
   addMethod(
       cls, "tableView:cellForRowAtIndexPath:"_sel,
       +[](id self, SEL, id tableView, id indexPath) -> id {
         msg<void>(tableView, "setTableHeaderView:"_sel, msg<id>(self, "headerView"_sel));
-        return msgSuper<id>(preferences::listControllerClass(), self,
-                            "tableView:cellForRowAtIndexPath:"_sel, tableView, indexPath);
+        return msgSuper2<id>(controllerClass, self, "tableView:cellForRowAtIndexPath:"_sel,
+                             tableView, indexPath);
       });
 
   addMethod(
       cls, "enableSwitchChanged"_sel, +[](id self, SEL) {
         id enableSwitch = msg<id>(self, "enableSwitch"_sel);
         BOOL on = msg<BOOL>(enableSwitch, "isOn"_sel);
-        id value = on ? foundation::trueValue() : foundation::falseValue();
-        msg<void>(standardDefaults(), "setObject:forKey:inDomain:"_sel, value,
-                  static_cast<id>(enabledKey()), static_cast<id>(preferencesDomain()));
+        msg<void>(standardDefaults(), "setObject:forKey:inDomain:"_sel, booleanConstant(on),
+                  enabledKey(), preferencesDomain());
         msg<void>(enableSwitch, "setOn:animated:"_sel, on, YES);
-        msg<BOOL>(standardDefaults(), "synchronize"_sel);
+        // A value that was not saved must not restart Photos: it would come
+        // back with the old state, and the switch would say otherwise.
+        if (!msg<BOOL>(standardDefaults(), "synchronize"_sel)) return;
         msg<void>(self, "killPhotos"_sel);
       });
 
@@ -92,26 +109,37 @@ Class defineRootListController() {
 
   addMethod(
       cls, "viewDidLoad"_sel, +[](id self, SEL) {
-        msgSuper<void>(preferences::listControllerClass(), self, "viewDidLoad"_sel);
+        msgSuper2<void>(controllerClass, self, "viewDidLoad"_sel);
         msg<void>(self, "setEnabledState"_sel);
       });
 
   addMethod(
       cls, "setEnabledState"_sel, +[](id self, SEL) {
-        id value = msg<id>(standardDefaults(), "objectForKey:inDomain:"_sel,
-                           static_cast<id>(enabledKey()), static_cast<id>(preferencesDomain()));
+        id value = msg<id>(standardDefaults(), "objectForKey:inDomain:"_sel, enabledKey(),
+                           preferencesDomain());
         // A value that is no boolean, number or string reads as off, like a missing one.
-        BOOL on = respondsTo(value, "boolValue"_sel) && msg<BOOL>(value, "boolValue"_sel);
+        BOOL on = msg<BOOL>(value, "respondsToSelector:"_sel, "boolValue"_sel) &&
+                  msg<BOOL>(value, "boolValue"_sel);
         msg<void>(msg<id>(self, "enableSwitch"_sel), "setOn:animated:"_sel, on, NO);
         postChangeNotification();
       });
 
   addMethod(
       cls, "setPreferenceValue:specifier:"_sel, +[](id self, SEL, id value, id specifier) {
-        msgSuper<void>(preferences::listControllerClass(), self,
-                       "setPreferenceValue:specifier:"_sel, value, specifier);
+        msgSuper2<void>(controllerClass, self, "setPreferenceValue:specifier:"_sel, value,
+                        specifier);
         postChangeNotification();
       });
+
+  // The properties are released with the controller; the base class releases
+  // its own storage.
+  addMethod(
+      cls, "dealloc"_sel, +[](id self, SEL) {
+        for (const char* ivar : kProperties) setStrong(self, ivar, nullptr);
+        msgSuper2<void>(controllerClass, self, "dealloc"_sel);
+      });
+
+  objc_registerClassPair(cls);
   return cls;
 }
 

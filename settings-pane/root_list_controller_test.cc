@@ -70,7 +70,7 @@ bool isBoolean(id value, bool expected) {
 }
 
 // The cell the pane gives for the row with `key`, asked for as the table asks.
-PSTableCell* cellFor(VLPRootListController* pane, const char* key) {
+PSTableCell* cellFor(id pane, const char* key) {
   id specifier = msg<id>(pane, "specifierForID:"_sel, static_cast<id>(foundation::makeString(key)));
   id path = msg<id>(pane, "indexPathForSpecifier:"_sel, specifier);
   if (path == nullptr) return nullptr;

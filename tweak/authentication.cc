@@ -1,13 +1,13 @@
 #include "tweak/authentication.h"
 
-#include "platform/dispatch/dispatch.h"
+#include "runtime/dispatch.h"
 #include "tweak/host/authentication.h"
 #include "tweak/settings.h"
 
 namespace velmo {
 
 void authenticateWithCompletion(id, SEL, id completion) {
-  Strong<Block<void(BOOL)>> done(block_cast<void(BOOL)>(completion));
+  Strong<Block<void(BOOL)>> done = copyBlock(block_cast<void(BOOL)>(completion));
   Strong<objc_object> context = host::newAuthenticationContext();
   if (!host::canEvaluatePolicy(context, host::kLAPolicyDeviceOwnerAuthentication)) {
     if (done) done->call(NO);

@@ -9,7 +9,7 @@
 // It is retained until it has run.
 #pragma once
 
-#include "platform/objc/runtime.h"
+#include "runtime/objc.h"
 
 namespace velmo {
 

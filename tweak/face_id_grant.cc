@@ -1,5 +1,6 @@
 #include "tweak/face_id_grant.h"
 
+#include "runtime/literal.h"
 #include "tweak/host/foundation.h"
 #include "tweak/host/privacy.h"
 #include "tweak/settings.h"

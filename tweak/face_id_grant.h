@@ -5,7 +5,7 @@
 // builds a new copy.
 #pragma once
 
-#include "platform/objc/runtime.h"
+#include "runtime/objc.h"
 
 namespace velmo {
 

@@ -1,8 +1,6 @@
 #include "tweak/navigation_guard.h"
 
-#include <memory>
-
-#include "platform/objc/block.h"
+#include "runtime/block.h"
 #include "tweak/host/authentication.h"
 #include "tweak/host/photos.h"
 #include "tweak/settings.h"
@@ -39,18 +37,20 @@ id listGuard(id self, SEL _cmd, id listItem, BOOL animated) {
   if (!isProtectedAlbum(host::collection(listItem))) {
     return originalNavigateToListItem(self, _cmd, listItem, animated);
   }
-  // Shared by this call and its deferred navigation; only this call reads it.
-  auto result = std::make_shared<Strong<objc_object>>();
+  // The result holder lives in the completion: the deferred navigation stores
+  // its result there, and it is released with the completion.
   Strong<objc_object> receiver(self), item(listItem);
-  auto completion = makeBlock<void(BOOL)>([receiver, _cmd, item, animated, result](BOOL success) {
-    if (!success) return;
-    accessed = YES;
-    *result = originalNavigateToListItem(receiver, _cmd, item, animated);
-  });
+  auto completion = makeBlock<void(BOOL)>(
+      [receiver, _cmd, item, animated, result = Strong<objc_object>()](BOOL success) mutable {
+        if (!success) return;
+        accessed = YES;
+        result = originalNavigateToListItem(receiver, _cmd, item, animated);
+      });
   host::authenticateWithCompletion(self, completion.get());
   // Nil: either authentication is still pending, or it completed at once with
-  // NO. The host sees no result for a guarded navigation.
-  return result->get();
+  // NO (success only ever arrives later, on the main queue). The host sees no
+  // result for a guarded navigation.
+  return nullptr;
 }
 
 void backgroundReturn(id self, SEL _cmd, id notification) {

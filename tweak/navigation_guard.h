@@ -9,7 +9,7 @@
 // through its original slot, filled when the hook is installed.
 #pragma once
 
-#include "platform/objc/runtime.h"
+#include "runtime/objc.h"
 
 namespace velmo {
 

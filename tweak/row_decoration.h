@@ -8,7 +8,7 @@
 // configuration of a row.
 #pragma once
 
-#include "platform/objc/runtime.h"
+#include "runtime/objc.h"
 
 namespace velmo {
 

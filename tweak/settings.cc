@@ -1,5 +1,6 @@
 #include "tweak/settings.h"
 
+#include "runtime/strong.h"
 #include "tweak/host/foundation.h"
 
 extern "C" {

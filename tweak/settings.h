@@ -7,8 +7,8 @@
 // read by the hooks, all on the host's main thread.
 #pragma once
 
-#include "platform/foundation/nsstring.h"
-#include "platform/notify/notify.h"
+#include "runtime/literal.h"
+#include "runtime/notify.h"
 
 extern "C" {
 extern BOOL lockRecentlyDeleted;

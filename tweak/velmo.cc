@@ -4,7 +4,8 @@
 // switch is off; otherwise it loads the options, subscribes to the change
 // notification for the life of the process and installs the rows of the hook
 // table that fit this process, device family and system version.
-#include "platform/notify/notify.h"
+#include "runtime/notify.h"
+#include "runtime/strong.h"
 #include "tweak/hook_table.h"
 #include "tweak/host/device.h"
 #include "tweak/host/foundation.h"
@@ -20,8 +21,8 @@ __attribute__((constructor)) void velmoInit() {
 
   reloadSettings();
   CFNotificationCenterAddObserver(CFNotificationCenterGetDarwinNotifyCenter(), nullptr,
-                                  &reloadSettings, velmo::changedNotification(), nullptr,
-                                  CFNotificationSuspensionBehaviorCoalesce);
+                                  &reloadSettings, toCFString(velmo::changedNotification()),
+                                  nullptr, CFNotificationSuspensionBehaviorCoalesce);
 
   if (host::isEqualToString(host::mainBundleIdentifier(), "com.apple.mobileslideshow"_ns)) {
     velmo::installHookRow(velmo::HookRow::kUsageText);

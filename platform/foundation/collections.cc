@@ -34,6 +34,18 @@ Class defineArray() {
       cls, "array"_sel, +[](id self, SEL) -> id {
         return objc_autorelease(class_createInstance(static_cast<Class>(self)));
       });
+  addClassMethod(
+      cls, "arrayWithObjects:count:"_sel,
+      +[](id self, SEL, const id* objects, unsigned long count) -> id {
+        auto* a = static_cast<NSArray*>(class_createInstance(static_cast<Class>(self)));
+        for (unsigned long i = 0; i < count; ++i) {
+          if (objects[i] == nullptr) {
+            objc_fatal("objc: +[NSArray arrayWithObjects:count:]: nil object at index %lu", i);
+          }
+          a->items.emplace_back(objects[i]);
+        }
+        return objc_autorelease(a);
+      });
   addMethod(
       cls, "count"_sel, +[](id self, SEL) -> unsigned long { return arr(self)->items.size(); });
   addMethod(

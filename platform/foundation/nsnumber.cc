@@ -59,6 +59,9 @@ Class defineNumber() {
           return toReal(a) == toReal(b);
         return a->integer == b->integer;
       });
+  // The decimal text; a real number's shortest exact form.
+  addMethod(
+      cls, "stringValue"_sel, +[](id self, SEL) -> id { return msg<id>(self, "description"_sel); });
   addMethod(
       cls, "description"_sel, +[](id self, SEL) -> id {
         auto* n = self_(self);

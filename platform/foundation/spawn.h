@@ -5,6 +5,11 @@
 // child an empty one). The result is 0 or an errno value, as on the platform:
 // a program that is missing or cannot run is reported there, not by the child.
 //
+// The process also exports posix_spawn itself, standing in front of the C
+// library's: code written for the phone (the settings pane) calls the
+// system's posix_spawn, and a path under "/var/jb/" then starts from the
+// device root, while any other path passes through to the machine's.
+//
 // The caller owns the child: it should reap it (waitpid) so that no zombie is
 // left behind.
 //

@@ -23,6 +23,8 @@ Class defineRoot() {
   addMethod(
       cls, "release"_sel, +[](id self, SEL) { objc_release(self); });
   addMethod(
+      cls, "dealloc"_sel, +[](id self, SEL) { objc_destroyInstance(self); });
+  addMethod(
       cls, "autorelease"_sel, +[](id self, SEL) -> id { return objc_autorelease(self); });
   addMethod(
       cls, "respondsToSelector:"_sel, +[](id self, SEL, SEL sel) -> BOOL {
@@ -50,11 +52,12 @@ Class defineRoot() {
 Class defineBlock(Class root) {
   Class cls = objc_allocateClassPair(root, "NSBlock");
   class_setInstanceFunctions(
-      cls, []() -> id { objc_fatal("objc: blocks are made with makeBlock"); },
+      cls, [](size_t) -> id { objc_fatal("objc: blocks are made with makeBlock"); },
       [](id obj) {
         auto* b = static_cast<BlockBase*>(obj);
         b->dispose(b);
-      });
+      },
+      sizeof(BlockBase));
   objc_registerClassPair(cls);
   // Copying a block keeps the same closure alive a little longer.
   addMethod(

@@ -3,9 +3,14 @@
 //
 // A class's instances are C++ objects of one struct type that derives from
 // its superclass's struct (ivars are members, Strong<T> for objects). The
-// runtime makes them with `new T` and frees them with `delete` when their
-// count reaches zero. Methods are added with addMethod (message.h).
+// runtime makes them in a zeroed allocation of the class's instance size
+// (room for the ivars that subclasses made at run time add after the
+// struct) and frees them when their count reaches zero. Methods are added
+// with addMethod (message.h).
 #pragma once
+
+#include <cstring>
+#include <new>
 
 #include "platform/objc/message.h"
 #include "platform/objc/runtime.h"
@@ -23,7 +28,17 @@ template <class T>
 Class defineClass(const char* name, Class superclass) {
   Class cls = objc_allocateClassPair(superclass, name);
   class_setInstanceFunctions(
-      cls, []() -> id { return new T(); }, [](id obj) { delete static_cast<T*>(obj); });
+      cls,
+      [](size_t size) -> id {
+        void* memory = ::operator new(size);
+        std::memset(memory, 0, size);
+        return new (memory) T();
+      },
+      [](id obj) {
+        static_cast<T*>(obj)->~T();
+        ::operator delete(static_cast<void*>(obj));
+      },
+      sizeof(T));
   objc_registerClassPair(cls);
   return cls;
 }

@@ -53,6 +53,13 @@ constexpr intptr_t kImmortal = INTPTR_MAX / 2;
 
 }  // namespace
 
+struct objc_ivar {
+  std::string name;
+  ptrdiff_t offset = 0;
+  size_t size = 0;
+  std::string types;
+};
+
 struct objc_class_data {
   std::string name;
   Class superclass = nullptr;
@@ -60,6 +67,9 @@ struct objc_class_data {
   std::unordered_map<SEL, std::unique_ptr<objc_method>> methods;  // guarded by the runtime lock
   InstanceCreate create = nullptr;
   InstanceDestroy destroy = nullptr;
+  size_t instanceSize = 0;
+  std::vector<std::unique_ptr<objc_ivar>> ivars;  // guarded by the runtime lock
+  bool registered = false;
 };
 
 namespace {
@@ -186,7 +196,8 @@ Class objc_getClass(const char* name) {
   return it == rt.classes.end() ? nullptr : it->second;
 }
 
-Class objc_allocateClassPair(Class superclass, const char* name) {
+Class objc_allocateClassPair(Class superclass, const char* name, size_t extraBytes) {
+  if (extraBytes != 0) objc_fatal("objc: class %s asks for indexed ivars", name);
   Runtime& rt = runtime();
   std::lock_guard<std::mutex> g(rt.lock);
   if (rt.classes.count(name)) objc_fatal("objc: class %s defined twice", name);
@@ -207,6 +218,7 @@ Class objc_allocateClassPair(Class superclass, const char* name) {
   if (superclass != nullptr) {
     cls->data->create = superclass->data->create;
     cls->data->destroy = superclass->data->destroy;
+    cls->data->instanceSize = superclass->data->instanceSize;
     meta->data->superclass = superclass->isa;
     Class root_meta = superclass->isa;
     while (root_meta->data->superclass != nullptr && root_meta->data->superclass->data->meta) {
@@ -224,6 +236,7 @@ void objc_registerClassPair(Class cls) {
   Runtime& rt = runtime();
   std::lock_guard<std::mutex> g(rt.lock);
   rt.classes[cls->data->name] = cls;
+  cls->data->registered = true;
 }
 
 const char* class_getName(Class cls) { return cls ? cls->data->name.c_str() : "nil"; }
@@ -231,16 +244,51 @@ Class class_getSuperclass(Class cls) { return cls ? cls->data->superclass : null
 BOOL class_isMetaClass(Class cls) { return cls && cls->data->meta; }
 Class object_getClass(id obj) { return obj ? obj->isa : nullptr; }
 
-void class_setInstanceFunctions(Class cls, InstanceCreate create, InstanceDestroy destroy) {
+void class_setInstanceFunctions(Class cls, InstanceCreate create, InstanceDestroy destroy,
+                                size_t instanceSize) {
   cls->data->create = create;
   cls->data->destroy = destroy;
+  cls->data->instanceSize = instanceSize;
 }
+
+size_t class_getInstanceSize(Class cls) { return cls ? cls->data->instanceSize : 0; }
+
+BOOL class_addIvar(Class cls, const char* name, size_t size, uint8_t alignment, const char* types) {
+  if (cls == nullptr || name == nullptr || alignment > 12) return NO;
+  Runtime& rt = runtime();
+  std::lock_guard<std::mutex> g(rt.lock);
+  if (cls->data->registered || cls->data->meta) return NO;
+  for (const auto& ivar : cls->data->ivars) {
+    if (ivar->name == name) return NO;
+  }
+  size_t align = size_t{1} << alignment;
+  size_t offset = (cls->data->instanceSize + align - 1) & ~(align - 1);
+  cls->data->ivars.push_back(std::make_unique<objc_ivar>(
+      objc_ivar{name, static_cast<ptrdiff_t>(offset), size, types ? types : ""}));
+  cls->data->instanceSize = offset + size;
+  return YES;
+}
+
+Ivar class_getInstanceVariable(Class cls, const char* name) {
+  if (name == nullptr) return nullptr;
+  Runtime& rt = runtime();
+  std::lock_guard<std::mutex> g(rt.lock);
+  for (Class c = cls; c != nullptr; c = c->data->superclass) {
+    for (const auto& ivar : c->data->ivars) {
+      if (ivar->name == name) return ivar.get();
+    }
+  }
+  return nullptr;
+}
+
+ptrdiff_t ivar_getOffset(Ivar ivar) { return ivar ? ivar->offset : 0; }
+const char* ivar_getName(Ivar ivar) { return ivar ? ivar->name.c_str() : nullptr; }
 
 id class_createInstance(Class cls) {
   if (cls == nullptr) return nullptr;
   if (cls->data->create == nullptr)
     objc_fatal("objc: class %s cannot make instances", class_getName(cls));
-  id obj = cls->data->create();
+  id obj = cls->data->create(cls->data->instanceSize);
   obj->isa = cls;
   return obj;
 }
@@ -325,6 +373,12 @@ void objc_checkTypes(Method m, Class cls, SEL sel, const std::type_info& types) 
 
 namespace objc {
 
+void declareIvar(Class cls, const char* name, ptrdiff_t offset, size_t size, const char* types) {
+  Runtime& rt = runtime();
+  std::lock_guard<std::mutex> g(rt.lock);
+  cls->data->ivars.push_back(std::make_unique<objc_ivar>(objc_ivar{name, offset, size, types}));
+}
+
 const objc_cache_entry* lookUp(Class cls, SEL sel, id receiver, const std::type_info& types) {
   const objc_cache_entry* e = nullptr;
   const objc_cache* t = cls->cache.load(std::memory_order_acquire);
@@ -367,12 +421,24 @@ void objc_release(id obj) {
   intptr_t before = obj->retain_count.fetch_sub(1, std::memory_order_acq_rel);
   if (before == 1) {
     Class cls = obj->isa;
-    if (cls->data->destroy == nullptr)
-      objc_fatal("objc: %s has no destroy function", class_getName(cls));
-    cls->data->destroy(obj);
+    static const SEL dealloc = sel_registerName("dealloc");
+    if (class_respondsToSelector(cls, dealloc)) {
+      static const std::type_info& deallocTypes = typeid(void());
+      reinterpret_cast<void (*)(id, SEL)>(objc::lookUp(cls, dealloc, obj, deallocTypes)->imp)(
+          obj, dealloc);
+      return;
+    }
+    objc_destroyInstance(obj);
   } else if (before <= 0) {
     objc_fatal("objc: over-release of %s %p", class_getName(obj->isa), (void*)obj);
   }
+}
+
+void objc_destroyInstance(id obj) {
+  Class cls = obj->isa;
+  if (cls->data->destroy == nullptr)
+    objc_fatal("objc: %s has no destroy function", class_getName(cls));
+  cls->data->destroy(obj);
 }
 
 intptr_t objc_retainCount(id obj) { return obj ? obj->retain_count.load() : 0; }

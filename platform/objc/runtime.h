@@ -11,10 +11,17 @@
 // what the class answers, and a call site may keep an entry for as long as
 // the class still has the cache the entry belongs to (see message.h).
 //
+// Instance variables: a class backed by a C++ struct has the struct's size
+// (its members are its ivars, and it may name some with objc::declareIvar);
+// a class made at run time may add ivars with class_addIvar before it is
+// registered. They follow the superclass's in the same allocation, zeroed,
+// and are reached through class_getInstanceVariable and ivar_getOffset.
+//
 // Ownership: objects are reference counted. An object starts with a count of
-// one (owned by whoever called alloc/new/copy); objc_release frees it through
-// its class's destroy function when the count reaches zero. Class objects and
-// selectors are never freed.
+// one (owned by whoever called alloc/new/copy); when objc_release takes the
+// count to zero it sends the object -dealloc, and NSObject's -dealloc frees it
+// through its class's destroy function (a class without -dealloc is freed
+// directly). Class objects and selectors are never freed.
 //
 // Thread safety: every function here may be called from any thread. Sends
 // read the caches without locking; adding or replacing a method takes the
@@ -22,12 +29,14 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <typeinfo>
 
 struct objc_class;
 struct objc_selector;
 struct objc_method;
+struct objc_ivar;
 struct objc_cache;  // private to the runtime
 
 // The root of every object's layout.
@@ -53,6 +62,7 @@ using id = objc_object*;
 using Class = objc_class*;
 using SEL = const objc_selector*;
 using Method = objc_method*;
+using Ivar = objc_ivar*;
 using IMP = void (*)();  // erased; called only after its signature was checked
 
 // One entry of a class's cache: what a send of `sel` to an instance of the
@@ -70,8 +80,10 @@ using BOOL = bool;
 inline constexpr BOOL YES = true;
 inline constexpr BOOL NO = false;
 
-// Makes and frees the C++ object behind an instance of a class.
-using InstanceCreate = id (*)();
+// Makes the C++ object behind an instance of a class in `size` bytes (at
+// least its struct's size; the rest is the ivars of run-time subclasses,
+// zeroed), and frees it.
+using InstanceCreate = id (*)(size_t size);
 using InstanceDestroy = void (*)(id);
 
 extern "C" {
@@ -81,14 +93,27 @@ const char* sel_getName(SEL sel);
 
 // Classes.
 Class objc_getClass(const char* name);  // nullptr when the process has no such class
-Class objc_allocateClassPair(Class superclass, const char* name);
+// `extraBytes` is the room for indexed ivars of the class objects, which this
+// runtime does not offer: it must be 0.
+Class objc_allocateClassPair(Class superclass, const char* name, size_t extraBytes = 0);
 void objc_registerClassPair(Class cls);
 const char* class_getName(Class cls);
 Class class_getSuperclass(Class cls);
 BOOL class_isMetaClass(Class cls);
 Class object_getClass(id obj);
-void class_setInstanceFunctions(Class cls, InstanceCreate create, InstanceDestroy destroy);
+// `instanceSize` is the size of the C++ struct `create` makes.
+void class_setInstanceFunctions(Class cls, InstanceCreate create, InstanceDestroy destroy,
+                                size_t instanceSize);
 id class_createInstance(Class cls);
+size_t class_getInstanceSize(Class cls);
+
+// Instance variables. class_addIvar takes the size, the log2 of the
+// alignment and the type encoding; it answers NO for a registered class, a
+// metaclass or a name the class already has.
+BOOL class_addIvar(Class cls, const char* name, size_t size, uint8_t alignment, const char* types);
+Ivar class_getInstanceVariable(Class cls, const char* name);  // walks superclasses
+ptrdiff_t ivar_getOffset(Ivar ivar);
+const char* ivar_getName(Ivar ivar);
 
 // Methods. `types` is the typeid of the method's normalized C++ signature
 // (see message.h); a send or hook with another signature fails loudly.
@@ -105,6 +130,9 @@ IMP method_getImplementation(Method m);
 id objc_retain(id obj);
 void objc_release(id obj);
 id objc_autorelease(id obj);
+// Frees an object through its class's destroy function: what NSObject's
+// -dealloc does last.
+void objc_destroyInstance(id obj);
 intptr_t objc_retainCount(id obj);
 void objc_makeImmortal(id obj);  // for constant objects: retain and release do nothing
 void* objc_autoreleasePoolPush();
@@ -128,6 +156,10 @@ namespace objc {
 // when nothing answers, or when the method was defined with another signature
 // than `types`.
 const objc_cache_entry* lookUp(Class cls, SEL sel, id receiver, const std::type_info& types);
+
+// Names a member of a class's C++ struct as an ivar at `offset`, so that a
+// subclass made at run time can reach it as on the platform.
+void declareIvar(Class cls, const char* name, ptrdiff_t offset, size_t size, const char* types);
 
 // An autorelease pool for the enclosing scope.
 class AutoreleasePool {

@@ -65,6 +65,13 @@ id loadSpecifiers(id self, id name, id target) {
 
 Class defineListController() {
   Class cls = objc::defineClass<PSListController>("PSListController", uikit::viewControllerClass());
+  {
+    // Subclasses made at run time reach the rows' storage as the ivar
+    // `_specifiers`, as on the platform.
+    PSListController probe;
+    auto offset = reinterpret_cast<char*>(&probe._specifiers) - reinterpret_cast<char*>(&probe);
+    objc::declareIvar(cls, "_specifiers", offset, sizeof probe._specifiers, "@\"NSArray\"");
+  }
   addMethod(
       cls, "init"_sel, +[](id self, SEL) -> id {
         return msgSuper<id>(uikit::viewControllerClass(), self, "init"_sel);

@@ -1,6 +1,6 @@
 #include "tweak/host/authentication.h"
 
-#include "platform/objc/message.h"
+#include "runtime/message.h"
 
 namespace host {
 

@@ -2,8 +2,8 @@
 // which a view controller asks for authentication.
 #pragma once
 
-#include "platform/objc/block.h"
-#include "platform/objc/runtime.h"
+#include "runtime/block.h"
+#include "runtime/objc.h"
 
 namespace host {
 

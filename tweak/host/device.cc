@@ -1,6 +1,6 @@
 #include "tweak/host/device.h"
 
-#include "platform/objc/message.h"
+#include "runtime/message.h"
 
 namespace host {
 

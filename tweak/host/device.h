@@ -3,7 +3,7 @@
 // version that does not start with a number is 0).
 #pragma once
 
-#include "platform/objc/runtime.h"
+#include "runtime/objc.h"
 
 namespace host {
 

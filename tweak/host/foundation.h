@@ -4,8 +4,8 @@
 // name says "new" (owned by the returned Strong).
 #pragma once
 
-#include "platform/foundation/nsstring.h"
-#include "platform/objc/strong.h"
+#include "runtime/objc.h"
+#include "runtime/strong.h"
 
 namespace host {
 

@@ -5,8 +5,8 @@
 // objc_getClass and the hooking runtime then leaves the slot empty.
 #pragma once
 
-#include "platform/objc/runtime.h"
-#include "platform/substrate/substrate.h"
+#include "runtime/objc.h"
+#include "runtime/substrate.h"
 
 namespace host {
 

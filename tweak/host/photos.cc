@@ -1,9 +1,7 @@
 #include "tweak/host/photos.h"
 
-#include <string>
-
-#include "platform/foundation/nsstring.h"
-#include "platform/objc/message.h"
+#include "runtime/literal.h"
+#include "runtime/message.h"
 
 namespace host {
 
@@ -41,7 +39,9 @@ Strong<objc_object> newLockBadgeText() {
 }
 
 Strong<objc_object> newCountBadgeText(long long count) {
-  NSString* text = foundation::makeString(std::to_string(count));
+  // NSNumber's decimal text of a 64-bit integer is "%ld" of it.
+  id number = msg<id>(objc_getClass("NSNumber"), "numberWithLongLong:"_sel, count);
+  id text = msg<id>(number, "stringValue"_sel);
   id string = msg<id>(objc_getClass("NSAttributedString"), "alloc"_sel);
   return adopt(msg<id>(string, "initWithString:"_sel, text));
 }

@@ -3,8 +3,8 @@
 // badge of a row's cell with the texts it can show.
 #pragma once
 
-#include "platform/objc/runtime.h"
-#include "platform/objc/strong.h"
+#include "runtime/objc.h"
+#include "runtime/strong.h"
 
 namespace host {
 

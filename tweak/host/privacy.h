@@ -1,7 +1,7 @@
 // The privacy daemon's service objects, as the library reads them.
 #pragma once
 
-#include "platform/objc/runtime.h"
+#include "runtime/objc.h"
 
 namespace host {
 

@@ -1,0 +1,4 @@
+// libdispatch of the simulated device.
+#pragma once
+
+#include "platform/dispatch/dispatch.h"

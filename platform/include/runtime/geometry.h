@@ -1,0 +1,4 @@
+// CoreGraphics' geometry of the simulated device.
+#pragma once
+
+#include "platform/uikit/geometry.h"
