@@ -12,6 +12,10 @@ TEST_PACKAGES := chromium
 WEB_TESTS := tests/web
 # The Clang build (CI's ThreadSanitizer build, the clang and tsan presets).
 CLANG_PACKAGES := clang-14 libclang-rt-14-dev
+# The phone build: Debian's clang and lld for arm64 Mach-O, LLVM's tools to
+# read it back.
+PHONE_PACKAGES := clang-14 lld-14 llvm-14
+PHONE_BUILD ?= build-phone
 BUILD ?= build
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 # WERROR=ON|OFF sets VELMO_WERROR; unset, the build folder keeps what it has (OFF when new).
@@ -31,7 +35,7 @@ FUZZ_BUILD ?= build-fuzz
 # make soak: the fault-injection and resource tests SOAK_FACTOR times longer.
 SOAK_FACTOR ?= 20
 
-.PHONY: all deps deps-clang web-deps configure build test demo bench package screens serve fuzz soak clean
+.PHONY: all deps deps-clang deps-phone web-deps configure build test demo bench package phone screens serve fuzz soak clean
 
 all: build
 
@@ -59,13 +63,16 @@ web-deps: deps
 deps-clang:
 	@$(MAKE) --no-print-directory deps PACKAGES="$(CLANG_PACKAGES)"
 
+deps-phone:
+	@$(MAKE) --no-print-directory deps PACKAGES="$(PHONE_PACKAGES)"
+
 configure: deps
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS) $(if $(WERROR),-DVELMO_WERROR=$(WERROR))
 
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-test: web-deps build
+test: web-deps build phone
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) --timeout 300
 
 demo: configure
@@ -85,6 +92,14 @@ screens: web-deps build
 package: configure
 	cmake --build $(BUILD) -j $(JOBS) --target velmo-package
 	@ls -1 $(BUILD)/packages/com.qel.velmo_*.deb
+
+# Velmo for a jailbroken phone (arm64, rootless):
+# build-phone/packages/com.qel.velmo_<version>_iphoneos-arm64.deb
+phone: deps deps-phone
+	cmake -S phone -B $(PHONE_BUILD) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/phone/toolchain.cmake \
+	  $(if $(WERROR),-DVELMO_WERROR=$(WERROR))
+	cmake --build $(PHONE_BUILD) -j $(JOBS)
+	@ls -1 $(PHONE_BUILD)/packages/com.qel.velmo_*_iphoneos-arm64.deb
 
 # Each run's JSON goes to build/bench/<time>/, the console output beside it;
 # build/bench/latest is the last run.

@@ -12,7 +12,9 @@
 struct objc_object {
   void* isa;
 };
-struct objc_class;
+// A class is an object too (its isa is its metaclass); its layout is the
+// runtime's own.
+struct objc_class : objc_object {};
 struct objc_selector;
 struct objc_ivar;
 

@@ -1,0 +1,29 @@
+# Builds the phone's package: the rootless layout under ./var/jb with the
+# phone's binaries and the resources the simulated device's package carries,
+# DEBIAN/ with the control file, the preinst that refuses arm64e phones and
+# the postinst and postrm both packages share, then dpkg-deb.
+# Variables: STAGE, DEB, CONTROL, VELMO, PANE, PNG, SOURCE, PHONE.
+file(REMOVE_RECURSE ${STAGE})
+set(tweaks ${STAGE}/var/jb/Library/MobileSubstrate/DynamicLibraries)
+set(bundle ${STAGE}/var/jb/Library/PreferenceBundles/VelmoPreferences.bundle)
+set(entries ${STAGE}/var/jb/Library/PreferenceLoader/Preferences)
+set(data OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+set(program OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+file(MAKE_DIRECTORY ${tweaks} ${bundle} ${entries} ${STAGE}/DEBIAN)
+file(COPY ${VELMO} DESTINATION ${tweaks} FILE_PERMISSIONS ${program})
+file(COPY ${SOURCE}/tweak/Velmo.plist DESTINATION ${tweaks} FILE_PERMISSIONS ${data})
+file(COPY ${PANE} DESTINATION ${bundle} FILE_PERMISSIONS ${program})
+file(COPY ${SOURCE}/settings-pane/resources/Info.plist ${SOURCE}/settings-pane/resources/Root.plist
+          ${PNG} DESTINATION ${bundle} FILE_PERMISSIONS ${data})
+file(COPY ${SOURCE}/settings-pane/resources/VelmoPreferences.plist DESTINATION ${entries}
+     FILE_PERMISSIONS ${data})
+file(COPY ${CONTROL} DESTINATION ${STAGE}/DEBIAN FILE_PERMISSIONS ${data})
+file(COPY ${PHONE}/package/preinst ${SOURCE}/device/package/com.qel.velmo/postinst
+          ${SOURCE}/device/package/com.qel.velmo/postrm
+     DESTINATION ${STAGE}/DEBIAN FILE_PERMISSIONS ${program})
+file(CHMOD_RECURSE ${STAGE} DIRECTORY_PERMISSIONS ${program})
+get_filename_component(packages ${DEB} DIRECTORY)
+file(MAKE_DIRECTORY ${packages})
+execute_process(COMMAND dpkg-deb --root-owner-group --build ${STAGE} ${DEB}.new OUTPUT_QUIET
+                COMMAND_ERROR_IS_FATAL ANY)
+file(RENAME ${DEB}.new ${DEB})

@@ -1,0 +1,244 @@
+#!/usr/bin/env python3
+"""Checks the phone build as the phone would see it: reads build-phone's
+Velmo.dylib, VelmoPreferences and the iphoneos-arm64 package back with LLVM's
+Mach-O tools and dpkg-deb, and checks that tweak/ and settings-pane/ build
+unchanged for both platforms. Prints one line per check; exits 1 when any
+fails.
+
+usage: check_phone_build.py SOURCE PHONE_BUILD SIM_BUILD
+"""
+import glob
+import os
+import plistlib
+import re
+import subprocess
+import sys
+import tempfile
+
+OTOOL = "llvm-otool-14"
+NM = "llvm-nm-14"
+
+VELMO_EXPORTS = {
+    "_lockRecentlyDeleted", "_popToRoot", "_hiddenItemCountEnabled", "_showLockIcon",
+    "_hiddenItemCount", "_accessed", "_reason",
+    "__Z14reloadSettingsP22__CFNotificationCenterPvPK10__CFStringPKvPK14__CFDictionary",
+}
+VELMO_DYLIBS = {
+    "/usr/lib/libobjc.A.dylib",
+    "/usr/lib/libSystem.B.dylib",
+    "/System/Library/Frameworks/CoreFoundation.framework/CoreFoundation",
+    "/System/Library/Frameworks/Foundation.framework/Foundation",
+    "/System/Library/Frameworks/LocalAuthentication.framework/LocalAuthentication",
+    "@rpath/CydiaSubstrate.framework/CydiaSubstrate",
+}
+PANE_DYLIBS = {
+    "/usr/lib/libobjc.A.dylib",
+    "/usr/lib/libSystem.B.dylib",
+    "/System/Library/Frameworks/CoreFoundation.framework/CoreFoundation",
+    "/System/Library/Frameworks/Foundation.framework/Foundation",
+    "/System/Library/Frameworks/UIKit.framework/UIKit",
+    "/System/Library/PrivateFrameworks/Preferences.framework/Preferences",
+}
+INSTALL_NAME = "/var/jb/Library/MobileSubstrate/DynamicLibraries/Velmo.dylib"
+BUNDLE = "./var/jb/Library/PreferenceBundles/VelmoPreferences.bundle/"
+PACKAGE_FILES = {
+    "./var/jb/Library/MobileSubstrate/DynamicLibraries/Velmo.dylib",
+    "./var/jb/Library/MobileSubstrate/DynamicLibraries/Velmo.plist",
+    BUNDLE + "VelmoPreferences",
+    BUNDLE + "Info.plist",
+    BUNDLE + "Root.plist",
+    BUNDLE + "velmo.png",
+    "./var/jb/Library/PreferenceLoader/Preferences/VelmoPreferences.plist",
+}
+
+failures = []
+
+
+def check(name, ok, detail=""):
+    print(("PASS " if ok else "FAIL ") + name + ("" if ok or not detail else ": " + detail))
+    if not ok:
+        failures.append(name)
+
+
+def run(*args):
+    return subprocess.run(args, check=True, capture_output=True, text=True).stdout
+
+
+def load_commands(path):
+    """The load commands as (cmd, {field: value}) in file order."""
+    commands, current = [], None
+    for line in run(OTOOL, "-l", path).splitlines():
+        words = line.split()
+        if len(words) >= 2 and words[0] == "cmd":
+            current = (words[1], {})
+            commands.append(current)
+        elif current is not None and len(words) >= 2:
+            current[1].setdefault(words[0], " ".join(words[1:]))
+    return commands
+
+
+def header(path):
+    lines = run(OTOOL, "-hv", path).splitlines()
+    fields = lines[-1].split()
+    return fields[1], fields[4]  # cputype, filetype
+
+
+def exported(path):
+    names = set()
+    for line in run(NM, "-m", path).splitlines():
+        if "(undefined)" in line or "non-external" in line:
+            continue
+        if " external " in line:
+            names.add(line.split()[-1])
+    return names
+
+
+def imports(path):
+    found = {}
+    for line in run(NM, "-m", path).splitlines():
+        m = re.search(r"\(undefined\) (?:weak )?external (\S+) \(from (\S+)\)", line)
+        if m:
+            found.setdefault(m.group(2), []).append(m.group(1))
+    return found
+
+
+def check_macho(name, path, filetype, dylibs, rpaths, exports):
+    cpu, kind = header(path)
+    check(f"{name}: arm64 {filetype}", (cpu, kind) == ("ARM64", filetype), f"{cpu} {kind}")
+    commands = load_commands(path)
+    builds = [c for n, c in commands if n == "LC_BUILD_VERSION"]
+    check(f"{name}: LC_BUILD_VERSION ios, minimum 14.0",
+          len(builds) == 1 and builds[0].get("platform") == "ios"
+          and builds[0].get("minos") == "14.0", str(builds))
+    found_rpaths = [c["path"].split(" (offset")[0] for n, c in commands if n == "LC_RPATH"]
+    check(f"{name}: LC_RPATH {rpaths}", found_rpaths == rpaths, str(found_rpaths))
+    check(f"{name}: LC_CODE_SIGNATURE",
+          sum(1 for n, _ in commands if n == "LC_CODE_SIGNATURE") == 1)
+    loaded = {c["name"].split(" (offset")[0] for n, c in commands
+              if n in ("LC_LOAD_DYLIB", "LC_LOAD_WEAK_DYLIB")}
+    check(f"{name}: LC_LOAD_DYLIB only the libraries meant", loaded == dylibs,
+          f"extra {sorted(loaded - dylibs)}, missing {sorted(dylibs - loaded)}")
+    names = exported(path)
+    check(f"{name}: exports exactly {sorted(exports) if exports else 'nothing'}", names == exports,
+          f"extra {sorted(names - exports)}, missing {sorted(exports - names)}")
+    return commands
+
+
+def rel_folder(path, source):
+    return os.path.relpath(path, source).split(os.sep)[0]
+
+
+def check_sources(source, phone_build, sim_build):
+    deliverables = []
+    for folder in ("tweak", "settings-pane"):
+        for path in glob.glob(os.path.join(source, folder, "**", "*"), recursive=True):
+            # resources/ holds build-time tools (the header image's drawer),
+            # which run on this machine and are no part of a deliverable.
+            if os.sep + "resources" + os.sep in path:
+                continue
+            if path.endswith((".cc", ".h")) and not path.endswith(("_test.cc", "_test_support.h")):
+                deliverables.append(path)
+    conditional, platform_includes = [], []
+    for path in deliverables:
+        with open(path, encoding="utf-8") as f:
+            for number, line in enumerate(f, 1):
+                if re.match(r"\s*#\s*(if|ifdef|ifndef|elif)\b", line):
+                    conditional.append(f"{os.path.relpath(path, source)}:{number}")
+                m = re.match(r'\s*#\s*include\s*[<"]([^">]+)[">]', line)
+                if m and not m.group(1).startswith(("runtime/", "tweak/", "settings-pane/")):
+                    platform_includes.append(f"{os.path.relpath(path, source)}:{number} {m.group(1)}")
+    check("deliverables: no #if in tweak/ or settings-pane/", not conditional, ", ".join(conditional))
+    check("deliverables: include only runtime/*.h and their own headers", not platform_includes,
+          ", ".join(platform_includes))
+    # Each source was compiled by both builds.
+    for path in sorted(p for p in deliverables if p.endswith(".cc")):
+        base = os.path.basename(path)
+        phone = glob.glob(os.path.join(phone_build, "CMakeFiles", "*_objects.dir", "**", base + ".obj"),
+                          recursive=True)
+        target = "Velmo.dir" if rel_folder(path, source) == "tweak" else "VelmoPreferences.dir"
+        sim = glob.glob(os.path.join(sim_build, rel_folder(path, source), "CMakeFiles", target, "**",
+                                     base + ".o"), recursive=True)
+        rel = os.path.relpath(path, source)
+        check(f"{rel}: built for the phone and the simulated device", bool(phone) and bool(sim),
+              f"phone {bool(phone)}, simulated {bool(sim)}")
+
+
+def check_package(deb):
+    fields = {}
+    for line in run("dpkg-deb", "-f", deb).splitlines():
+        if line and not line.startswith(" ") and ":" in line:
+            key, value = line.split(":", 1)
+            fields[key] = value.strip()
+    check("package: Architecture iphoneos-arm64", fields.get("Architecture") == "iphoneos-arm64",
+          fields.get("Architecture", ""))
+    check("package: Package com.qel.velmo", fields.get("Package") == "com.qel.velmo")
+    check("package: Depends on the hooking runtime and the Settings loader",
+          fields.get("Depends") == "mobilesubstrate, preferenceloader", fields.get("Depends", ""))
+    description = run("dpkg-deb", "-f", deb, "Description")
+    check("package: Description says arm64 only, not arm64e",
+          "arm64 phones only" in description and "arm64e" in description)
+    files = {line.split()[-1] for line in run("dpkg-deb", "-c", deb).splitlines()
+             if not line.startswith("d")}
+    check("package: file list", files == PACKAGE_FILES,
+          f"extra {sorted(files - PACKAGE_FILES)}, missing {sorted(PACKAGE_FILES - files)}")
+    with tempfile.TemporaryDirectory() as tmp:
+        run("dpkg-deb", "-x", deb, tmp)
+        run("dpkg-deb", "-e", deb, os.path.join(tmp, "DEBIAN"))
+        for relative in sorted(files):
+            path = os.path.join(tmp, relative)
+            with open(path, "rb") as f:
+                magic = f.read(4)
+            if magic == b"\xcf\xfa\xed\xfe":
+                signed = any(n == "LC_CODE_SIGNATURE" for n, _ in load_commands(path))
+                check(f"package: {relative} is signed", signed)
+        with open(os.path.join(tmp, BUNDLE, "Info.plist"), "rb") as f:
+            info = plistlib.load(f)
+        wanted = {"CFBundleExecutable": "VelmoPreferences",
+                  "CFBundleIdentifier": "com.qel.velmopreferences",
+                  "NSPrincipalClass": "VLPRootListController", "MinimumOSVersion": "14.0"}
+        check("package: the bundle's Info.plist",
+              all(info.get(k) == v for k, v in wanted.items()), str(info))
+        with open(os.path.join(tmp, "./var/jb/Library/MobileSubstrate/DynamicLibraries/Velmo.plist"),
+                  "rb") as f:
+            tweak_filter = plistlib.load(f).get("Filter", {})
+        check("package: the tweak's filter names Photos and the privacy daemon",
+              tweak_filter.get("Bundles") == ["com.apple.mobileslideshow"]
+              and tweak_filter.get("Executables") == ["tccd"], str(tweak_filter))
+        for script, argument in (("postinst", "configure"), ("postrm", "remove")):
+            path = os.path.join(tmp, "DEBIAN", script)
+            text = open(path, encoding="utf-8").read() if os.path.exists(path) else ""
+            check(f"package: {script} restarts Photos with the phone's killall",
+                  '/var/jb/usr/bin/killall" -9 MobileSlideShow' in text and argument in text
+                  and os.access(path, os.X_OK))
+        preinst = os.path.join(tmp, "DEBIAN", "preinst")
+        check("package: preinst refuses an arm64e phone",
+              os.path.exists(preinst) and "hw.cpusubtype" in open(preinst, encoding="utf-8").read())
+
+
+def main():
+    if len(sys.argv) != 4:
+        sys.exit(__doc__)
+    source, phone_build, sim_build = sys.argv[1:]
+    velmo = os.path.join(phone_build, "Velmo.dylib")
+    pane = os.path.join(phone_build, "VelmoPreferences")
+    debs = glob.glob(os.path.join(phone_build, "packages", "com.qel.velmo_*_iphoneos-arm64.deb"))
+    if not (os.path.exists(velmo) and os.path.exists(pane) and len(debs) == 1):
+        print(f"FAIL the phone build is missing in {phone_build}: run make phone")
+        sys.exit(1)
+    commands = check_macho("Velmo.dylib", velmo, "DYLIB", VELMO_DYLIBS,
+                           ["/var/jb/Library/Frameworks", "/var/jb/usr/lib"], VELMO_EXPORTS)
+    ids = [c["name"].split(" (offset")[0] for n, c in commands if n == "LC_ID_DYLIB"]
+    check("Velmo.dylib: install name", ids == [INSTALL_NAME], str(ids))
+    check_macho("VelmoPreferences", pane, "BUNDLE", PANE_DYLIBS, [], set())
+    for name, path in (("Velmo.dylib", velmo), ("VelmoPreferences", pane)):
+        for library, symbols in sorted(imports(path).items()):
+            print(f"  {name} imports from {library}: {' '.join(sorted(symbols))}")
+    check_package(debs[0])
+    check_sources(source, phone_build, sim_build)
+    if failures:
+        print(f"{len(failures)} check(s) failed")
+        sys.exit(1)
+
+
+if __name__ == "__main__":
+    main()
