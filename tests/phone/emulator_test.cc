@@ -1,0 +1,1 @@
+#include "tests/phone/emulator.h"
