@@ -1,4 +1,4 @@
-#include "tests/phone/phone_test.h"
+#include "tests/phone/phone_fixture.h"
 
 namespace velmo::phone {
 
