@@ -7,10 +7,14 @@ namespace {
 
 uint64_t Extend(const TypeCode& t, uint64_t raw) {
   switch (t.size) {
-    case 1: return t.is_signed ? static_cast<uint64_t>(static_cast<int8_t>(raw)) : (raw & 0xff);
-    case 2: return t.is_signed ? static_cast<uint64_t>(static_cast<int16_t>(raw)) : (raw & 0xffff);
-    case 4: return t.is_signed ? static_cast<uint64_t>(static_cast<int32_t>(raw)) : (raw & 0xffffffff);
-    default: return raw;
+    case 1:
+      return t.is_signed ? static_cast<uint64_t>(static_cast<int8_t>(raw)) : (raw & 0xff);
+    case 2:
+      return t.is_signed ? static_cast<uint64_t>(static_cast<int16_t>(raw)) : (raw & 0xffff);
+    case 4:
+      return t.is_signed ? static_cast<uint64_t>(static_cast<int32_t>(raw)) : (raw & 0xffffffff);
+    default:
+      return raw;
   }
 }
 
@@ -52,7 +56,9 @@ std::vector<Value> DecodeArgs(const Trap& trap, const Signature& sig) {
           v.u2 = raw;
         } else {
           uint64_t at = p.StackSlot(t.size, t.size);
-          uint64_t raw = t.size == 8 ? trap.Stack64(at) : t.size == 4 ? trap.Stack32(at) : trap.Stack8(at);
+          uint64_t raw = t.size == 8   ? trap.Stack64(at)
+                         : t.size == 4 ? trap.Stack32(at)
+                                       : trap.Stack8(at);
           if (t.size == 2) raw = trap.Stack32(at) & 0xffff;
           v.u = Extend(t, raw);
           v.u2 = v.u;
@@ -99,7 +105,8 @@ std::vector<Value> DecodeArgs(const Trap& trap, const Signature& sig) {
           }
         }
         break;
-      case TypeCode::Class::kVoid: break;
+      case TypeCode::Class::kVoid:
+        break;
     }
     values.push_back(v);
   }
@@ -108,8 +115,9 @@ std::vector<Value> DecodeArgs(const Trap& trap, const Signature& sig) {
 
 RegisterArgs EncodeArgs(const Signature& sig, const std::vector<Value>& args) {
   if (args.size() != sig.args.size())
-    throw EmulationError("a call with signature " + sig.text + " takes " + std::to_string(sig.args.size()) +
-                         " arguments, given " + std::to_string(args.size()));
+    throw EmulationError("a call with signature " + sig.text + " takes " +
+                         std::to_string(sig.args.size()) + " arguments, given " +
+                         std::to_string(args.size()));
   RegisterArgs r;
   Placement p;
   auto put = [&](uint64_t at, const void* data, size_t size) {
@@ -166,7 +174,8 @@ RegisterArgs EncodeArgs(const Signature& sig, const std::vector<Value>& args) {
           for (int k = 0; k < t.doubles; ++k) put(at + 8 * k, &v.d[k], 8);
         }
         break;
-      case TypeCode::Class::kVoid: break;
+      case TypeCode::Class::kVoid:
+        break;
     }
   }
   return r;
@@ -174,14 +183,17 @@ RegisterArgs EncodeArgs(const Signature& sig, const std::vector<Value>& args) {
 
 void WriteResult(Trap& trap, const TypeCode& t, const Value& v) {
   switch (t.cls) {
-    case TypeCode::Class::kVoid: return;
+    case TypeCode::Class::kVoid:
+      return;
     case TypeCode::Class::kInteger: {
       uint64_t x = t.code == 'B' ? (v.u != 0) : Extend(t, v.u);
       if (t.size < 8) x = (x & 0xffffffff) | (kPoisonX << 32);
       trap.Return(x);
       return;
     }
-    case TypeCode::Class::kIntegerPair: trap.Return2(v.u, v.u2); return;
+    case TypeCode::Class::kIntegerPair:
+      trap.Return2(v.u, v.u2);
+      return;
     case TypeCode::Class::kFloat: {
       float f = static_cast<float>(v.d[0]);
       uint64_t bits = 0;
@@ -191,25 +203,38 @@ void WriteResult(Trap& trap, const TypeCode& t, const Value& v) {
       trap.ReturnDouble({d}, 1);
       return;
     }
-    case TypeCode::Class::kDouble: trap.ReturnDouble({v.d[0]}, 1); return;
-    case TypeCode::Class::kDoubles: trap.ReturnDouble(v.d, t.doubles); return;
+    case TypeCode::Class::kDouble:
+      trap.ReturnDouble({v.d[0]}, 1);
+      return;
+    case TypeCode::Class::kDoubles:
+      trap.ReturnDouble(v.d, t.doubles);
+      return;
   }
 }
 
 Value ReadResult(const TypeCode& t, const RegisterResult& r) {
   Value v;
   switch (t.cls) {
-    case TypeCode::Class::kVoid: break;
-    case TypeCode::Class::kInteger: v.u = Extend(t, r.x0); break;
-    case TypeCode::Class::kIntegerPair: v = Value::Pair(r.x0, r.x1); break;
+    case TypeCode::Class::kVoid:
+      break;
+    case TypeCode::Class::kInteger:
+      v.u = Extend(t, r.x0);
+      break;
+    case TypeCode::Class::kIntegerPair:
+      v = Value::Pair(r.x0, r.x1);
+      break;
     case TypeCode::Class::kFloat: {
       uint64_t bits;
       memcpy(&bits, &r.d[0], 8);
       v.d[0] = FloatFromBits(bits);
       break;
     }
-    case TypeCode::Class::kDouble: v.d[0] = r.d[0]; break;
-    case TypeCode::Class::kDoubles: v.d = r.d; break;
+    case TypeCode::Class::kDouble:
+      v.d[0] = r.d[0];
+      break;
+    case TypeCode::Class::kDoubles:
+      v.d = r.d;
+      break;
   }
   return v;
 }

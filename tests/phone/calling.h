@@ -26,8 +26,7 @@ struct Value {
 
   Value() = default;
   template <typename T>
-    requires std::integral<T> || std::is_enum_v<T>
-  Value(T v) : u(static_cast<uint64_t>(v)) {}
+  requires std::integral<T> || std::is_enum_v<T> Value(T v) : u(static_cast<uint64_t>(v)) {}
   Value(double v) : d{v, 0, 0, 0} {}
   static Value Doubles(double a, double b = 0, double c = 0, double e = 0) {
     Value v;

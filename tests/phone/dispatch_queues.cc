@@ -7,12 +7,16 @@ DispatchQueues::DispatchQueues(Runtime& runtime, Blocks& blocks) : rt_(runtime),
   main_queue_ = emu.Alloc(128);
   global_queue_ = emu.Alloc(128);
   rt_.Data("_dispatch_main_q", main_queue_);
-  rt_.Function("dispatch_get_global_queue", "^vqQ", [this](Msg&) -> Value { return global_queue_; });
+  rt_.Function("dispatch_get_global_queue", "^vqQ",
+               [this](Msg&) -> Value { return global_queue_; });
   auto enqueue = [this](uint64_t queue, uint64_t block) {
     if (block == 0) throw ModelError("dispatch with a nil block");
-    if (queue == main_queue_) main_.push_back(blocks_.Copy(block));
-    else if (queue == global_queue_) background_.push_back(blocks_.Copy(block));
-    else throw ModelError("dispatch to a queue the model does not know");
+    if (queue == main_queue_)
+      main_.push_back(blocks_.Copy(block));
+    else if (queue == global_queue_)
+      background_.push_back(blocks_.Copy(block));
+    else
+      throw ModelError("dispatch to a queue the model does not know");
   };
   rt_.Function("dispatch_async", "v^v@?", [enqueue](Msg& m) -> Value {
     enqueue(m.U(0), m.U(1));

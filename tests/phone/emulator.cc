@@ -7,9 +7,9 @@ namespace {
 
 // The emulated address space.
 constexpr uint64_t kTrapBase = 0x70000000;
-constexpr uint64_t kTrapPageSize = 0x10000;  // 16384 traps of one `brk` each
+constexpr uint64_t kTrapPageSize = 0x10000;                // 16384 traps of one `brk` each
 constexpr uint64_t kSentinel = kTrapBase + kTrapPageSize;  // where outermost calls return
-constexpr uint64_t kPoisonBase = 0x60000000;  // unmapped: missing imports
+constexpr uint64_t kPoisonBase = 0x60000000;               // unmapped: missing imports
 constexpr uint64_t kStackBase = 0x300000000;
 constexpr uint64_t kStackSize = 1 << 20;
 constexpr uint64_t kHeapBase = 0x200000000;
@@ -189,7 +189,8 @@ std::string Emulator::ReadCString(uint64_t address, size_t max_length) const {
 uint64_t Emulator::Alloc(uint64_t size) {
   uint64_t rounded = (std::max<uint64_t>(size, 1) + 15) & ~uint64_t{15};
   if (size > kHeapLimit || heap_next_ + rounded > kHeapBase + kHeapLimit)
-    throw EmulationError("the emulated heap is exhausted (asked for " + std::to_string(size) + " bytes)");
+    throw EmulationError("the emulated heap is exhausted (asked for " + std::to_string(size) +
+                         " bytes)");
   while (heap_next_ + rounded > heap_mapped_end_) {
     Map(heap_mapped_end_, kHeapChunk, UC_PROT_READ | UC_PROT_WRITE);
     heap_mapped_end_ += kHeapChunk;
@@ -235,8 +236,9 @@ uint64_t Emulator::PoisonAddress(const std::string& symbol) {
 
 void Emulator::CountRange(uint64_t begin, uint64_t end, std::string name) {
   uc_hook h;
-  Check(uc_hook_add(uc_, &h, UC_HOOK_CODE, reinterpret_cast<void*>(&OnCounted), this, begin, end - 1),
-        "uc_hook_add");
+  Check(
+      uc_hook_add(uc_, &h, UC_HOOK_CODE, reinterpret_cast<void*>(&OnCounted), this, begin, end - 1),
+      "uc_hook_add");
   hooks_.push_back(h);
   counted_.push_back({begin, end, std::move(name)});
 }
@@ -264,7 +266,8 @@ void Emulator::OnCounted(uc_engine* uc, uint64_t, uint32_t, void* self) {
   if (emu->instructions_ - emu->run_start_instructions_ > emu->instruction_limit_) {
     emu->limit_hit_ = true;
     uc_emu_stop(uc);
-  } else if ((emu->instructions_ & 0xfffff) == 0 && std::chrono::steady_clock::now() > emu->deadline_) {
+  } else if ((emu->instructions_ & 0xfffff) == 0 &&
+             std::chrono::steady_clock::now() > emu->deadline_) {
     emu->limit_hit_ = true;
     uc_emu_stop(uc);
   }
@@ -275,13 +278,26 @@ bool Emulator::OnInvalid(uc_engine*, uc_mem_type type, uint64_t address, int siz
   auto* emu = static_cast<Emulator*>(self);
   const char* kind = "access";
   switch (type) {
-    case UC_MEM_READ_UNMAPPED: kind = "read of unmapped memory"; break;
-    case UC_MEM_WRITE_UNMAPPED: kind = "write to unmapped memory"; break;
-    case UC_MEM_FETCH_UNMAPPED: kind = "jump to unmapped memory"; break;
-    case UC_MEM_READ_PROT: kind = "read of protected memory"; break;
-    case UC_MEM_WRITE_PROT: kind = "write to read-only memory"; break;
-    case UC_MEM_FETCH_PROT: kind = "jump to non-executable memory"; break;
-    default: break;
+    case UC_MEM_READ_UNMAPPED:
+      kind = "read of unmapped memory";
+      break;
+    case UC_MEM_WRITE_UNMAPPED:
+      kind = "write to unmapped memory";
+      break;
+    case UC_MEM_FETCH_UNMAPPED:
+      kind = "jump to unmapped memory";
+      break;
+    case UC_MEM_READ_PROT:
+      kind = "read of protected memory";
+      break;
+    case UC_MEM_WRITE_PROT:
+      kind = "write to read-only memory";
+      break;
+    case UC_MEM_FETCH_PROT:
+      kind = "jump to non-executable memory";
+      break;
+    default:
+      break;
   }
   uint64_t pc = emu->Reg(UC_ARM64_REG_PC);
   auto it = emu->poison_.upper_bound(address);
@@ -319,7 +335,8 @@ void Emulator::Run(uint64_t pc) {
     if (!fault_.empty()) throw EmulationError(fault_);
     if (limit_hit_)
       throw EmulationError("runaway emulation: over " + std::to_string(instruction_limit_) +
-                           " instructions or past the time limit, at " + Describe(Reg(UC_ARM64_REG_PC)));
+                           " instructions or past the time limit, at " +
+                           Describe(Reg(UC_ARM64_REG_PC)));
     if (err != UC_ERR_OK)
       throw EmulationError(std::string("emulation failed: ") + uc_strerror(err) + " at " +
                            Describe(Reg(UC_ARM64_REG_PC)));
@@ -331,18 +348,20 @@ void Emulator::Run(uint64_t pc) {
     }
     size_t index = (trap - kTrapBase) / 4;
     if (trap % 4 != 0 || index >= traps_.size())
-      throw EmulationError("a call to " + Hex(trap) + " in the trap page, which no model function owns (from " +
+      throw EmulationError("a call to " + Hex(trap) +
+                           " in the trap page, which no model function owns (from " +
                            Describe(Reg(UC_ARM64_REG_X30)) + ")");
     if (++trap_calls_ > kMaxTrapCalls || std::chrono::steady_clock::now() > deadline_)
-      throw EmulationError("runaway emulation: too many calls into the model or past the time limit, at " +
-                           traps_[index].first);
+      throw EmulationError(
+          "runaway emulation: too many calls into the model or past the time limit, at " +
+          traps_[index].first);
     Trap t(*this, traps_[index].first);
     uint64_t caller = Reg(UC_ARM64_REG_X30);
     try {
       traps_[index].second(t);
     } catch (const std::exception& e) {
-      throw EmulationError(std::string(e.what()) + "\n  in " + traps_[index].first + ", called from " +
-                           Describe(caller));
+      throw EmulationError(std::string(e.what()) + "\n  in " + traps_[index].first +
+                           ", called from " + Describe(caller));
     }
     if (t.jump_) {
       pc = t.jump_pc_;
@@ -391,7 +410,8 @@ RegisterResult Emulator::Call(uint64_t address, const RegisterArgs& args) {
     sp = (Reg(UC_ARM64_REG_SP) - 256) & ~uint64_t{15};
   }
   sp -= (args.stack.size() + 15) & ~uint64_t{15};
-  if (sp < kStackBase + 4096) throw EmulationError("emulated stack exhausted (calls nested too deeply)");
+  if (sp < kStackBase + 4096)
+    throw EmulationError("emulated stack exhausted (calls nested too deeply)");
   Write(sp, args.stack.data(), args.stack.size());
   for (int i = 0; i < 8; ++i) {
     SetReg(XReg(i), args.x[i]);

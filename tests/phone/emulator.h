@@ -39,6 +39,7 @@
 
 #include <array>
 #include <chrono>
+#include <deque>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -184,7 +185,8 @@ class Emulator {
 
   uc_engine* uc_ = nullptr;
   std::vector<uc_hook> hooks_;
-  std::vector<std::pair<std::string, TrapHandler>> traps_;
+  // A deque: a running handler may add traps without moving itself.
+  std::deque<std::pair<std::string, TrapHandler>> traps_;
   std::map<uint64_t, std::string> poison_;  // address -> symbol
   std::map<std::string, uint64_t> poison_by_name_;
   std::vector<Range> counted_;

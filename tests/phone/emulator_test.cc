@@ -141,14 +141,17 @@ TEST_F(EmulatorTest, FailuresNameTheirCauseAndLeaveTheEmulatorUsable) {
   EXPECT_THAT(Failure(Raw(0x500, {kBranchSelf})), HasSubstr("runaway emulation"));
 
   uint64_t missing = emu_.PoisonAddress("_CFMissing");
-  EXPECT_THAT(Failure(Function(0x600, missing)), HasSubstr("the import _CFMissing, which the model does not provide"));
+  EXPECT_THAT(Failure(Function(0x600, missing)),
+              HasSubstr("the import _CFMissing, which the model does not provide"));
 
-  uint64_t throws = emu_.AddTrap("throws", [](Trap&) { throw std::runtime_error("the model says no"); });
+  uint64_t throws =
+      emu_.AddTrap("throws", [](Trap&) { throw std::runtime_error("the model says no"); });
   std::string message = Failure(Function(0x700, throws));
   EXPECT_THAT(message, HasSubstr("the model says no"));
   EXPECT_THAT(message, HasSubstr("in throws, called from code+0x"));
 
-  EXPECT_THAT(Failure(Function(0x800, 0x70000000 + 4 * 1000)), HasSubstr("which no model function owns"));
+  EXPECT_THAT(Failure(Function(0x800, 0x70000000 + 4 * 1000)),
+              HasSubstr("which no model function owns"));
 
   EXPECT_EQ(emu_.depth(), 0);
   uint64_t twice = emu_.AddTrap("twice", [](Trap& t) { t.Return(t.x(0) * 2); });

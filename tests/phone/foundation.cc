@@ -41,32 +41,39 @@ uint64_t Utf16Length(const std::string& s) {
 
 Foundation::Foundation(Runtime& runtime) : rt_(runtime) {
   rt_.DefineClass("NSString")
-      .ClassMethod("stringWithUTF8String:", "@#:r*", [this](Msg& m) -> Value {
-        if (m.U(0) == 0) throw ModelError("+[NSString stringWithUTF8String:] with NULL");
-        return rt_.Autorelease(MakeString(m.CStr(0)));
-      })
-      .Method("UTF8String", "r*@:", [this](Msg& m) -> Value {
-        std::string text = rt_.StringValue(m.self());
-        ObjectRecord* rec = rt_.Object(m.self());
-        if (!rec) {  // a constant string: its bytes are already C text when 8-bit
-          if (!(rt_.emulator().Read64(m.self() + 8) & kUnicodeFlag)) return rt_.emulator().Read64(m.self() + 16);
-          throw ModelError("UTF8String of a UTF-16 constant string is not modelled");
-        }
-        auto& data = std::any_cast<StringData&>(rec->payload);
-        if (data.utf8 == 0) {
-          data.utf8 = rt_.emulator().Alloc(text.size() + 1);
-          rt_.emulator().Write(data.utf8, text.c_str(), text.size() + 1);
-        }
-        return data.utf8;
-      })
-      .Method("length", "Q@:", [this](Msg& m) -> Value { return Utf16Length(rt_.StringValue(m.self())); })
-      .Method("isEqualToString:", "B@:@", [this](Msg& m) -> Value {
-        return m.U(0) != 0 && rt_.StringValue(m.self()) == rt_.StringValue(m.U(0));
-      })
+      .ClassMethod("stringWithUTF8String:", "@#:r*",
+                   [this](Msg& m) -> Value {
+                     if (m.U(0) == 0)
+                       throw ModelError("+[NSString stringWithUTF8String:] with NULL");
+                     return rt_.Autorelease(MakeString(m.CStr(0)));
+                   })
+      .Method("UTF8String", "r*@:",
+              [this](Msg& m) -> Value {
+                std::string text = rt_.StringValue(m.self());
+                ObjectRecord* rec = rt_.Object(m.self());
+                if (!rec) {  // a constant string: its bytes are already C text when 8-bit
+                  if (!(rt_.emulator().Read64(m.self() + 8) & kUnicodeFlag))
+                    return rt_.emulator().Read64(m.self() + 16);
+                  throw ModelError("UTF8String of a UTF-16 constant string is not modelled");
+                }
+                auto& data = std::any_cast<StringData&>(rec->payload);
+                if (data.utf8 == 0) {
+                  data.utf8 = rt_.emulator().Alloc(text.size() + 1);
+                  rt_.emulator().Write(data.utf8, text.c_str(), text.size() + 1);
+                }
+                return data.utf8;
+              })
+      .Method("length",
+              "Q@:", [this](Msg& m) -> Value { return Utf16Length(rt_.StringValue(m.self())); })
+      .Method("isEqualToString:", "B@:@",
+              [this](Msg& m) -> Value {
+                return m.U(0) != 0 && rt_.StringValue(m.self()) == rt_.StringValue(m.U(0));
+              })
       .Method("copy", "@@:", [this](Msg& m) -> Value { return rt_.Retain(m.self()); })
       .Method("dealloc", "v@:", [this](Msg& m) -> Value {
         if (ObjectRecord* rec = rt_.Object(m.self())) {
-          if (auto* data = std::any_cast<StringData>(&rec->payload); data && data->utf8) rt_.emulator().Free(data->utf8);
+          if (auto* data = std::any_cast<StringData>(&rec->payload); data && data->utf8)
+            rt_.emulator().Free(data->utf8);
         }
         return m.Super();
       });
@@ -82,36 +89,47 @@ Foundation::Foundation(Runtime& runtime) : rt_(runtime) {
     return *value;
   };
   rt_.DefineClass("NSNumber")
-      .ClassMethod("numberWithBool:", "@#:B", [this](Msg& m) -> Value { return rt_.Autorelease(MakeNumber(m.B(0))); })
+      .ClassMethod("numberWithBool:", "@#:B",
+                   [this](Msg& m) -> Value { return rt_.Autorelease(MakeNumber(m.B(0))); })
       .ClassMethod("numberWithInteger:", "@#:q",
                    [this](Msg& m) -> Value { return rt_.Autorelease(MakeNumber(m.I(0))); })
-      .ClassMethod("numberWithDouble:", "@#:d", [this](Msg& m) -> Value { return rt_.Autorelease(MakeNumber(m.D(0))); })
-      .Method("boolValue", "B@:", [NumberOf](Msg& m) -> Value {
-        return std::visit([](auto v) { return v != 0; }, NumberOf(m.self()));
-      })
-      .Method("integerValue", "q@:", [NumberOf](Msg& m) -> Value {
-        return std::visit([](auto v) { return static_cast<int64_t>(v); }, NumberOf(m.self()));
-      })
-      .Method("intValue", "i@:", [NumberOf](Msg& m) -> Value {
-        return std::visit([](auto v) { return static_cast<int32_t>(v); }, NumberOf(m.self()));
-      })
+      .ClassMethod("numberWithDouble:", "@#:d",
+                   [this](Msg& m) -> Value { return rt_.Autorelease(MakeNumber(m.D(0))); })
+      .Method("boolValue", "B@:",
+              [NumberOf](Msg& m) -> Value {
+                return std::visit([](auto v) { return v != 0; }, NumberOf(m.self()));
+              })
+      .Method("integerValue", "q@:",
+              [NumberOf](Msg& m) -> Value {
+                return std::visit([](auto v) { return static_cast<int64_t>(v); },
+                                  NumberOf(m.self()));
+              })
+      .Method("intValue", "i@:",
+              [NumberOf](Msg& m) -> Value {
+                return std::visit([](auto v) { return static_cast<int32_t>(v); },
+                                  NumberOf(m.self()));
+              })
       .Method("doubleValue", "d@:", [NumberOf](Msg& m) -> Value {
         return std::visit([](auto v) { return static_cast<double>(v); }, NumberOf(m.self()));
       });
 
   rt_.DefineClass("NSDictionary")
-      .Method("objectForKey:", "@@:@", [this](Msg& m) -> Value {
-        const auto& entries = std::any_cast<const DictionaryData&>(rt_.Object(m.self())->payload);
-        for (const auto& [key, value] : entries)
-          if (KeysMatch(key, m.U(0))) return value;
-        return 0;
-      })
-      .Method("count", "Q@:", [this](Msg& m) -> Value {
-        return std::any_cast<const DictionaryData&>(rt_.Object(m.self())->payload).size();
-      })
+      .Method("objectForKey:", "@@:@",
+              [this](Msg& m) -> Value {
+                const auto& entries =
+                    std::any_cast<const DictionaryData&>(rt_.Object(m.self())->payload);
+                for (const auto& [key, value] : entries)
+                  if (KeysMatch(key, m.U(0))) return value;
+                return 0;
+              })
+      .Method("count", "Q@:",
+              [this](Msg& m) -> Value {
+                return std::any_cast<const DictionaryData&>(rt_.Object(m.self())->payload).size();
+              })
       .Method("dealloc", "v@:", [this](Msg& m) -> Value {
         // Moved out first: releasing a value may run code that looks at us.
-        DictionaryData entries = std::move(std::any_cast<DictionaryData&>(rt_.Object(m.self())->payload));
+        DictionaryData entries =
+            std::move(std::any_cast<DictionaryData&>(rt_.Object(m.self())->payload));
         for (const auto& [key, value] : entries) {
           rt_.Release(key);
           rt_.Release(value);
@@ -152,8 +170,10 @@ std::optional<std::string> Foundation::Text(uint64_t object) const {
   if (object == 0) return std::nullopt;
   Emulator& emu = rt_.emulator();
   if (object % 8 == 0 && emu.IsMapped(object, 32) && emu.Read64(object) == constant_string_class_) {
-    uint64_t flags = emu.Read64(object + 8), bytes = emu.Read64(object + 16), length = emu.Read64(object + 24);
-    if (length > (1 << 20)) throw ModelError("a constant string with the length " + std::to_string(length));
+    uint64_t flags = emu.Read64(object + 8), bytes = emu.Read64(object + 16),
+             length = emu.Read64(object + 24);
+    if (length > (1 << 20))
+      throw ModelError("a constant string with the length " + std::to_string(length));
     if (!(flags & kUnicodeFlag)) {
       std::string text(length, '\0');
       emu.Read(bytes, text.data(), length);
@@ -164,7 +184,8 @@ std::optional<std::string> Foundation::Text(uint64_t object) const {
     std::string text;
     for (size_t i = 0; i < units.size(); ++i) {
       uint32_t c = units[i];
-      if (c >= 0xd800 && c < 0xdc00 && i + 1 < units.size()) c = 0x10000 + ((c - 0xd800) << 10) + (units[++i] - 0xdc00);
+      if (c >= 0xd800 && c < 0xdc00 && i + 1 < units.size())
+        c = 0x10000 + ((c - 0xd800) << 10) + (units[++i] - 0xdc00);
       AppendUtf8(text, c);
     }
     return text;

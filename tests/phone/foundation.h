@@ -49,7 +49,7 @@ class Foundation {
   using NumberData = std::variant<bool, int64_t, double>;
   using DictionaryData = std::vector<std::pair<uint64_t, uint64_t>>;
   uint64_t MakeString(const std::string& text);  // retained (+1)
-  uint64_t MakeNumber(NumberData value);  // +1
+  uint64_t MakeNumber(NumberData value);         // +1
   bool KeysMatch(uint64_t a, uint64_t b) const;
 
   Runtime& rt_;

@@ -72,7 +72,8 @@ void RunInitializers(Emulator& emu, const LoadedImage& image) {
   for (uint64_t slot : image.image.initializer_slots) {
     uint64_t fn = emu.Read64(image.Slid(slot));
     if (fn < image.code_begin || fn >= image.code_end)
-      throw EmulationError(image.name + ": an initializer points outside its code (" + emu.Describe(fn) + ")");
+      throw EmulationError(image.name + ": an initializer points outside its code (" +
+                           emu.Describe(fn) + ")");
     emu.Call(fn, {});
   }
 }

@@ -24,12 +24,14 @@ using SymbolResolver = std::function<std::optional<uint64_t>(const std::string& 
 struct LoadedImage {
   std::string name;
   MachOImage image;
-  uint64_t load_address = 0;  // where the image's base_address is mapped
-  uint64_t code_begin = 0, code_end = 0;  // the executable segment(s), slid
+  uint64_t load_address = 0;                 // where the image's base_address is mapped
+  uint64_t code_begin = 0, code_end = 0;     // the executable segment(s), slid
   std::vector<std::string> missing_imports;  // bound to poison addresses
 
   // The slid address of an image address.
-  uint64_t Slid(uint64_t image_address) const { return image_address - image.base_address + load_address; }
+  uint64_t Slid(uint64_t image_address) const {
+    return image_address - image.base_address + load_address;
+  }
   // An exported symbol's address (Mach-O name, e.g. "_reloadSettings"); throws when missing.
   uint64_t Symbol(const std::string& macho_symbol) const;
   bool Contains(uint64_t address) const;

@@ -116,13 +116,16 @@ class Parser {
 
   MachOImage Run() {
     auto header = file_.Read<M::mach_header_64>(0, "the header");
-    if (header.magic != M::MH_MAGIC_64) Fail("not a 64-bit little-endian Mach-O (magic " + Hex(header.magic) + ")");
-    if (header.cputype != M::CPU_TYPE_ARM64) Fail("not arm64 (cputype " + Hex(header.cputype) + ")");
+    if (header.magic != M::MH_MAGIC_64)
+      Fail("not a 64-bit little-endian Mach-O (magic " + Hex(header.magic) + ")");
+    if (header.cputype != M::CPU_TYPE_ARM64)
+      Fail("not arm64 (cputype " + Hex(header.cputype) + ")");
     if (header.filetype != M::MH_DYLIB && header.filetype != M::MH_BUNDLE)
       Fail("neither MH_DYLIB nor MH_BUNDLE (filetype " + std::to_string(header.filetype) + ")");
     image_.file_type = header.filetype;
     const uint64_t commands_start = sizeof(M::mach_header_64);
-    if (!file_.Contains(commands_start, header.sizeofcmds)) Fail("load commands run past the end of the file");
+    if (!file_.Contains(commands_start, header.sizeofcmds))
+      Fail("load commands run past the end of the file");
     const uint64_t commands_end = commands_start + header.sizeofcmds;
 
     std::optional<M::dyld_info_command> dyld_info;
@@ -135,7 +138,9 @@ class Parser {
           lc.cmdsize > commands_end - offset)
         Fail("load command " + std::to_string(i) + " has a bad size " + std::to_string(lc.cmdsize));
       switch (lc.cmd) {
-        case M::LC_SEGMENT_64: Segment(offset, lc.cmdsize); break;
+        case M::LC_SEGMENT_64:
+          Segment(offset, lc.cmdsize);
+          break;
         case M::LC_DYLD_INFO:
         case M::LC_DYLD_INFO_ONLY:
           if (dyld_info) Fail("two LC_DYLD_INFO commands");
@@ -151,8 +156,11 @@ class Parser {
         case M::LC_LOAD_UPWARD_DYLIB:
           image_.libraries.push_back(DylibName(offset, lc.cmdsize));
           break;
-        case M::LC_ID_DYLIB: image_.install_name = DylibName(offset, lc.cmdsize); break;
-        default: break;
+        case M::LC_ID_DYLIB:
+          image_.install_name = DylibName(offset, lc.cmdsize);
+          break;
+        default:
+          break;
       }
       offset += lc.cmdsize;
     }
@@ -160,7 +168,8 @@ class Parser {
     CheckSegments();
     if (dyld_info) {
       Rebases(Info(dyld_info->rebase_off, dyld_info->rebase_size, "the rebase opcodes"));
-      Binds(Info(dyld_info->bind_off, dyld_info->bind_size, "the bind opcodes"), MachOBind::Kind::kNonLazy);
+      Binds(Info(dyld_info->bind_off, dyld_info->bind_size, "the bind opcodes"),
+            MachOBind::Kind::kNonLazy);
       Binds(Info(dyld_info->lazy_bind_off, dyld_info->lazy_bind_size, "the lazy bind opcodes"),
             MachOBind::Kind::kLazy);
       Binds(Info(dyld_info->weak_bind_off, dyld_info->weak_bind_size, "the weak bind opcodes"),
@@ -204,10 +213,11 @@ class Parser {
       Fail("segment " + s.name + " is implausibly large or far");
     if (s.address % 4096 != 0) Fail("segment " + s.name + " is not page-aligned");
     if (s.file_size > s.size) Fail("segment " + s.name + " has more file bytes than memory");
-    if (!file_.Contains(s.file_offset, s.file_size)) Fail("segment " + s.name + " lies outside the file");
+    if (!file_.Contains(s.file_offset, s.file_size))
+      Fail("segment " + s.name + " lies outside the file");
     for (uint32_t i = 0; i < seg.nsects; ++i) {
-      auto sec = file_.Read<M::section_64>(offset + sizeof(M::segment_command_64) + i * sizeof(M::section_64),
-                                           "a section header");
+      auto sec = file_.Read<M::section_64>(
+          offset + sizeof(M::segment_command_64) + i * sizeof(M::section_64), "a section header");
       MachOSection t;
       t.segment = s.name;
       t.name = FixedName(sec.sectname);
@@ -235,7 +245,9 @@ class Parser {
 
   // The address `offset` bytes into segment `index`, checked to hold a pointer.
   uint64_t PointerSlot(uint64_t segment, uint64_t offset, const char* what) {
-    if (segment >= image_.segments.size()) Fail(std::string(what) + " names segment " + std::to_string(segment) + ", which does not exist");
+    if (segment >= image_.segments.size())
+      Fail(std::string(what) + " names segment " + std::to_string(segment) +
+           ", which does not exist");
     const MachOSegment& s = image_.segments[segment];
     if (s.size < 8 || offset > s.size - 8)
       Fail(std::string(what) + " at " + s.name + "+" + Hex(offset) + " lies outside the segment");
@@ -257,16 +269,22 @@ class Parser {
       uint8_t byte = in.Byte();
       uint8_t imm = byte & M::REBASE_IMMEDIATE_MASK;
       switch (byte & M::REBASE_OPCODE_MASK) {
-        case M::REBASE_OPCODE_DONE: return;
+        case M::REBASE_OPCODE_DONE:
+          return;
         case M::REBASE_OPCODE_SET_TYPE_IMM:
-          if (imm != M::REBASE_TYPE_POINTER) Fail("rebase type " + std::to_string(imm) + " is not a pointer");
+          if (imm != M::REBASE_TYPE_POINTER)
+            Fail("rebase type " + std::to_string(imm) + " is not a pointer");
           break;
         case M::REBASE_OPCODE_SET_SEGMENT_AND_OFFSET_ULEB:
           segment = imm;
           offset = in.Uleb();
           break;
-        case M::REBASE_OPCODE_ADD_ADDR_ULEB: offset += in.Uleb(); break;
-        case M::REBASE_OPCODE_ADD_ADDR_IMM_SCALED: offset += imm * 8ull; break;
+        case M::REBASE_OPCODE_ADD_ADDR_ULEB:
+          offset += in.Uleb();
+          break;
+        case M::REBASE_OPCODE_ADD_ADDR_IMM_SCALED:
+          offset += imm * 8ull;
+          break;
         case M::REBASE_OPCODE_DO_REBASE_IMM_TIMES:
           for (int i = 0; i < imm; ++i, offset += 8) rebase();
           break;
@@ -284,7 +302,8 @@ class Parser {
           for (uint64_t i = 0; i < times; ++i, offset += 8 + skip) rebase();
           break;
         }
-        default: Fail("unknown rebase opcode " + Hex(byte));
+        default:
+          Fail("unknown rebase opcode " + Hex(byte));
       }
     }
   }
@@ -292,7 +311,7 @@ class Parser {
   void Binds(std::span<const uint8_t> data, MachOBind::Kind kind) {
     const char* what = kind == MachOBind::Kind::kLazy   ? "the lazy bind opcodes"
                        : kind == MachOBind::Kind::kWeak ? "the weak bind opcodes"
-                                                         : "the bind opcodes";
+                                                        : "the bind opcodes";
     Stream in(data, what);
     uint64_t segment = ~uint64_t{0}, offset = 0;
     MachOBind current;
@@ -313,17 +332,21 @@ class Parser {
           // The lazy stream ends each entry with DONE; the others end there.
           if (kind != MachOBind::Kind::kLazy) return;
           break;
-        case M::BIND_OPCODE_SET_DYLIB_ORDINAL_IMM: SetLibrary(current, imm); break;
+        case M::BIND_OPCODE_SET_DYLIB_ORDINAL_IMM:
+          SetLibrary(current, imm);
+          break;
         case M::BIND_OPCODE_SET_DYLIB_ORDINAL_ULEB: {
           uint64_t ordinal = in.Uleb();
-          if (ordinal > 0xffff) Fail("library ordinal " + std::to_string(ordinal) + " out of range");
+          if (ordinal > 0xffff)
+            Fail("library ordinal " + std::to_string(ordinal) + " out of range");
           SetLibrary(current, static_cast<int>(ordinal));
           break;
         }
         case M::BIND_OPCODE_SET_DYLIB_SPECIAL_IMM:
           // Sign-extends the four-bit immediate: 0, -1 or -2.
           current.library = imm == 0 ? 0 : static_cast<int>(static_cast<int8_t>(0xf0 | imm));
-          if (current.library < M::BIND_SPECIAL_DYLIB_FLAT_LOOKUP) Fail("unknown special library ordinal");
+          if (current.library < M::BIND_SPECIAL_DYLIB_FLAT_LOOKUP)
+            Fail("unknown special library ordinal");
           break;
         case M::BIND_OPCODE_SET_SYMBOL_TRAILING_FLAGS_IMM:
           current.symbol = in.CString();
@@ -331,14 +354,19 @@ class Parser {
           have_symbol = true;
           break;
         case M::BIND_OPCODE_SET_TYPE_IMM:
-          if (imm != M::BIND_TYPE_POINTER) Fail("bind type " + std::to_string(imm) + " is not a pointer");
+          if (imm != M::BIND_TYPE_POINTER)
+            Fail("bind type " + std::to_string(imm) + " is not a pointer");
           break;
-        case M::BIND_OPCODE_SET_ADDEND_SLEB: current.addend = in.Sleb(); break;
+        case M::BIND_OPCODE_SET_ADDEND_SLEB:
+          current.addend = in.Sleb();
+          break;
         case M::BIND_OPCODE_SET_SEGMENT_AND_OFFSET_ULEB:
           segment = imm;
           offset = in.Uleb();
           break;
-        case M::BIND_OPCODE_ADD_ADDR_ULEB: offset += in.Uleb(); break;
+        case M::BIND_OPCODE_ADD_ADDR_ULEB:
+          offset += in.Uleb();
+          break;
         case M::BIND_OPCODE_DO_BIND:
           bind();
           offset += 8;
@@ -356,7 +384,8 @@ class Parser {
           for (uint64_t i = 0; i < times; ++i, offset += 8 + skip) bind();
           break;
         }
-        default: Fail(std::string(what) + ": unknown opcode " + Hex(byte));
+        default:
+          Fail(std::string(what) + ": unknown opcode " + Hex(byte));
       }
     }
   }
@@ -395,7 +424,8 @@ class Parser {
           e.address = in.Uleb();
           if (e.flags & M::EXPORT_SYMBOL_FLAGS_STUB_AND_RESOLVER) in.Uleb();
         }
-        if (in.position() != info_start + info_size) Fail("an export's information has the wrong size");
+        if (in.position() != info_start + info_size)
+          Fail("an export's information has the wrong size");
         if (image_.exports.size() >= kMaxExports) Fail("too many exports");
         if (!(e.flags & M::EXPORT_SYMBOL_FLAGS_REEXPORT)) image_.exports[p.prefix] = e;
       }
@@ -419,7 +449,8 @@ class Parser {
       const MachOSegment* seg = image_.SegmentAt(s.address);
       if (!seg || s.address + s.size > seg->address + seg->file_size)
         Fail("__mod_init_func lies outside its segment's file bytes");
-      for (uint64_t a = s.address; a < s.address + s.size; a += 8) image_.initializer_slots.push_back(a);
+      for (uint64_t a = s.address; a < s.address + s.size; a += 8)
+        image_.initializer_slots.push_back(a);
     }
   }
 

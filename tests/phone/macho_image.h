@@ -32,7 +32,7 @@ struct MachOSection {
   std::string name;
   uint64_t address = 0;
   uint64_t size = 0;
-  uint32_t type = 0;  // flags & SECTION_TYPE
+  uint32_t type = 0;        // flags & SECTION_TYPE
   bool executable = false;  // S_ATTR_PURE_INSTRUCTIONS or S_ATTR_SOME_INSTRUCTIONS
 };
 
@@ -65,16 +65,16 @@ struct MachOExport {
 };
 
 struct MachOImage {
-  uint32_t file_type = 0;  // MH_DYLIB or MH_BUNDLE
-  std::string install_name;  // LC_ID_DYLIB, empty for a bundle
+  uint32_t file_type = 0;              // MH_DYLIB or MH_BUNDLE
+  std::string install_name;            // LC_ID_DYLIB, empty for a bundle
   std::vector<std::string> libraries;  // LC_LOAD_DYLIB and kin, in ordinal order
   std::vector<MachOSegment> segments;
   std::vector<MachOSection> sections;
   std::vector<uint64_t> rebases;  // addresses of pointers to slide
-  std::vector<MachOBind> binds;  // non-lazy, lazy and weak
+  std::vector<MachOBind> binds;   // non-lazy, lazy and weak
   std::map<std::string, MachOExport> exports;
   std::vector<uint64_t> initializer_slots;  // each holds a pointer to call, in order
-  uint64_t base_address = 0;  // the lowest segment address
+  uint64_t base_address = 0;                // the lowest segment address
 
   // Parses an image. Throws MachOError when the bytes are not a well-formed
   // arm64 MH_DYLIB or MH_BUNDLE.

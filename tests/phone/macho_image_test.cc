@@ -48,7 +48,9 @@ class MachOImageTest : public PhoneTest {
   void Put(size_t offset, T value) {
     memcpy(bytes_.data() + offset, &value, sizeof value);
   }
-  void PutBytes(size_t offset, std::vector<uint8_t> data) { std::copy(data.begin(), data.end(), bytes_.begin() + offset); }
+  void PutBytes(size_t offset, std::vector<uint8_t> data) {
+    std::copy(data.begin(), data.end(), bytes_.begin() + offset);
+  }
 
   std::string Refusal() const {
     try {
@@ -67,7 +69,8 @@ TEST_F(MachOImageTest, ReadsWhatTheLoaderNeeds) {
   EXPECT_EQ(image.file_type, M::MH_DYLIB);
   EXPECT_EQ(image.install_name, "/usr/lib/probe.dylib");
   EXPECT_THAT(image.libraries, ::testing::Contains("/usr/lib/libobjc.A.dylib"));
-  EXPECT_THAT(image.libraries, ::testing::Contains("@rpath/CydiaSubstrate.framework/CydiaSubstrate"));
+  EXPECT_THAT(image.libraries,
+              ::testing::Contains("@rpath/CydiaSubstrate.framework/CydiaSubstrate"));
   EXPECT_TRUE(image.ExportAddress("_probe_bool").has_value());
   EXPECT_TRUE(image.ExportAddress("_probe_value").has_value());
   EXPECT_FALSE(image.ExportAddress("_probe").has_value());  // an inner trie node, not an export
@@ -101,18 +104,25 @@ TEST_F(MachOImageTest, DamagedHeadersAndCommandsAreRefused) {
   };
   EXPECT_THAT(damaged([&] { Put<uint32_t>(0, 0xcafebabe); }), HasSubstr("not a 64-bit"));
   EXPECT_THAT(damaged([&] { Put<uint32_t>(4, M::CPU_TYPE_X86_64); }), HasSubstr("not arm64"));
-  EXPECT_THAT(damaged([&] { Put<uint32_t>(12, M::MH_EXECUTE); }), HasSubstr("neither MH_DYLIB nor MH_BUNDLE"));
+  EXPECT_THAT(damaged([&] { Put<uint32_t>(12, M::MH_EXECUTE); }),
+              HasSubstr("neither MH_DYLIB nor MH_BUNDLE"));
   EXPECT_THAT(damaged([&] { Put<uint32_t>(16, 100000); }), HasSubstr("lies past sizeofcmds"));
-  EXPECT_THAT(damaged([&] { Put<uint32_t>(sizeof(M::mach_header_64) + 4, 0); }), HasSubstr("bad size"));
+  EXPECT_THAT(damaged([&] { Put<uint32_t>(sizeof(M::mach_header_64) + 4, 0); }),
+              HasSubstr("bad size"));
   size_t segment = Command(M::LC_SEGMENT_64);
-  EXPECT_THAT(damaged([&] { Put<uint64_t>(segment + offsetof(M::segment_command_64, fileoff), 1ull << 40); }),
+  EXPECT_THAT(damaged([&] {
+                Put<uint64_t>(segment + offsetof(M::segment_command_64, fileoff), 1ull << 40);
+              }),
               HasSubstr("lies outside the file"));
-  EXPECT_THAT(damaged([&] { Put<uint32_t>(segment + offsetof(M::segment_command_64, nsects), 1000); }),
-              HasSubstr("more sections than its command holds"));
-  EXPECT_THAT(damaged([&] { Put<uint64_t>(segment + offsetof(M::segment_command_64, vmaddr), 0x4000); }),
-              HasSubstr("overlap"));
-  EXPECT_THAT(damaged([&] { Put<uint32_t>(Command(M::LC_DYLD_INFO_ONLY), M::LC_DYLD_CHAINED_FIXUPS); }),
-              HasSubstr("LC_DYLD_CHAINED_FIXUPS is not supported"));
+  EXPECT_THAT(
+      damaged([&] { Put<uint32_t>(segment + offsetof(M::segment_command_64, nsects), 1000); }),
+      HasSubstr("more sections than its command holds"));
+  EXPECT_THAT(
+      damaged([&] { Put<uint64_t>(segment + offsetof(M::segment_command_64, vmaddr), 0x4000); }),
+      HasSubstr("overlap"));
+  EXPECT_THAT(
+      damaged([&] { Put<uint32_t>(Command(M::LC_DYLD_INFO_ONLY), M::LC_DYLD_CHAINED_FIXUPS); }),
+      HasSubstr("LC_DYLD_CHAINED_FIXUPS is not supported"));
 }
 
 TEST_F(MachOImageTest, DamagedFixupsAndExportsAreRefused) {
@@ -127,15 +137,19 @@ TEST_F(MachOImageTest, DamagedFixupsAndExportsAreRefused) {
   EXPECT_THAT(damaged(info.rebase_off, {0x11, 0x20, 0xff, 0xff, 0xff, 0x0f, 0x51}),
               HasSubstr("a rebase at __TEXT+0x1ffffff lies outside the segment"));
   EXPECT_THAT(damaged(info.rebase_off, {0x11, 0x2f, 0x00, 0x51}), HasSubstr("names segment 15"));
-  EXPECT_THAT(damaged(info.rebase_off, {0x20, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0x01}),
+  EXPECT_THAT(damaged(info.rebase_off,
+                      {0x20, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0x01}),
               HasSubstr("ULEB128 value overflows"));
   EXPECT_THAT(damaged(info.rebase_off, {0x13}), HasSubstr("rebase type 3 is not a pointer"));
-  EXPECT_THAT(damaged(info.bind_off, {0x1f}), HasSubstr("library ordinal 15 names no LC_LOAD_DYLIB"));
-  EXPECT_THAT(damaged(info.bind_off, {0x11, 0x90}), HasSubstr("a bind before any symbol was named"));
+  EXPECT_THAT(damaged(info.bind_off, {0x1f}),
+              HasSubstr("library ordinal 15 names no LC_LOAD_DYLIB"));
+  EXPECT_THAT(damaged(info.bind_off, {0x11, 0x90}),
+              HasSubstr("a bind before any symbol was named"));
   EXPECT_THAT(damaged(info.lazy_bind_off + info.lazy_bind_size - 3, {0x40, '_', 'x'}),
               HasSubstr("ends in the middle of an entry"));
   // A root node with one edge back to itself.
-  EXPECT_THAT(damaged(info.export_off, {0x00, 0x01, '_', 0x00, 0x00}), HasSubstr("reaches a node twice"));
+  EXPECT_THAT(damaged(info.export_off, {0x00, 0x01, '_', 0x00, 0x00}),
+              HasSubstr("reaches a node twice"));
   EXPECT_THAT(damaged(info.export_off, {0x00, 0x01, '_', 0x00, 0xff, 0xff, 0x03}),
               HasSubstr("points past the trie"));
   EXPECT_THAT(damaged(info.export_off, {0xff, 0xff, 0x03}), HasSubstr("runs past the trie"));

@@ -54,9 +54,13 @@ void Runtime::InstallImports() {
       t.ReturnDouble({0, 0, 0, 0}, 4);
       return;
     }
-    if (!IsSel(sel)) throw ModelError("objc_msgSend to " + Hex(self) + " with " + Hex(sel) + ", which is not a selector");
+    if (!IsSel(sel))
+      throw ModelError("objc_msgSend to " + Hex(self) + " with " + Hex(sel) +
+                       ", which is not a selector");
     uint64_t imp = Lookup(DispatchClass(self), sel);
-    if (!imp) throw ModelError(MethodName(self, sel) + ": unrecognized selector (the model does not define it)");
+    if (!imp)
+      throw ModelError(MethodName(self, sel) +
+                       ": unrecognized selector (the model does not define it)");
     ++sends_;
     t.Jump(imp);
   });
@@ -65,7 +69,8 @@ void Runtime::InstallImports() {
     uint64_t receiver = emulator().Read64(super);
     ObjcClass* current = ClassAt(emulator().Read64(super + 8));
     if (!current) throw ModelError("objc_msgSendSuper2 with a class field that is not a class");
-    if (!IsSel(sel)) throw ModelError("objc_msgSendSuper2 with " + Hex(sel) + ", which is not a selector");
+    if (!IsSel(sel))
+      throw ModelError("objc_msgSendSuper2 with " + Hex(sel) + ", which is not a selector");
     if (receiver == 0) {
       t.Return2(0, 0);
       t.ReturnDouble({0, 0, 0, 0}, 4);
@@ -106,7 +111,8 @@ void Runtime::InstallImports() {
     std::string name = m.CStr(1);
     if (classes_by_name_.count(name)) return 0;
     ObjcClass* super = ClassAt(m.U(0));
-    if (m.U(0) != 0 && (!super || super->is_meta())) throw ModelError("objc_allocateClassPair: bad superclass");
+    if (m.U(0) != 0 && (!super || super->is_meta()))
+      throw ModelError("objc_allocateClassPair: bad superclass");
     ObjcClass* c = NewClassPair(name, super, 0);
     c->registered = false;
     c->made_by_image = true;
@@ -155,7 +161,8 @@ void Runtime::InstallImports() {
   });
   Function("objc_registerClassPair", "v#", [this](Msg& m) -> Value {
     ObjcClass* c = ClassAt(m.U(0));
-    if (!c || c->is_meta() || c->registered) throw ModelError("objc_registerClassPair of a class not being made");
+    if (!c || c->is_meta() || c->registered)
+      throw ModelError("objc_registerClassPair of a class not being made");
     c->registered = true;
     return {};
   });
@@ -168,7 +175,8 @@ void Runtime::InstallImports() {
   });
   Function("ivar_getOffset", "q^v", [this](Msg& m) -> Value {
     auto it = ivars_by_handle_.find(m.U(0));
-    if (it == ivars_by_handle_.end()) throw ModelError("ivar_getOffset of " + Hex(m.U(0)) + ", which is not an Ivar");
+    if (it == ivars_by_handle_.end())
+      throw ModelError("ivar_getOffset of " + Hex(m.U(0)) + ", which is not an Ivar");
     return it->second->offset;
   });
 

@@ -30,8 +30,13 @@ bool ObjcClass::IsSubclassOf(const ObjcClass* other) const {
 
 // ---- Msg ----
 
-Msg::Msg(Runtime& rt, const Signature& sig, std::vector<Value> values, bool is_message, ObjcClass* found_in)
-    : rt_(rt), sig_(sig), values_(std::move(values)), is_message_(is_message), found_in_(found_in) {}
+Msg::Msg(Runtime& rt, const Signature& sig, std::vector<Value> values, bool is_message,
+         ObjcClass* found_in)
+    : rt_(rt),
+      sig_(sig),
+      values_(std::move(values)),
+      is_message_(is_message),
+      found_in_(found_in) {}
 
 Emulator& Msg::emulator() const { return rt_.emulator(); }
 
@@ -39,7 +44,8 @@ std::string Msg::selector() const { return is_message_ ? rt_.SelName(cmd()) : st
 
 const Value& Msg::Arg(size_t i) const {
   if (i + first() >= values_.size())
-    throw ModelError("the model read argument " + std::to_string(i) + " of a call with signature " + sig_.text);
+    throw ModelError("the model read argument " + std::to_string(i) + " of a call with signature " +
+                     sig_.text);
   return values_[i + first()];
 }
 
@@ -73,33 +79,37 @@ ClassDef& ClassDef::ClassMethod(std::string_view selector, std::string_view type
 Runtime::Runtime(Emulator& emu) : emu_(emu) {
   NewClassPair("NSObject", nullptr, 8);
   DefineClass("NSObject", "")
-      .ClassMethod("alloc", "@#:", [this](Msg& m) -> Value { return AllocObject(ClassAt(m.self())); })
-      .ClassMethod("new", "@#:", [this](Msg& m) -> Value {
-        uint64_t object = AllocObject(ClassAt(m.self()));
-        return Send(object, "init");
-      })
+      .ClassMethod("alloc",
+                   "@#:", [this](Msg& m) -> Value { return AllocObject(ClassAt(m.self())); })
+      .ClassMethod("new", "@#:",
+                   [this](Msg& m) -> Value {
+                     uint64_t object = AllocObject(ClassAt(m.self()));
+                     return Send(object, "init");
+                   })
       .ClassMethod("class", "#@:", [](Msg& m) -> Value { return m.self(); })
       .Method("init", "@@:", [](Msg& m) -> Value { return m.self(); })
       .Method("self", "@@:", [](Msg& m) -> Value { return m.self(); })
-      .Method("class", "#@:", [this](Msg& m) -> Value {
-        ObjcClass* c = ClassOfObject(m.self());
-        return c->is_meta() ? c->instance_class->address : c->address;
-      })
+      .Method("class", "#@:",
+              [this](Msg& m) -> Value {
+                ObjcClass* c = ClassOfObject(m.self());
+                return c->is_meta() ? c->instance_class->address : c->address;
+              })
       .Method("retain", "@@:", [this](Msg& m) -> Value { return Retain(m.self()); })
-      .Method("release", "v@:", [this](Msg& m) -> Value {
-        Release(m.self());
-        return {};
-      })
+      .Method("release", "v@:",
+              [this](Msg& m) -> Value {
+                Release(m.self());
+                return {};
+              })
       .Method("autorelease", "@@:", [this](Msg& m) -> Value { return Autorelease(m.self()); })
       .Method("retainCount", "Q@:", [this](Msg& m) -> Value { return RetainCount(m.self()); })
-      .Method("isKindOfClass:", "B@:#", [this](Msg& m) -> Value {
-        ObjcClass* c = ClassOfObject(m.self());
-        ObjcClass* other = ClassAt(m.U(0));
-        return other != nullptr && c->IsSubclassOf(other);
-      })
-      .Method("respondsToSelector:", "B@::", [this](Msg& m) -> Value {
-        return Lookup(ClassOfObject(m.self()), m.U(0)) != 0;
-      })
+      .Method("isKindOfClass:", "B@:#",
+              [this](Msg& m) -> Value {
+                ObjcClass* c = ClassOfObject(m.self());
+                ObjcClass* other = ClassAt(m.U(0));
+                return other != nullptr && c->IsSubclassOf(other);
+              })
+      .Method("respondsToSelector:", "B@::",
+              [this](Msg& m) -> Value { return Lookup(ClassOfObject(m.self()), m.U(0)) != 0; })
       .Method("dealloc", "v@:", [this](Msg& m) -> Value {
         Dealloc(m.self());
         return {};
@@ -107,7 +117,8 @@ Runtime::Runtime(Emulator& emu) : emu_(emu) {
   InstallImports();
 }
 
-ObjcClass* Runtime::NewClassPair(const std::string& name, ObjcClass* super, uint64_t instance_size) {
+ObjcClass* Runtime::NewClassPair(const std::string& name, ObjcClass* super,
+                                 uint64_t instance_size) {
   auto cls = std::make_unique<ObjcClass>();
   auto meta = std::make_unique<ObjcClass>();
   cls->name = meta->name = name;
@@ -136,7 +147,8 @@ ObjcClass* Runtime::NewClassPair(const std::string& name, ObjcClass* super, uint
   return result;
 }
 
-ClassDef Runtime::DefineClass(const std::string& name, const std::string& super, uint64_t instance_size) {
+ClassDef Runtime::DefineClass(const std::string& name, const std::string& super,
+                              uint64_t instance_size) {
   auto it = classes_by_name_.find(name);
   if (it != classes_by_name_.end()) return ClassDef(*this, it->second);
   ObjcClass* parent = nullptr;
@@ -160,8 +172,8 @@ ObjcClass* Runtime::ClassAt(uint64_t address) const {
   return it == classes_by_address_.end() ? nullptr : it->second;
 }
 
-uint64_t Runtime::AddModelImp(ObjcClass* cls, const std::string& selector, std::string_view types, ModelFn fn,
-                              bool is_class_method) {
+uint64_t Runtime::AddModelImp(ObjcClass* cls, const std::string& selector, std::string_view types,
+                              ModelFn fn, bool is_class_method) {
   ObjcClass* target = is_class_method ? cls->meta : cls;
   if (!target) throw ModelError("class methods of a metaclass");
   ModelImp mi;
@@ -170,7 +182,8 @@ uint64_t Runtime::AddModelImp(ObjcClass* cls, const std::string& selector, std::
   mi.name = std::string(is_class_method ? "+[" : "-[") + cls->name + " " + selector + "]";
   mi.cls = target;
   if (mi.sig.args.size() < 2 || mi.sig.args[1].code != ':')
-    throw ModelError(mi.name + ": the type encoding " + std::string(types) + " lacks self and _cmd");
+    throw ModelError(mi.name + ": the type encoding " + std::string(types) +
+                     " lacks self and _cmd");
   auto holder = std::make_shared<uint64_t>(0);
   uint64_t imp = emu_.AddTrap(mi.name, [this, holder](Trap& t) { RunModelImp(t, *holder); });
   *holder = imp;
@@ -199,7 +212,8 @@ void Runtime::RawFunction(const std::string& name, Emulator::TrapHandler handler
 void Runtime::Data(const std::string& name, uint64_t address) { symbols_[name] = address; }
 
 std::optional<uint64_t> Runtime::Resolve(const std::string& macho_symbol) const {
-  std::string name = !macho_symbol.empty() && macho_symbol[0] == '_' ? macho_symbol.substr(1) : macho_symbol;
+  std::string name =
+      !macho_symbol.empty() && macho_symbol[0] == '_' ? macho_symbol.substr(1) : macho_symbol;
   auto it = symbols_.find(name);
   if (it == symbols_.end()) return std::nullopt;
   return it->second;
@@ -229,8 +243,8 @@ void Runtime::RunModelImp(Trap& t, uint64_t imp) {
 
 Value Runtime::InvokeModel(const ModelImp& mi, std::vector<Value> values) {
   if (values.size() != mi.sig.args.size())
-    throw ModelError(mi.name + " takes " + std::to_string(mi.sig.args.size()) + " arguments (" + mi.sig.text +
-                     "), given " + std::to_string(values.size()));
+    throw ModelError(mi.name + " takes " + std::to_string(mi.sig.args.size()) + " arguments (" +
+                     mi.sig.text + "), given " + std::to_string(values.size()));
   CheckArgs(mi, values);
   Msg m(*this, mi.sig, std::move(values), mi.is_message, mi.cls);
   return mi.fn(m);
@@ -241,7 +255,8 @@ void Runtime::CheckArgs(const ModelImp& mi, const std::vector<Value>& values) co
     const TypeCode& t = mi.sig.args[i];
     const Value& v = values[i];
     auto fail = [&](const std::string& why) {
-      throw ModelError(mi.name + ": " + ArgName(mi.is_message, i) + " (type " + t.text + ") " + why);
+      throw ModelError(mi.name + ": " + ArgName(mi.is_message, i) + " (type " + t.text + ") " +
+                       why);
     };
     switch (t.cls) {
       case TypeCode::Class::kInteger:
@@ -271,7 +286,8 @@ void Runtime::CheckArgs(const ModelImp& mi, const std::vector<Value>& values) co
       case TypeCode::Class::kIntegerPair:
         if (IsPoisonX(v.u) || IsPoisonX(v.u2)) fail("was never set by the caller");
         break;
-      case TypeCode::Class::kVoid: break;
+      case TypeCode::Class::kVoid:
+        break;
     }
   }
 }
@@ -280,7 +296,8 @@ void Runtime::CheckArgs(const ModelImp& mi, const std::vector<Value>& values) co
 
 uint64_t Runtime::AllocObject(ObjcClass* cls) {
   if (!cls || cls->is_meta()) throw ModelError("alloc of something that is not a class");
-  if (!cls->registered) throw ModelError("alloc of " + cls->name + " before objc_registerClassPair");
+  if (!cls->registered)
+    throw ModelError("alloc of " + cls->name + " before objc_registerClassPair");
   uint64_t object = emu_.Alloc(cls->instance_size);
   emu_.Write64(object, cls->address);
   ObjectRecord rec;
@@ -302,7 +319,8 @@ ObjcClass* Runtime::ClassOfObject(uint64_t address) const {
     while (root->super && root->super->is_meta()) root = root->super;
     return root;
   }
-  if (auto it = objects_.find(address); it != objects_.end()) return it->second.alive ? it->second.cls : nullptr;
+  if (auto it = objects_.find(address); it != objects_.end())
+    return it->second.alive ? it->second.cls : nullptr;
   if (address % 8 != 0 || !emu_.IsMapped(address, 8)) return nullptr;
   ObjcClass* c = ClassAt(emu_.Read64(address));
   return c && !c->is_meta() && c->untracked_instances ? c : nullptr;
@@ -329,8 +347,8 @@ std::string Runtime::MethodName(uint64_t receiver, uint64_t sel) const {
   ObjcClass* c = as_class ? as_class : ClassOfObject(receiver);
   std::string name = c ? c->name : Hex(receiver);
   auto s = selector_names_.find(sel);
-  return std::string(as_class ? "+[" : "-[") + name + " " + (s == selector_names_.end() ? Hex(sel) : s->second) +
-         "]";
+  return std::string(as_class ? "+[" : "-[") + name + " " +
+         (s == selector_names_.end() ? Hex(sel) : s->second) + "]";
 }
 
 uint64_t Runtime::Lookup(ObjcClass* cls, uint64_t sel, ObjcClass** found_in) const {
@@ -352,7 +370,8 @@ uint64_t Runtime::Retain(uint64_t object) {
     if (IsObjectLike(object)) return object;  // constant strings, stack and global blocks
     throw ModelError("retain of " + Hex(object) + ", which is not an object");
   }
-  if (!it->second.alive) throw ModelError("retain of a deallocated " + it->second.cls->name + " at " + Hex(object));
+  if (!it->second.alive)
+    throw ModelError("retain of a deallocated " + it->second.cls->name + " at " + Hex(object));
   if (!it->second.immortal) ++it->second.retain_count;
   return object;
 }
@@ -366,18 +385,23 @@ void Runtime::Release(uint64_t object) {
     throw ModelError("release of " + Hex(object) + ", which is not an object");
   }
   ObjectRecord& rec = it->second;
-  if (!rec.alive) throw ModelError("over-release: release of a deallocated " + rec.cls->name + " at " + Hex(object));
+  if (!rec.alive)
+    throw ModelError("over-release: release of a deallocated " + rec.cls->name + " at " +
+                     Hex(object));
   if (rec.immortal) return;
   if (rec.retain_count == 0)
-    throw ModelError("over-release: release of " + rec.cls->name + " at " + Hex(object) + " during its dealloc");
+    throw ModelError("over-release: release of " + rec.cls->name + " at " + Hex(object) +
+                     " during its dealloc");
   if (--rec.retain_count == 0) Send(object, "dealloc");
 }
 
 void Runtime::Dealloc(uint64_t object) {
   auto it = objects_.find(object);
-  if (it == objects_.end() || !it->second.alive) throw ModelError("dealloc of " + Hex(object) + ", which is not a live object");
+  if (it == objects_.end() || !it->second.alive)
+    throw ModelError("dealloc of " + Hex(object) + ", which is not a live object");
   if (it->second.retain_count != 0)
-    throw ModelError("dealloc of " + it->second.cls->name + " at " + Hex(object) + " while it has references");
+    throw ModelError("dealloc of " + it->second.cls->name + " at " + Hex(object) +
+                     " while it has references");
   it->second.alive = false;
   it->second.payload.reset();
   emu_.Free(object);
@@ -385,7 +409,9 @@ void Runtime::Dealloc(uint64_t object) {
 
 uint64_t Runtime::Autorelease(uint64_t object) {
   if (object == 0) return 0;
-  if (pools_.empty()) throw ModelError("autorelease of " + MethodName(object, 0).substr(2) + " with no pool in place: it leaks");
+  if (pools_.empty())
+    throw ModelError("autorelease of " + MethodName(object, 0).substr(2) +
+                     " with no pool in place: it leaks");
   pools_.back().push_back(object);
   return object;
 }
@@ -450,7 +476,9 @@ Value Runtime::Send(uint64_t receiver, std::string_view selector, std::vector<Va
   uint64_t sel = Sel(selector);
   ObjcClass* found = nullptr;
   uint64_t imp = Lookup(DispatchClass(receiver), sel, &found);
-  if (!imp) throw ModelError(MethodName(receiver, sel) + ": unrecognized selector (the model does not define it)");
+  if (!imp)
+    throw ModelError(MethodName(receiver, sel) +
+                     ": unrecognized selector (the model does not define it)");
   ++sends_;
   return CallImp(imp, found->methods.at(sel).types, found, receiver, sel, std::move(args));
 }
@@ -462,14 +490,15 @@ Value Runtime::SendSuper(uint64_t receiver, ObjcClass* current, std::string_view
   ObjcClass* found = nullptr;
   uint64_t imp = current && current->super ? Lookup(current->super, sel, &found) : 0;
   if (!imp)
-    throw ModelError("[super " + std::string(selector) + "] from " + (current ? current->name : "nil") +
+    throw ModelError("[super " + std::string(selector) + "] from " +
+                     (current ? current->name : "nil") +
                      ": unrecognized selector (the model does not define it)");
   ++sends_;
   return CallImp(imp, found->methods.at(sel).types, found, receiver, sel, std::move(args));
 }
 
-Value Runtime::CallImp(uint64_t imp, const std::string& types, ObjcClass*, uint64_t self, uint64_t sel,
-                       std::vector<Value> args) {
+Value Runtime::CallImp(uint64_t imp, const std::string& types, ObjcClass*, uint64_t self,
+                       uint64_t sel, std::vector<Value> args) {
   args.insert(args.begin(), {Value(self), Value(sel)});
   if (auto it = model_imps_.find(imp); it != model_imps_.end()) {
     // Values from C++ carry no register of their own: check them as given.

@@ -72,7 +72,7 @@ struct ObjcClass {
   std::string name;
   uint64_t address = 0;  // the class object in emulated memory
   ObjcClass* super = nullptr;
-  ObjcClass* meta = nullptr;  // a class's metaclass; nullptr for a metaclass
+  ObjcClass* meta = nullptr;            // a class's metaclass; nullptr for a metaclass
   ObjcClass* instance_class = nullptr;  // a metaclass's class
   bool registered = true;  // false between objc_allocateClassPair and objc_registerClassPair
   bool made_by_image = false;
@@ -93,7 +93,8 @@ struct ObjcClass {
 // _cmd.
 class Msg {
  public:
-  Msg(Runtime& rt, const Signature& sig, std::vector<Value> values, bool is_message, ObjcClass* found_in);
+  Msg(Runtime& rt, const Signature& sig, std::vector<Value> values, bool is_message,
+      ObjcClass* found_in);
   Runtime& runtime() const { return rt_; }
   Emulator& emulator() const;
   uint64_t self() const { return is_message_ ? values_[0].u : 0; }
@@ -181,12 +182,12 @@ class Runtime {
   ClassDef DefineClass(const std::string& name, const std::string& super = "NSObject",
                        uint64_t instance_size = 0);
   ObjcClass* FindClass(std::string_view name) const;  // registered classes only
-  ObjcClass* ClassAt(uint64_t address) const;  // a class or metaclass object
-  ObjcClass& Class(std::string_view name) const;  // throws when missing
+  ObjcClass* ClassAt(uint64_t address) const;         // a class or metaclass object
+  ObjcClass& Class(std::string_view name) const;      // throws when missing
   const std::vector<std::string>& missing_classes() const { return missing_classes_; }
 
   // Objects.
-  uint64_t AllocObject(ObjcClass* cls);  // retain count 1
+  uint64_t AllocObject(ObjcClass* cls);    // retain count 1
   ObjectRecord* Object(uint64_t address);  // nullptr when not an object the model made
   // The class a message to `receiver` is looked up in (a metaclass for a
   // class object); throws when `receiver` is not a live object or class.
@@ -205,7 +206,7 @@ class Runtime {
   void PopPool(uint64_t token);
   size_t pool_depth() const { return pools_.size(); }
   std::vector<uint64_t> LiveObjects() const;  // alive and not immortal
-  std::string LeakReport() const;  // "" when nothing leaked
+  std::string LeakReport() const;             // "" when nothing leaked
   // Extra retain/release behaviour for objects the model does not track
   // (blocks): returns true when it handled the object.
   std::function<bool(uint64_t, bool retain)> foreign_refcount;
@@ -217,8 +218,8 @@ class Runtime {
   // The IMP a send finds, or 0; sets *found_in to the class that has it.
   uint64_t Lookup(ObjcClass* cls, uint64_t sel, ObjcClass** found_in = nullptr) const;
   // Calls an IMP (model or emulated) with self, _cmd and args.
-  Value CallImp(uint64_t imp, const std::string& types, ObjcClass* found_in, uint64_t self, uint64_t sel,
-                std::vector<Value> args);
+  Value CallImp(uint64_t imp, const std::string& types, ObjcClass* found_in, uint64_t self,
+                uint64_t sel, std::vector<Value> args);
   bool IsModelImp(uint64_t imp) const { return model_imps_.count(imp) != 0; }
 
   const std::vector<HookRecord>& hooks() const { return hooks_; }
@@ -240,8 +241,8 @@ class Runtime {
     bool is_message = true;
   };
   ObjcClass* NewClassPair(const std::string& name, ObjcClass* super, uint64_t instance_size);
-  uint64_t AddModelImp(ObjcClass* cls, const std::string& selector, std::string_view types, ModelFn fn,
-                       bool is_class_method);
+  uint64_t AddModelImp(ObjcClass* cls, const std::string& selector, std::string_view types,
+                       ModelFn fn, bool is_class_method);
   void RunModelImp(Trap& t, uint64_t imp);
   Value InvokeModel(const ModelImp& mi, std::vector<Value> values);
   void CheckArgs(const ModelImp& mi, const std::vector<Value>& values) const;

@@ -23,11 +23,14 @@ LoadedImage& PhoneModel::Load(const std::string& path, bool run_initializers) {
   return LoadBytes(name, bytes, run_initializers);
 }
 
-LoadedImage& PhoneModel::LoadBytes(const std::string& name, std::span<const uint8_t> bytes, bool run_initializers) {
+LoadedImage& PhoneModel::LoadBytes(const std::string& name, std::span<const uint8_t> bytes,
+                                   bool run_initializers) {
   auto resolve = [this](const std::string& symbol) { return objc.Resolve(symbol); };
-  auto image = std::make_unique<LoadedImage>(LoadImage(emu, name, bytes, next_load_address_, resolve));
+  auto image =
+      std::make_unique<LoadedImage>(LoadImage(emu, name, bytes, next_load_address_, resolve));
   uint64_t end = next_load_address_;
-  for (const MachOSegment& s : image->image.segments) end = std::max(end, image->Slid(s.address) + s.size);
+  for (const MachOSegment& s : image->image.segments)
+    end = std::max(end, image->Slid(s.address) + s.size);
   next_load_address_ = (end + 0xffffff) & ~uint64_t{0xffffff};
   images_.push_back(std::move(image));
   LoadedImage& loaded = *images_.back();

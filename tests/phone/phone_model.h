@@ -42,7 +42,8 @@ class PhoneModel {
   // initializers unless told not to. The image stays loaded for the
   // model's life.
   LoadedImage& Load(const std::string& path, bool run_initializers = true);
-  LoadedImage& LoadBytes(const std::string& name, std::span<const uint8_t> bytes, bool run_initializers = true);
+  LoadedImage& LoadBytes(const std::string& name, std::span<const uint8_t> bytes,
+                         bool run_initializers = true);
   std::vector<std::unique_ptr<LoadedImage>>& images() { return images_; }
 
   // Calls an exported C function of an image with integer/pointer

@@ -17,10 +17,11 @@ class ProbeTest : public PhoneTest {
   void SetUp() override {
     PhoneTest::SetUp();
     phone.objc.DefineClass("PRBHost")
-        .ClassMethod("startWithScale:", "v#:d", [this](Msg& m) -> Value {
-          start_scale_ = m.D(0);
-          return {};
-        })
+        .ClassMethod("startWithScale:", "v#:d",
+                     [this](Msg& m) -> Value {
+                       start_scale_ = m.D(0);
+                       return {};
+                     })
         .Method("canDo:", "B@:q", [this](Msg& m) -> Value { return m.I(0) == can_do_; })
         .Method("setName:", "v@:@", [](Msg&) -> Value { return {}; })
         .Method("setScale:", "v@:d", [](Msg&) -> Value { return {}; })
@@ -29,17 +30,20 @@ class ProbeTest : public PhoneTest {
           reply_ = phone.blocks.Copy(m.U(0));
           return {};
         });
-    phone.objc.DefineClass("PRBBase").Method("title", "@@:", [this](Msg&) -> Value {
-      return phone.foundation.String("base title");
-    });
+    phone.objc.DefineClass("PRBBase").Method(
+        "title", "@@:", [this](Msg&) -> Value { return phone.foundation.String("base title"); });
     probe_ = &phone.Load(ImagePath("probe.dylib"));
   }
 
   uint64_t Call(const std::string& name, std::vector<uint64_t> args = {}) {
     return phone.CallExport(*probe_, "_" + name, std::move(args)).x0;
   }
-  int32_t Int(const std::string& variable) { return static_cast<int32_t>(phone.emu.Read32(probe_->Symbol("_" + variable))); }
-  uint64_t NewHost() { return phone.objc.Autorelease(phone.objc.AllocObject(&phone.objc.Class("PRBHost"))); }
+  int32_t Int(const std::string& variable) {
+    return static_cast<int32_t>(phone.emu.Read32(probe_->Symbol("_" + variable)));
+  }
+  uint64_t NewHost() {
+    return phone.objc.Autorelease(phone.objc.AllocObject(&phone.objc.Class("PRBHost")));
+  }
 
   LoadedImage* probe_ = nullptr;
   double start_scale_ = 0;
@@ -204,7 +208,10 @@ TEST_F(ProbeTest, ConstantStringsAreStringsIncludingUtf16Ones) {
   EXPECT_EQ(phone.foundation.Text(text), "Hidden \u2013 caf\u00e9");
   EXPECT_TRUE(phone.objc.IsKindOf(text, "NSString"));
   EXPECT_EQ(phone.objc.Send(text, "length").u, 13u);
-  EXPECT_TRUE(phone.objc.Send(text, "isEqualToString:", {phone.foundation.String("Hidden \u2013 caf\u00e9")}).u);
+  EXPECT_TRUE(
+      phone.objc
+          .Send(text, "isEqualToString:", {phone.foundation.String("Hidden \u2013 caf\u00e9")})
+          .u);
 }
 
 TEST_F(ProbeTest, AutoreleasePoolsReleaseTheirObjects) {
@@ -235,8 +242,10 @@ TEST_F(ProbeTest, FailuresNameWhatFailed) {
     }
     return "(no failure)";
   };
-  EXPECT_THAT(message("probe_unknown_selector", {host}), HasSubstr("-[PRBHost noSuchMethod]: unrecognized selector"));
-  EXPECT_THAT(message("probe_unknown_import"), HasSubstr("_probe_missing_function, which the model does not provide"));
+  EXPECT_THAT(message("probe_unknown_selector", {host}),
+              HasSubstr("-[PRBHost noSuchMethod]: unrecognized selector"));
+  EXPECT_THAT(message("probe_unknown_import"),
+              HasSubstr("_probe_missing_function, which the model does not provide"));
   EXPECT_THAT(message("probe_fault"), HasSubstr("memory fault: read of unmapped memory at 0x10"));
   EXPECT_THAT(message("probe_fault"), HasSubstr("probe.dylib+0x"));
   phone.emu.SetInstructionLimit(200000);
@@ -255,9 +264,8 @@ TEST_F(ProbeTest, InstructionCountsAreExactAndRepeatable) {
 class PaneTest : public PhoneTest {};
 
 TEST_F(PaneTest, ABundleMakesASubclassWhoseMethodCallsSuper) {
-  phone.objc.DefineClass("PRBController", "NSObject", 48).Method("title", "@@:", [this](Msg&) -> Value {
-    return phone.foundation.String("Root");
-  });
+  phone.objc.DefineClass("PRBController", "NSObject", 48)
+      .Method("title", "@@:", [this](Msg&) -> Value { return phone.foundation.String("Root"); });
   LoadedImage& pane = phone.Load(ImagePath("pane.bundle"));
   EXPECT_EQ(pane.image.file_type, 8u);  // MH_BUNDLE
   ObjcClass& cls = phone.objc.Class("PRBPane");

@@ -19,7 +19,8 @@ std::vector<std::string> SpawnRecorder::ReadList(uint64_t address, const char* w
   for (;; address += 8) {
     uint64_t item = rt_.emulator().Read64(address);
     if (item == 0) return list;
-    if (list.size() >= 1024) throw ModelError(std::string("posix_spawn: ") + what + " is not NULL-terminated");
+    if (list.size() >= 1024)
+      throw ModelError(std::string("posix_spawn: ") + what + " is not NULL-terminated");
     list.push_back(rt_.emulator().ReadCString(item));
   }
 }

@@ -23,15 +23,39 @@ class Reader {
     TypeCode t;
     t.code = text_[pos_];
     switch (text_[pos_++]) {
-      case 'v': t.cls = TypeCode::Class::kVoid; break;
-      case 'B': case 'C': Int(t, 1, false); break;
-      case 'c': Int(t, 1, true); break;
-      case 's': Int(t, 2, true); break;
-      case 'S': Int(t, 2, false); break;
-      case 'i': Int(t, 4, true); break;
-      case 'I': Int(t, 4, false); break;
-      case 'l': case 'q': Int(t, 8, true); break;
-      case 'L': case 'Q': case '*': case '#': case ':': Int(t, 8, false); break;
+      case 'v':
+        t.cls = TypeCode::Class::kVoid;
+        break;
+      case 'B':
+      case 'C':
+        Int(t, 1, false);
+        break;
+      case 'c':
+        Int(t, 1, true);
+        break;
+      case 's':
+        Int(t, 2, true);
+        break;
+      case 'S':
+        Int(t, 2, false);
+        break;
+      case 'i':
+        Int(t, 4, true);
+        break;
+      case 'I':
+        Int(t, 4, false);
+        break;
+      case 'l':
+      case 'q':
+        Int(t, 8, true);
+        break;
+      case 'L':
+      case 'Q':
+      case '*':
+      case '#':
+      case ':':
+        Int(t, 8, false);
+        break;
       case '@':
         Int(t, 8, false);
         if (!AtEnd() && text_[pos_] == '?') {
@@ -45,7 +69,9 @@ class Reader {
         Int(t, 8, false);
         Pointee();
         break;
-      case '?': Int(t, 8, false); break;  // a function pointer
+      case '?':
+        Int(t, 8, false);
+        break;  // a function pointer
       case 'f':
         t.cls = TypeCode::Class::kFloat;
         t.size = 4;
@@ -54,8 +80,11 @@ class Reader {
         t.cls = TypeCode::Class::kDouble;
         t.size = 8;
         break;
-      case '{': Struct(t); break;
-      default: Refuse(text_, std::string("unsupported type '") + text_[pos_ - 1] + "'");
+      case '{':
+        Struct(t);
+        break;
+      default:
+        Refuse(text_, std::string("unsupported type '") + text_[pos_ - 1] + "'");
     }
     t.text = std::string(text_.substr(start, pos_ - start));
     SkipDigits();
@@ -64,10 +93,12 @@ class Reader {
 
  private:
   void SkipQualifiers() {
-    while (!AtEnd() && std::string_view("rnNoORV").find(text_[pos_]) != std::string_view::npos) ++pos_;
+    while (!AtEnd() && std::string_view("rnNoORV").find(text_[pos_]) != std::string_view::npos)
+      ++pos_;
   }
   void SkipDigits() {
-    while (!AtEnd() && (isdigit(static_cast<unsigned char>(text_[pos_])) || text_[pos_] == '-')) ++pos_;
+    while (!AtEnd() && (isdigit(static_cast<unsigned char>(text_[pos_])) || text_[pos_] == '-'))
+      ++pos_;
   }
   void SkipPast(char close, int depth_open) {
     (void)depth_open;
@@ -112,11 +143,16 @@ class Reader {
     int doubles = 0, words = 0, others = 0;
     while (!AtEnd() && text_[pos_] != '}') {
       TypeCode m = Next();
-      if (m.cls == TypeCode::Class::kDouble) ++doubles;
-      else if (m.cls == TypeCode::Class::kDoubles) doubles += m.doubles;
-      else if (m.cls == TypeCode::Class::kInteger && m.size == 8) ++words;
-      else if (m.cls == TypeCode::Class::kIntegerPair) words += 2;
-      else ++others;
+      if (m.cls == TypeCode::Class::kDouble)
+        ++doubles;
+      else if (m.cls == TypeCode::Class::kDoubles)
+        doubles += m.doubles;
+      else if (m.cls == TypeCode::Class::kInteger && m.size == 8)
+        ++words;
+      else if (m.cls == TypeCode::Class::kIntegerPair)
+        words += 2;
+      else
+        ++others;
     }
     if (AtEnd()) Refuse(text_, "unterminated struct");
     ++pos_;

@@ -15,10 +15,10 @@ namespace velmo::phone {
 
 struct TypeCode {
   enum class Class { kVoid, kInteger, kFloat, kDouble, kDoubles, kIntegerPair };
-  char code = 'v';  // the leading character: v B c i s l q C I S L Q f d @ # : * ^ ? {
+  char code = 'v';     // the leading character: v B c i s l q C I S L Q f d @ # : * ^ ? {
   bool block = false;  // "@?"
   Class cls = Class::kVoid;
-  int size = 0;  // bytes: 1, 2, 4, 8 or 16; doubles * 8 for kDoubles
+  int size = 0;     // bytes: 1, 2, 4, 8 or 16; doubles * 8 for kDoubles
   int doubles = 0;  // kDoubles: how many
   bool is_signed = false;
   std::string text;  // the encoding of this one type

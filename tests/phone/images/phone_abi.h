@@ -13,7 +13,8 @@ typedef void (*IMP)(void);
 typedef struct objc_ivar* Ivar;
 typedef const struct __CFString* CFStringRef;
 typedef struct __CFNotificationCenter* CFNotificationCenterRef;
-typedef void (*CFNotificationCallback)(CFNotificationCenterRef, void*, CFStringRef, const void*, const void*);
+typedef void (*CFNotificationCallback)(CFNotificationCenterRef, void*, CFStringRef, const void*,
+                                       const void*);
 struct objc_super {
   id receiver;
   Class super_class;
@@ -41,9 +42,10 @@ void _Block_release(const void*);
 extern char _dispatch_main_q;
 void dispatch_async(void* queue, void (^block)(void));
 CFNotificationCenterRef CFNotificationCenterGetDarwinNotifyCenter(void);
-void CFNotificationCenterAddObserver(CFNotificationCenterRef, const void*, CFNotificationCallback, CFStringRef,
-                                     const void*, long);
-void CFNotificationCenterPostNotification(CFNotificationCenterRef, CFStringRef, const void*, const void*, bool);
+void CFNotificationCenterAddObserver(CFNotificationCenterRef, const void*, CFNotificationCallback,
+                                     CFStringRef, const void*, long);
+void CFNotificationCenterPostNotification(CFNotificationCenterRef, CFStringRef, const void*,
+                                          const void*, bool);
 int posix_spawn(int*, const char*, const void*, const void*, char* const*, char* const*);
 }
 

@@ -96,22 +96,25 @@ extern "C" void probe_hook(Class cls) {
   MSHookMessageEx(cls, sel_registerName("scaled:"), (IMP)ScaledReplacement, &probe_original_scaled);
 }
 
-static void OnNotification(CFNotificationCenterRef, void*, CFStringRef, const void*, const void*) { ++probe_value; }
+static void OnNotification(CFNotificationCenterRef, void*, CFStringRef, const void*, const void*) {
+  ++probe_value;
+}
 
 extern "C" void probe_observe(void) {
-  CFNotificationCenterAddObserver(CFNotificationCenterGetDarwinNotifyCenter(), nullptr, OnNotification,
-                                  CFSTR("com.example.probe/changed"), nullptr, 4);
+  CFNotificationCenterAddObserver(CFNotificationCenterGetDarwinNotifyCenter(), nullptr,
+                                  OnNotification, CFSTR("com.example.probe/changed"), nullptr, 4);
 }
 
 extern "C" void probe_post(void) {
-  CFNotificationCenterPostNotification(CFNotificationCenterGetDarwinNotifyCenter(), CFSTR("com.example.probe/changed"),
-                                       nullptr, nullptr, true);
+  CFNotificationCenterPostNotification(CFNotificationCenterGetDarwinNotifyCenter(),
+                                       CFSTR("com.example.probe/changed"), nullptr, nullptr, true);
 }
 
 extern "C" int probe_spawn(void) {
   const char* argv[] = {"killall", "-9", "SomeApp", nullptr};
   int pid = 0;
-  int error = posix_spawn(&pid, "/var/jb/usr/bin/killall", nullptr, nullptr, (char* const*)argv, nullptr);
+  int error =
+      posix_spawn(&pid, "/var/jb/usr/bin/killall", nullptr, nullptr, (char* const*)argv, nullptr);
   return error == 0 ? pid : -error;
 }
 
@@ -125,7 +128,9 @@ extern "C" int probe_pool(void) {
   return 1;
 }
 
-extern "C" id probe_leak(void) { return Send<id>(Send<id>((id)objc_getClass("PRBBase"), "alloc"), "init"); }
+extern "C" id probe_leak(void) {
+  return Send<id>(Send<id>((id)objc_getClass("PRBBase"), "alloc"), "init");
+}
 
 extern "C" void probe_over_release(id object) {
   objc_release(object);
