@@ -10,7 +10,7 @@ set -uo pipefail
 build=$1
 seconds=$2
 here=$(cd "$(dirname "$0")" && pwd)
-targets=(settings_reader_fuzz device_plists_fuzz command_line_fuzz)
+targets=(settings_reader_fuzz device_plists_fuzz command_line_fuzz macho_parser_fuzz)
 failed=0
 # Fontconfig (drawing a screenshot finds the font through it) keeps its
 # configuration for the life of the process, as the tests' suppressions say;
@@ -22,7 +22,7 @@ for target in "${targets[@]}"; do
   log=$build/fuzz/$target.log
   mkdir -p "$work" "$crashes"
   dict=()
-  [ "$target" != command_line_fuzz ] && dict=(-dict="$here/plist.dict")
+  case $target in settings_reader_fuzz | device_plists_fuzz) dict=(-dict="$here/plist.dict") ;; esac
   echo "== $target: ${seconds}s (log $log)"
   # Leaks are checked; an input that runs longer than 10 s counts as a hang.
   "$build/bin/$target" -max_total_time="$seconds" -timeout=10 -print_final_stats=1 \

@@ -1,0 +1,208 @@
+#include "tests/phone/blocks.h"
+
+namespace velmo::phone {
+namespace {
+
+constexpr uint32_t kRefcountMask = 0xfffe;
+constexpr uint32_t kNeedsFree = 1u << 24;
+constexpr uint32_t kHasCopyDispose = 1u << 25;
+constexpr uint32_t kIsGlobal = 1u << 28;
+constexpr uint32_t kHasSignature = 1u << 30;
+constexpr uint64_t kMaxBlockSize = 1 << 20;
+// _Block_object_assign / _dispose field kinds.
+constexpr int kFieldIsObject = 3;
+constexpr int kFieldIsBlock = 7;
+constexpr int kFieldIsByref = 8;
+constexpr int kByrefCaller = 128;
+
+std::string Hex(uint64_t v) {
+  char text[24];
+  snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(v));
+  return text;
+}
+
+}  // namespace
+
+Blocks::Blocks(Runtime& runtime) : rt_(runtime), emu_(runtime.emulator()) {
+  auto block_class = [&](const char* name) {
+    ObjcClass* c = rt_.DefineClass(name, "NSObject").cls();
+    c->untracked_instances = true;
+    return c->address;
+  };
+  stack_class_ = block_class("__NSStackBlock__");
+  global_class_ = block_class("__NSGlobalBlock__");
+  malloc_class_ = block_class("__NSMallocBlock__");
+  rt_.Data("_NSConcreteStackBlock", stack_class_);
+  rt_.Data("_NSConcreteGlobalBlock", global_class_);
+  rt_.Data("_NSConcreteMallocBlock", malloc_class_);
+  // objc_retain and objc_release of a heap block count its references.
+  rt_.foreign_refcount = [this](uint64_t object, bool retain) {
+    if (!emu_.IsMapped(object, 8) || emu_.Read64(object) != malloc_class_) return false;
+    if (retain)
+      Copy(object);
+    else
+      Release(object);
+    return true;
+  };
+  for (const char* name : {"copy", "retain"})
+    rt_.DefineClass("__NSMallocBlock__").Method(name, "@@:", [this](Msg& m) -> Value {
+      return Copy(m.self());
+    });
+  rt_.DefineClass("__NSMallocBlock__").Method("release", "v@:", [this](Msg& m) -> Value {
+    Release(m.self());
+    return {};
+  });
+  rt_.DefineClass("__NSStackBlock__").Method("copy", "@@:", [this](Msg& m) -> Value {
+    return Copy(m.self());
+  });
+  rt_.DefineClass("__NSGlobalBlock__").Method("copy", "@@:", [](Msg& m) -> Value {
+    return m.self();
+  });
+
+  rt_.Function("_Block_copy", "^v^v", [this](Msg& m) -> Value { return Copy(m.U(0)); });
+  rt_.Function("_Block_release", "v^v", [this](Msg& m) -> Value {
+    Release(m.U(0));
+    return {};
+  });
+  rt_.Function("_Block_object_assign", "v^v^vi", [this](Msg& m) -> Value {
+    uint64_t dst = m.U(0), src = m.U(1);
+    int flags = static_cast<int>(m.I(2));
+    if (flags & kFieldIsByref)
+      throw ModelError("__block variables are not modelled (_Block_object_assign)");
+    uint64_t value = src;
+    if (!(flags & kByrefCaller)) {
+      if ((flags & kFieldIsBlock) == kFieldIsBlock)
+        value = Copy(src);
+      else if ((flags & kFieldIsObject) == kFieldIsObject)
+        rt_.Retain(src);
+    }
+    emu_.Write64(dst, value);
+    return {};
+  });
+  rt_.Function("_Block_object_dispose", "v^vi", [this](Msg& m) -> Value {
+    int flags = static_cast<int>(m.I(1));
+    if (flags & kFieldIsByref)
+      throw ModelError("__block variables are not modelled (_Block_object_dispose)");
+    if (flags & kByrefCaller) return {};
+    if ((flags & kFieldIsBlock) == kFieldIsBlock)
+      Release(m.U(0));
+    else if ((flags & kFieldIsObject) == kFieldIsObject)
+      rt_.Release(m.U(0));
+    return {};
+  });
+}
+
+Blocks::Layout Blocks::Read(uint64_t block, const char* what) const {
+  if (block == 0) throw ModelError(std::string(what) + " of a nil block");
+  if (block % 8 != 0 || !emu_.IsMapped(block, 32))
+    throw ModelError(std::string(what) + " of " + Hex(block) + ", which is not a block");
+  Layout b;
+  b.isa = emu_.Read64(block);
+  b.flags = emu_.Read32(block + 8);
+  b.invoke = emu_.Read64(block + 16);
+  b.descriptor = emu_.Read64(block + 24);
+  if (b.isa != stack_class_ && b.isa != global_class_ && b.isa != malloc_class_)
+    throw ModelError(std::string(what) + " of " + Hex(block) + ", which is not a block (isa " +
+                     emu_.Describe(b.isa) + ")" +
+                     (b.isa == 0xa5a5a5a5a5a5a5a5 ? ": it was freed" : ""));
+  return b;
+}
+
+uint64_t Blocks::DescriptorField(const Layout& b, int index) const {
+  return emu_.Read64(b.descriptor + 8 * index);
+}
+
+bool Blocks::IsBlock(uint64_t address) const {
+  if (address % 8 != 0 || !emu_.IsMapped(address, 8)) return false;
+  uint64_t isa = emu_.Read64(address);
+  return isa == stack_class_ || isa == global_class_ || isa == malloc_class_;
+}
+
+uint64_t Blocks::Copy(uint64_t block) {
+  if (block == 0) return 0;
+  Layout b = Read(block, "_Block_copy");
+  ++copies_;
+  if (b.isa == global_class_ || (b.flags & kIsGlobal)) return block;
+  if (b.isa == malloc_class_) {
+    if (!heap_blocks_.count(block))
+      throw ModelError("_Block_copy of a heap block the model did not make");
+    if ((b.flags & kRefcountMask) == kRefcountMask)
+      throw ModelError("block reference count overflow");
+    uint32_t flags = b.flags + 2;
+    emu_.Write(block + 8, &flags, 4);
+    return block;
+  }
+  uint64_t size = DescriptorField(b, 1);
+  if (size < 32 || size > kMaxBlockSize)
+    throw ModelError("_Block_copy of " + Hex(block) + ": its descriptor gives the size " +
+                     std::to_string(size));
+  std::vector<uint8_t> bytes(size);
+  emu_.Read(block, bytes.data(), size);
+  uint64_t copy = emu_.Alloc(size);
+  emu_.Write(copy, bytes.data(), size);
+  uint32_t flags = (b.flags & ~(kRefcountMask | 1u)) | kNeedsFree | 2;
+  emu_.Write64(copy, malloc_class_);
+  emu_.Write(copy + 8, &flags, 4);
+  heap_blocks_.insert(copy);
+  if (b.flags & kHasCopyDispose) {
+    RegisterArgs args;
+    args.x[0] = copy;
+    args.x[1] = block;
+    emu_.Call(DescriptorField(b, 2), args);
+  }
+  return copy;
+}
+
+void Blocks::Release(uint64_t block) {
+  if (block == 0) return;
+  Layout b = Read(block, "_Block_release");
+  if (b.isa != malloc_class_) return;  // stack and global blocks are not counted
+  if (!heap_blocks_.count(block))
+    throw ModelError("_Block_release of a heap block the model did not make");
+  if ((b.flags & kRefcountMask) == 0)
+    throw ModelError("over-release of the block at " + Hex(block));
+  uint32_t flags = b.flags - 2;
+  emu_.Write(block + 8, &flags, 4);
+  if ((flags & kRefcountMask) != 0) return;
+  if (b.flags & kHasCopyDispose) {
+    RegisterArgs args;
+    args.x[0] = block;
+    emu_.Call(DescriptorField(b, 3), args);
+  }
+  heap_blocks_.erase(block);
+  emu_.Free(block);
+}
+
+std::optional<std::string> Blocks::SignatureOf(uint64_t block) const {
+  Layout b = Read(block, "reading the signature");
+  if (!(b.flags & kHasSignature)) return std::nullopt;
+  uint64_t at = DescriptorField(b, (b.flags & kHasCopyDispose) ? 4 : 2);
+  return StripOffsets(emu_.ReadCString(at, 4096));
+}
+
+Value Blocks::Invoke(uint64_t block, std::string_view signature, std::vector<Value> args) {
+  Layout b = Read(block, "invoking");
+  std::string expected = StripOffsets(signature);
+  if (auto actual = SignatureOf(block); actual && *actual != expected)
+    throw ModelError("the block at " + Hex(block) + " has the signature " + *actual +
+                     ", but its caller invokes it as " + expected);
+  Signature sig = ParseSignature(expected);
+  if (sig.args.empty() || !sig.args[0].block)
+    throw ModelError("a block signature must start with @?: " + expected);
+  args.insert(args.begin(), Value(block));
+  RegisterResult r = emu_.Call(b.invoke, EncodeArgs(sig, args));
+  return ReadResult(sig.result, r);
+}
+
+std::string Blocks::LeakReport() const {
+  std::string report;
+  for (uint64_t block : heap_blocks_) {
+    uint32_t flags = emu_.Read32(block + 8);
+    report += "leaked heap block at " + Hex(block) + " (invoke " +
+              emu_.Describe(emu_.Read64(block + 16)) + ", references " +
+              std::to_string((flags & kRefcountMask) / 2) + ")\n";
+  }
+  return report;
+}
+
+}  // namespace velmo::phone

@@ -1,0 +1,483 @@
+#include "tests/phone/macho_image.h"
+
+#include <llvm/BinaryFormat/MachO.h>
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+
+namespace velmo::phone {
+namespace {
+
+namespace M = llvm::MachO;
+
+// Limits that no image of ours comes near; they keep a hostile file from
+// making the parser allocate or loop without bound.
+constexpr uint64_t kMaxImageSpan = 256ull << 20;
+constexpr size_t kMaxFixups = 1u << 20;
+constexpr size_t kMaxSymbolLength = 4096;
+constexpr size_t kMaxExports = 1u << 16;
+// S_INIT_FUNC_OFFSETS, which LLVM 14's header does not name yet.
+constexpr uint32_t kInitFuncOffsets = 0x16;
+
+[[noreturn]] void Fail(const std::string& what) { throw MachOError("malformed Mach-O: " + what); }
+
+std::string Hex(uint64_t v) {
+  char text[24];
+  snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(v));
+  return text;
+}
+
+// A fixed-size name field (segname, sectname): up to 16 bytes, NUL-padded.
+std::string FixedName(const char (&field)[16]) {
+  return std::string(field, strnlen(field, sizeof field));
+}
+
+// Reads plain structures from the file at checked offsets.
+class Bytes {
+ public:
+  explicit Bytes(std::span<const uint8_t> bytes) : bytes_(bytes) {}
+  size_t size() const { return bytes_.size(); }
+  bool Contains(uint64_t offset, uint64_t length) const {
+    return offset <= bytes_.size() && length <= bytes_.size() - offset;
+  }
+  template <typename T>
+  T Read(uint64_t offset, const char* what) const {
+    if (!Contains(offset, sizeof(T))) Fail(std::string(what) + " lies outside the file");
+    T value;
+    memcpy(&value, bytes_.data() + offset, sizeof(T));
+    return value;
+  }
+  std::span<const uint8_t> Slice(uint64_t offset, uint64_t length, const char* what) const {
+    if (!Contains(offset, length)) Fail(std::string(what) + " lies outside the file");
+    return bytes_.subspan(offset, length);
+  }
+
+ private:
+  std::span<const uint8_t> bytes_;
+};
+
+// A cursor over an opcode stream or the export trie.
+class Stream {
+ public:
+  Stream(std::span<const uint8_t> data, const char* what) : data_(data), what_(what) {}
+  bool AtEnd() const { return pos_ >= data_.size(); }
+  size_t position() const { return pos_; }
+  void Seek(size_t pos) {
+    if (pos > data_.size()) Fail(std::string(what_) + ": offset past its end");
+    pos_ = pos;
+  }
+  uint8_t Byte() {
+    if (AtEnd()) Fail(std::string(what_) + " ends in the middle of an entry");
+    return data_[pos_++];
+  }
+  uint64_t Uleb() {
+    uint64_t value = 0;
+    for (unsigned shift = 0;; shift += 7) {
+      uint8_t b = Byte();
+      if (shift > 63 || (shift == 63 && (b & 0x7e) != 0))
+        Fail(std::string(what_) + ": ULEB128 value overflows 64 bits");
+      value |= static_cast<uint64_t>(b & 0x7f) << shift;
+      if (!(b & 0x80)) return value;
+    }
+  }
+  int64_t Sleb() {
+    uint64_t value = 0;
+    unsigned shift = 0;
+    uint8_t b;
+    do {
+      b = Byte();
+      if (shift > 63) Fail(std::string(what_) + ": SLEB128 value overflows 64 bits");
+      value |= static_cast<uint64_t>(b & 0x7f) << shift;
+      shift += 7;
+    } while (b & 0x80);
+    if (shift < 64 && (b & 0x40)) value |= ~uint64_t{0} << shift;
+    return static_cast<int64_t>(value);
+  }
+  std::string CString() {
+    std::string s;
+    for (;;) {
+      uint8_t c = Byte();
+      if (c == 0) return s;
+      if (s.size() >= kMaxSymbolLength) Fail(std::string(what_) + ": name too long");
+      s.push_back(static_cast<char>(c));
+    }
+  }
+
+ private:
+  std::span<const uint8_t> data_;
+  const char* what_;
+  size_t pos_ = 0;
+};
+
+class Parser {
+ public:
+  explicit Parser(std::span<const uint8_t> bytes) : file_(bytes) {}
+
+  MachOImage Run() {
+    auto header = file_.Read<M::mach_header_64>(0, "the header");
+    if (header.magic != M::MH_MAGIC_64)
+      Fail("not a 64-bit little-endian Mach-O (magic " + Hex(header.magic) + ")");
+    if (header.cputype != M::CPU_TYPE_ARM64)
+      Fail("not arm64 (cputype " + Hex(header.cputype) + ")");
+    if (header.filetype != M::MH_DYLIB && header.filetype != M::MH_BUNDLE)
+      Fail("neither MH_DYLIB nor MH_BUNDLE (filetype " + std::to_string(header.filetype) + ")");
+    image_.file_type = header.filetype;
+    const uint64_t commands_start = sizeof(M::mach_header_64);
+    if (!file_.Contains(commands_start, header.sizeofcmds))
+      Fail("load commands run past the end of the file");
+    const uint64_t commands_end = commands_start + header.sizeofcmds;
+
+    std::optional<M::dyld_info_command> dyld_info;
+    uint64_t offset = commands_start;
+    for (uint32_t i = 0; i < header.ncmds; ++i) {
+      if (offset + sizeof(M::load_command) > commands_end)
+        Fail("load command " + std::to_string(i) + " lies past sizeofcmds");
+      auto lc = file_.Read<M::load_command>(offset, "a load command");
+      if (lc.cmdsize < sizeof(M::load_command) || lc.cmdsize % 8 != 0 ||
+          lc.cmdsize > commands_end - offset)
+        Fail("load command " + std::to_string(i) + " has a bad size " + std::to_string(lc.cmdsize));
+      switch (lc.cmd) {
+        case M::LC_SEGMENT_64:
+          Segment(offset, lc.cmdsize);
+          break;
+        case M::LC_DYLD_INFO:
+        case M::LC_DYLD_INFO_ONLY:
+          if (dyld_info) Fail("two LC_DYLD_INFO commands");
+          if (lc.cmdsize < sizeof(M::dyld_info_command)) Fail("LC_DYLD_INFO too small");
+          dyld_info = file_.Read<M::dyld_info_command>(offset, "LC_DYLD_INFO");
+          break;
+        case M::LC_DYLD_CHAINED_FIXUPS:
+          Fail("LC_DYLD_CHAINED_FIXUPS is not supported (ld64.lld-14 writes LC_DYLD_INFO_ONLY)");
+        case M::LC_LOAD_DYLIB:
+        case M::LC_LOAD_WEAK_DYLIB:
+        case M::LC_REEXPORT_DYLIB:
+        case M::LC_LAZY_LOAD_DYLIB:
+        case M::LC_LOAD_UPWARD_DYLIB:
+          image_.libraries.push_back(DylibName(offset, lc.cmdsize));
+          break;
+        case M::LC_ID_DYLIB:
+          image_.install_name = DylibName(offset, lc.cmdsize);
+          break;
+        default:
+          break;
+      }
+      offset += lc.cmdsize;
+    }
+    if (image_.segments.empty()) Fail("no LC_SEGMENT_64");
+    CheckSegments();
+    if (dyld_info) {
+      Rebases(Info(dyld_info->rebase_off, dyld_info->rebase_size, "the rebase opcodes"));
+      Binds(Info(dyld_info->bind_off, dyld_info->bind_size, "the bind opcodes"),
+            MachOBind::Kind::kNonLazy);
+      Binds(Info(dyld_info->lazy_bind_off, dyld_info->lazy_bind_size, "the lazy bind opcodes"),
+            MachOBind::Kind::kLazy);
+      Binds(Info(dyld_info->weak_bind_off, dyld_info->weak_bind_size, "the weak bind opcodes"),
+            MachOBind::Kind::kWeak);
+      Exports(Info(dyld_info->export_off, dyld_info->export_size, "the export trie"));
+    }
+    Initializers();
+    return std::move(image_);
+  }
+
+ private:
+  std::span<const uint8_t> Info(uint32_t off, uint32_t size, const char* what) {
+    if (size == 0) return {};
+    return file_.Slice(off, size, what);
+  }
+
+  std::string DylibName(uint64_t offset, uint32_t cmdsize) {
+    if (cmdsize < sizeof(M::dylib_command)) Fail("dylib command too small");
+    auto cmd = file_.Read<M::dylib_command>(offset, "a dylib command");
+    if (cmd.dylib.name < sizeof(M::dylib_command) || cmd.dylib.name >= cmdsize)
+      Fail("dylib name offset outside its command");
+    auto field = file_.Slice(offset + cmd.dylib.name, cmdsize - cmd.dylib.name, "a dylib name");
+    auto end = std::find(field.begin(), field.end(), 0);
+    if (end == field.end()) Fail("dylib name not terminated inside its command");
+    return std::string(field.begin(), end);
+  }
+
+  void Segment(uint64_t offset, uint32_t cmdsize) {
+    if (cmdsize < sizeof(M::segment_command_64)) Fail("LC_SEGMENT_64 too small");
+    auto seg = file_.Read<M::segment_command_64>(offset, "LC_SEGMENT_64");
+    MachOSegment s;
+    s.name = FixedName(seg.segname);
+    s.address = seg.vmaddr;
+    s.size = seg.vmsize;
+    s.file_offset = seg.fileoff;
+    s.file_size = seg.filesize;
+    s.protection = static_cast<uint32_t>(seg.initprot) & 7;
+    if (seg.nsects > (cmdsize - sizeof(M::segment_command_64)) / sizeof(M::section_64))
+      Fail("segment " + s.name + " claims more sections than its command holds");
+    if (s.size > kMaxImageSpan || s.address > kMaxImageSpan * 64)
+      Fail("segment " + s.name + " is implausibly large or far");
+    if (s.address % 4096 != 0) Fail("segment " + s.name + " is not page-aligned");
+    if (s.file_size > s.size) Fail("segment " + s.name + " has more file bytes than memory");
+    if (!file_.Contains(s.file_offset, s.file_size))
+      Fail("segment " + s.name + " lies outside the file");
+    for (uint32_t i = 0; i < seg.nsects; ++i) {
+      auto sec = file_.Read<M::section_64>(
+          offset + sizeof(M::segment_command_64) + i * sizeof(M::section_64), "a section header");
+      MachOSection t;
+      t.segment = s.name;
+      t.name = FixedName(sec.sectname);
+      t.address = sec.addr;
+      t.size = sec.size;
+      t.type = sec.flags & M::SECTION_TYPE;
+      t.executable = (sec.flags & (M::S_ATTR_PURE_INSTRUCTIONS | M::S_ATTR_SOME_INSTRUCTIONS)) != 0;
+      if (t.address < s.address || t.size > s.size || t.address - s.address > s.size - t.size)
+        Fail("section " + s.name + "," + t.name + " lies outside its segment");
+      image_.sections.push_back(t);
+    }
+    if (s.size != 0) image_.segments.push_back(s);
+  }
+
+  void CheckSegments() {
+    auto segs = image_.segments;
+    std::sort(segs.begin(), segs.end(), [](auto& a, auto& b) { return a.address < b.address; });
+    for (size_t i = 1; i < segs.size(); ++i)
+      if (segs[i].address < segs[i - 1].address + segs[i - 1].size)
+        Fail("segments " + segs[i - 1].name + " and " + segs[i].name + " overlap");
+    image_.base_address = segs.front().address;
+    if (segs.back().address + segs.back().size - image_.base_address > kMaxImageSpan)
+      Fail("the image spans more than 256 MiB");
+  }
+
+  // The address `offset` bytes into segment `index`, checked to hold a pointer.
+  uint64_t PointerSlot(uint64_t segment, uint64_t offset, const char* what) {
+    if (segment >= image_.segments.size())
+      Fail(std::string(what) + " names segment " + std::to_string(segment) +
+           ", which does not exist");
+    const MachOSegment& s = image_.segments[segment];
+    if (s.size < 8 || offset > s.size - 8)
+      Fail(std::string(what) + " at " + s.name + "+" + Hex(offset) + " lies outside the segment");
+    return s.address + offset;
+  }
+
+  void CountFixup() {
+    if (image_.rebases.size() + image_.binds.size() >= kMaxFixups) Fail("too many fixups");
+  }
+
+  void Rebases(std::span<const uint8_t> data) {
+    Stream in(data, "the rebase opcodes");
+    uint64_t segment = ~uint64_t{0}, offset = 0;
+    auto rebase = [&] {
+      CountFixup();
+      image_.rebases.push_back(PointerSlot(segment, offset, "a rebase"));
+    };
+    while (!in.AtEnd()) {
+      uint8_t byte = in.Byte();
+      uint8_t imm = byte & M::REBASE_IMMEDIATE_MASK;
+      switch (byte & M::REBASE_OPCODE_MASK) {
+        case M::REBASE_OPCODE_DONE:
+          return;
+        case M::REBASE_OPCODE_SET_TYPE_IMM:
+          if (imm != M::REBASE_TYPE_POINTER)
+            Fail("rebase type " + std::to_string(imm) + " is not a pointer");
+          break;
+        case M::REBASE_OPCODE_SET_SEGMENT_AND_OFFSET_ULEB:
+          segment = imm;
+          offset = in.Uleb();
+          break;
+        case M::REBASE_OPCODE_ADD_ADDR_ULEB:
+          offset += in.Uleb();
+          break;
+        case M::REBASE_OPCODE_ADD_ADDR_IMM_SCALED:
+          offset += imm * 8ull;
+          break;
+        case M::REBASE_OPCODE_DO_REBASE_IMM_TIMES:
+          for (int i = 0; i < imm; ++i, offset += 8) rebase();
+          break;
+        case M::REBASE_OPCODE_DO_REBASE_ULEB_TIMES: {
+          uint64_t times = in.Uleb();
+          for (uint64_t i = 0; i < times; ++i, offset += 8) rebase();
+          break;
+        }
+        case M::REBASE_OPCODE_DO_REBASE_ADD_ADDR_ULEB:
+          rebase();
+          offset += 8 + in.Uleb();
+          break;
+        case M::REBASE_OPCODE_DO_REBASE_ULEB_TIMES_SKIPPING_ULEB: {
+          uint64_t times = in.Uleb(), skip = in.Uleb();
+          for (uint64_t i = 0; i < times; ++i, offset += 8 + skip) rebase();
+          break;
+        }
+        default:
+          Fail("unknown rebase opcode " + Hex(byte));
+      }
+    }
+  }
+
+  void Binds(std::span<const uint8_t> data, MachOBind::Kind kind) {
+    const char* what = kind == MachOBind::Kind::kLazy   ? "the lazy bind opcodes"
+                       : kind == MachOBind::Kind::kWeak ? "the weak bind opcodes"
+                                                        : "the bind opcodes";
+    Stream in(data, what);
+    uint64_t segment = ~uint64_t{0}, offset = 0;
+    MachOBind current;
+    current.kind = kind;
+    bool have_symbol = false;
+    auto bind = [&] {
+      if (!have_symbol) Fail(std::string(what) + ": a bind before any symbol was named");
+      CountFixup();
+      MachOBind b = current;
+      b.address = PointerSlot(segment, offset, "a bind");
+      image_.binds.push_back(std::move(b));
+    };
+    while (!in.AtEnd()) {
+      uint8_t byte = in.Byte();
+      uint8_t imm = byte & M::BIND_IMMEDIATE_MASK;
+      switch (byte & M::BIND_OPCODE_MASK) {
+        case M::BIND_OPCODE_DONE:
+          // The lazy stream ends each entry with DONE; the others end there.
+          if (kind != MachOBind::Kind::kLazy) return;
+          break;
+        case M::BIND_OPCODE_SET_DYLIB_ORDINAL_IMM:
+          SetLibrary(current, imm);
+          break;
+        case M::BIND_OPCODE_SET_DYLIB_ORDINAL_ULEB: {
+          uint64_t ordinal = in.Uleb();
+          if (ordinal > 0xffff)
+            Fail("library ordinal " + std::to_string(ordinal) + " out of range");
+          SetLibrary(current, static_cast<int>(ordinal));
+          break;
+        }
+        case M::BIND_OPCODE_SET_DYLIB_SPECIAL_IMM:
+          // Sign-extends the four-bit immediate: 0, -1 or -2.
+          current.library = imm == 0 ? 0 : static_cast<int>(static_cast<int8_t>(0xf0 | imm));
+          if (current.library < M::BIND_SPECIAL_DYLIB_FLAT_LOOKUP)
+            Fail("unknown special library ordinal");
+          break;
+        case M::BIND_OPCODE_SET_SYMBOL_TRAILING_FLAGS_IMM:
+          current.symbol = in.CString();
+          current.weak_import = (imm & M::BIND_SYMBOL_FLAGS_WEAK_IMPORT) != 0;
+          have_symbol = true;
+          break;
+        case M::BIND_OPCODE_SET_TYPE_IMM:
+          if (imm != M::BIND_TYPE_POINTER)
+            Fail("bind type " + std::to_string(imm) + " is not a pointer");
+          break;
+        case M::BIND_OPCODE_SET_ADDEND_SLEB:
+          current.addend = in.Sleb();
+          break;
+        case M::BIND_OPCODE_SET_SEGMENT_AND_OFFSET_ULEB:
+          segment = imm;
+          offset = in.Uleb();
+          break;
+        case M::BIND_OPCODE_ADD_ADDR_ULEB:
+          offset += in.Uleb();
+          break;
+        case M::BIND_OPCODE_DO_BIND:
+          bind();
+          offset += 8;
+          break;
+        case M::BIND_OPCODE_DO_BIND_ADD_ADDR_ULEB:
+          bind();
+          offset += 8 + in.Uleb();
+          break;
+        case M::BIND_OPCODE_DO_BIND_ADD_ADDR_IMM_SCALED:
+          bind();
+          offset += 8 + imm * 8ull;
+          break;
+        case M::BIND_OPCODE_DO_BIND_ULEB_TIMES_SKIPPING_ULEB: {
+          uint64_t times = in.Uleb(), skip = in.Uleb();
+          for (uint64_t i = 0; i < times; ++i, offset += 8 + skip) bind();
+          break;
+        }
+        default:
+          Fail(std::string(what) + ": unknown opcode " + Hex(byte));
+      }
+    }
+  }
+
+  void SetLibrary(MachOBind& bind, int ordinal) {
+    if (ordinal < 1 || static_cast<size_t>(ordinal) > image_.libraries.size())
+      Fail("library ordinal " + std::to_string(ordinal) + " names no LC_LOAD_DYLIB");
+    bind.library = ordinal;
+  }
+
+  void Exports(std::span<const uint8_t> trie) {
+    if (trie.empty()) return;
+    std::set<size_t> visited;
+    struct Pending {
+      size_t node;
+      std::string prefix;
+    };
+    std::vector<Pending> work{{0, ""}};
+    Stream in(trie, "the export trie");
+    while (!work.empty()) {
+      Pending p = std::move(work.back());
+      work.pop_back();
+      // Each node is visited once: a trie whose edges loop or share a node is refused.
+      if (!visited.insert(p.node).second) Fail("the export trie reaches a node twice");
+      in.Seek(p.node);
+      uint64_t info_size = in.Uleb();
+      size_t info_start = in.position();
+      if (info_size > trie.size() - info_start) Fail("an export trie node runs past the trie");
+      if (info_size > 0) {
+        MachOExport e;
+        e.flags = in.Uleb();
+        if (e.flags & M::EXPORT_SYMBOL_FLAGS_REEXPORT) {
+          in.Uleb();
+          in.CString();
+        } else {
+          e.address = in.Uleb();
+          if (e.flags & M::EXPORT_SYMBOL_FLAGS_STUB_AND_RESOLVER) in.Uleb();
+        }
+        if (in.position() != info_start + info_size)
+          Fail("an export's information has the wrong size");
+        if (image_.exports.size() >= kMaxExports) Fail("too many exports");
+        if (!(e.flags & M::EXPORT_SYMBOL_FLAGS_REEXPORT)) image_.exports[p.prefix] = e;
+      }
+      in.Seek(info_start + info_size);
+      uint8_t children = in.Byte();
+      for (uint8_t i = 0; i < children; ++i) {
+        std::string edge = in.CString();
+        uint64_t child = in.Uleb();
+        if (child >= trie.size()) Fail("an export trie edge points past the trie");
+        if (p.prefix.size() + edge.size() > kMaxSymbolLength) Fail("an exported name is too long");
+        work.push_back({static_cast<size_t>(child), p.prefix + edge});
+      }
+    }
+  }
+
+  void Initializers() {
+    for (const MachOSection& s : image_.sections) {
+      if (s.type == kInitFuncOffsets) Fail("__init_offsets is not supported");
+      if (s.type != M::S_MOD_INIT_FUNC_POINTERS) continue;
+      if (s.size % 8 != 0 || s.address % 8 != 0) Fail("__mod_init_func is not a list of pointers");
+      const MachOSegment* seg = image_.SegmentAt(s.address);
+      if (!seg || s.address + s.size > seg->address + seg->file_size)
+        Fail("__mod_init_func lies outside its segment's file bytes");
+      for (uint64_t a = s.address; a < s.address + s.size; a += 8)
+        image_.initializer_slots.push_back(a);
+    }
+  }
+
+  Bytes file_;
+  MachOImage image_;
+};
+
+}  // namespace
+
+MachOImage MachOImage::Parse(std::span<const uint8_t> bytes) { return Parser(bytes).Run(); }
+
+const MachOSegment* MachOImage::SegmentAt(uint64_t address) const {
+  for (const MachOSegment& s : segments)
+    if (address >= s.address && address - s.address < s.size) return &s;
+  return nullptr;
+}
+
+const MachOSection* MachOImage::FindSection(std::string_view segment, std::string_view name) const {
+  for (const MachOSection& s : sections)
+    if (s.segment == segment && s.name == name) return &s;
+  return nullptr;
+}
+
+std::optional<uint64_t> MachOImage::ExportAddress(const std::string& symbol) const {
+  auto it = exports.find(symbol);
+  if (it == exports.end()) return std::nullopt;
+  return base_address + it->second.address;
+}
+
+}  // namespace velmo::phone

@@ -1,0 +1,62 @@
+// PhoneModel: one emulated phone process: the CPU and memory, the model of
+// the platform's runtime and services, and the images loaded into it.
+// Members are public so that a test reaches each part by name:
+//
+//   PhoneModel phone;
+//   phone.objc.DefineClass("PSListController").Method(...);
+//   LoadedImage& pane = phone.Load(path);   // binds, then runs initializers
+//   phone.dispatch.DrainMain();
+//   EXPECT_EQ(phone.LeakReport(), "");
+//
+// Used from one thread.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/phone/blocks.h"
+#include "tests/phone/dispatch_queues.h"
+#include "tests/phone/emulator.h"
+#include "tests/phone/foundation.h"
+#include "tests/phone/image_loader.h"
+#include "tests/phone/notify_center.h"
+#include "tests/phone/objc_runtime.h"
+#include "tests/phone/spawn_recorder.h"
+
+namespace velmo::phone {
+
+class PhoneModel {
+ public:
+  PhoneModel();
+
+  Emulator emu;
+  Runtime objc{emu};
+  Blocks blocks{objc};
+  DispatchQueues dispatch{objc, blocks};
+  NotifyCenter notify{objc};
+  SpawnRecorder spawn{objc};
+  Foundation foundation{objc};
+
+  // Loads the image at `path` at the next free load address; runs its
+  // initializers unless told not to. The image stays loaded for the
+  // model's life.
+  LoadedImage& Load(const std::string& path, bool run_initializers = true);
+  LoadedImage& LoadBytes(const std::string& name, std::span<const uint8_t> bytes,
+                         bool run_initializers = true);
+  std::vector<std::unique_ptr<LoadedImage>>& images() { return images_; }
+
+  // Calls an exported C function of an image with integer/pointer
+  // arguments and returns x0 (and the count of instructions it ran).
+  RegisterResult CallExport(const LoadedImage& image, const std::string& macho_symbol,
+                            std::vector<uint64_t> args = {});
+
+  // Objects and heap blocks still alive; "" when none.
+  std::string LeakReport() const;
+
+ private:
+  std::vector<std::unique_ptr<LoadedImage>> images_;
+  uint64_t next_load_address_ = 0x100000000;
+};
+
+}  // namespace velmo::phone
