@@ -87,7 +87,7 @@ bool ClientStream::is_readable() const {
 }
 
 bool ClientStream::is_writable() const {
-  if (timed_out_) return false;
+  if (timed_out_ || evicted_) return false;
   short revents = waitFor(POLLOUT, Clock::now() + timeouts_.write);
   return (revents & POLLOUT) && !(revents & (POLLERR | POLLHUP));
 }
@@ -107,7 +107,11 @@ ssize_t ClientStream::read(char* ptr, size_t size) {
         end_ = static_cast<size_t>(n);
         break;
       }
-      if (n == 0) return 0;  // the client's end, or a shut socket
+      if (n == 0) {
+        // The client's end, or the socket shut by the table.
+        evicted_ = table_.evicted(id_);
+        return 0;
+      }
       if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return -1;
     }
   }
@@ -118,7 +122,7 @@ ssize_t ClientStream::read(char* ptr, size_t size) {
 }
 
 ssize_t ClientStream::write(const char* ptr, size_t size) {
-  if (timed_out_) return -1;
+  if (timed_out_ || evicted_) return -1;
   while (true) {
     ssize_t n = send(fd_, ptr, size, MSG_DONTWAIT | MSG_NOSIGNAL);
     if (n >= 0) {

@@ -63,7 +63,8 @@ class ClientStream : public httplib::Stream {
   const Timeouts timeouts_;
   Clock::time_point deadline_;
   bool timed_out_ = false;
-  bool wrote_ = false;  // any byte of this request's answer
+  bool evicted_ = false;  // closed to make room: nothing more is written
+  bool wrote_ = false;    // any byte of this request's answer
   char buffer_[4096];
   size_t begin_ = 0, end_ = 0;  // unread bytes in buffer_
 };

@@ -41,9 +41,14 @@ class ConnectionTable {
   // Whether the connection's thread is blocked on its client right now;
   // only such a connection is ever closed to make room.
   void setWaiting(uint64_t id, bool waiting);
+  // Whether the connection was closed to make room: its thread then answers
+  // nothing more on it (the request it was reading ended only as the server
+  // shut it, and is no bad request of the client's).
+  bool evicted(uint64_t id) const;
   // Refuses new connections and shuts every open one down.
   void close();
   bool closed() const;
+  // Open connections, not counting those closed to make room.
   size_t size() const;
 
  private:
@@ -52,11 +57,13 @@ class ConnectionTable {
     std::string peer;
     std::chrono::steady_clock::time_point request_since;
     bool waiting;
+    bool evicted;  // no longer counted; forgotten when its thread leaves
   };
   // The longest-waiting connection from `peer` ("" for any), or end().
   std::map<uint64_t, Entry>::iterator longestWaiting(const std::string& peer);
-  // Shuts the connection's socket for reading and forgets it.
+  // Shuts the connection's socket for reading and stops counting it.
   void evict(std::map<uint64_t, Entry>::iterator it);
+  size_t countedLocked() const;
 
   const Limits limits_;
   mutable std::mutex mu_;
