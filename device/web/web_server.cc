@@ -30,7 +30,7 @@ using nlohmann::json;
 constexpr ConnectionTable::Limits kConnectionLimits{64, 256};
 // Threads for connections: one per open connection, and a few more that
 // refuse connections past the limits at once.
-constexpr size_t kThreads = 256 + 16;
+constexpr size_t kThreads = kConnectionLimits.total + 16;
 // Event streams at once. Each holds one of the threads while it is open, so
 // without a cap enough open streams leave no thread for any other request.
 constexpr int kMaxEventStreams = 16;
@@ -89,14 +89,14 @@ Screen screenNamed(const std::string& name) {
   return name == "photos" ? Screen::kPhotos : Screen::kSettings;
 }
 
-void refuse(int fd, int status, const std::string& reason, const char* retry_after) {
-  std::string body = json{{"error", reason}}.dump();
+// Answers a connection past the limits, without reading its request.
+void refuseBusy(int fd) {
+  std::string body =
+      json{{"error", "too many connections from this address; try again later"}}.dump();
   std::string answer =
-      "HTTP/1.1 " + std::to_string(status) + " " +
-      (status == 503 ? "Service Unavailable" : "Error") +
-      "\r\nContent-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) +
-      "\r\nConnection: close\r\n" +
-      (retry_after ? std::string("Retry-After: ") + retry_after + "\r\n" : "") + "\r\n" + body;
+      "HTTP/1.1 503 Service Unavailable\r\nContent-Type: application/json\r\n"
+      "Content-Length: " +
+      std::to_string(body.size()) + "\r\nConnection: close\r\nRetry-After: 5\r\n\r\n" + body;
   ssize_t n = send(fd, answer.data(), answer.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
   (void)n;  // best effort: the connection ends either way
 }
@@ -123,7 +123,7 @@ class GuardedServer : public httplib::Server {
     uint64_t id = table_.admit(sock, peerAddress(sock));
     if (id == 0) {
       if (!table_.closed()) {
-        refuse(sock, 503, "too many connections from this address; try again later", "5");
+        refuseBusy(sock);
       }
     } else {
       ClientStream stream(sock, table_, id, timeouts_);

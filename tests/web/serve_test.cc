@@ -470,6 +470,24 @@ TEST_F(ServeTest, AStoppedPhotosIsMarkedNotAnsweringHoldsUpNothingAndRestarts) {
   EXPECT_EQ(now["photos"]["where"], "Albums");
   EXPECT_EQ(post("/api/home", "{}"), 200);
   EXPECT_TRUE(state()["photos"]["background"].get<bool>());
+
+  // SIGTERM while an action waits on a stopped Photos: the wait ends, and so
+  // does every program.
+  ASSERT_EQ(kill(fresh, SIGSTOP), 0);
+  std::vector<pid_t> children = childrenOf(server_->pid());
+  std::thread waiting([&] {
+    httplib::Client own("127.0.0.1", port_);
+    own.set_read_timeout(20, 0);
+    own.Post("/api/open-photos", "{}", "application/json");
+  });
+  std::this_thread::sleep_for(milliseconds(1000));
+  began = Clock::now();
+  kill(server_->pid(), SIGTERM);
+  EXPECT_EQ(server_->waitExit(15000), 0);
+  EXPECT_LT(Clock::now() - began, seconds(5));
+  waiting.join();
+  server_.reset();
+  for (pid_t child : children) EXPECT_TRUE(gone(child)) << "pid " << child << " is left";
 }
 
 TEST_F(ServeTest, SlowClientsStarveNoRequestAndHoldUpNoStop) {
