@@ -1,11 +1,14 @@
 #include "device/web/device_session.h"
 
+#include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <string.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <ctime>
 #include <fstream>
@@ -19,10 +22,14 @@
 namespace web {
 namespace {
 
+using Clock = std::chrono::steady_clock;
 using Lines = std::vector<std::string>;
 using nlohmann::json;
 
 constexpr size_t kLogLimit = 300;
+// A program just started loads its libraries first, which a busy machine
+// may make slow.
+constexpr std::chrono::milliseconds kStartTimeout{15000};
 constexpr const char* kFaceIdService = "service kTCCServiceFaceID: ";
 constexpr const char* kPhotosIdentifier = "com.apple.mobileslideshow";
 
@@ -91,10 +98,12 @@ std::string readFile(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// The shortest text that reads back as the same number: a point just inside
+// the screen's edge (389.99 on a 390-point screen) must stay inside it.
 std::string formatPoint(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.1f", value);
-  return text;
+  char text[64];
+  auto [end, error] = std::to_chars(text, text + sizeof text, value);
+  return error == std::errc() ? std::string(text, end) : "0";
 }
 
 // "wrong passcode, 4 attempts left" -> 4.
@@ -108,6 +117,31 @@ std::optional<int> attemptsIn(const std::string& message) {
     return left;
   }
   return std::nullopt;
+}
+
+// "8 s", "2.5 s".
+std::string seconds(std::chrono::milliseconds duration) {
+  long long ms = duration.count();
+  if (ms % 1000 == 0) return std::to_string(ms / 1000) + " s";
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f s", static_cast<double>(ms) / 1000);
+  return text;
+}
+
+// Reads the next line of a program's output by `deadline`: 1 with the line,
+// 0 when none came in time or `wake` turned readable (the session stops), -1
+// when the output ended (the program is ending).
+int readLine(program::DeviceProcess& process, int wake, Clock::time_point deadline,
+             std::string* line) {
+  while (true) {
+    if (process.nextLine(line, 0)) return 1;
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    pollfd fds[2] = {{process.outputFd(), POLLIN, 0}, {wake, POLLIN, 0}};
+    int r = poll(fds, 2, left.count() < 0 ? 0 : static_cast<int>(left.count()));
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0 || fds[1].revents != 0) return 0;
+    if (!(fds[0].revents & POLLIN)) return process.nextLine(line, 0) ? 1 : -1;
+  }
 }
 
 // Lets go of a held mutex for a scope and takes it again at the scope's end.
@@ -124,8 +158,12 @@ class Unlocked {
 
 }  // namespace
 
-DeviceSession::DeviceSession(std::string program, std::string root, std::string scratch)
-    : program_(std::move(program)), root_(std::move(root)), scratch_(std::move(scratch)) {
+DeviceSession::DeviceSession(std::string program, std::string root, std::string scratch,
+                             Options options)
+    : program_(std::move(program)),
+      root_(std::move(root)),
+      scratch_(std::move(scratch)),
+      answer_timeout_(options.answer_timeout) {
   if (pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) throw std::runtime_error("pipe failed");
 }
 
@@ -137,18 +175,20 @@ DeviceSession::~DeviceSession() {
 
 void DeviceSession::start() {
   {
-    std::lock_guard<std::mutex> c(commands_mu_);
+    std::scoped_lock programs(lockOf(Program::kPhotos), lockOf(Program::kSettings),
+                              lockOf(Program::kTccd));
     std::lock_guard<std::mutex> g(mu_);
     log("program", "device " + root_);
     launch(Program::kPhotos);  // starts the privacy daemon first
     launch(Program::kSettings);
-    refresh();
+    refreshProgram(Program::kPhotos);
+    refreshProgram(Program::kSettings);
     changed();
   }
   monitor_ = std::thread([this] { monitor(); });
 }
 
-void DeviceSession::stop() {
+void DeviceSession::beginStop() {
   {
     std::lock_guard<std::mutex> g(mu_);
     if (stopped_) return;
@@ -156,14 +196,32 @@ void DeviceSession::stop() {
     changed();
   }
   if (write(wake_[1], "x", 1) < 0) {
-    // The pipe is full: the monitor is already awake.
+    // The pipe is full: it is readable already.
   }
+}
+
+void DeviceSession::stop() {
+  beginStop();
   if (monitor_.joinable()) monitor_.join();
-  std::lock_guard<std::mutex> c(commands_mu_);
+  // Actions still waiting on a program gave up when the stop began.
+  std::scoped_lock programs(lockOf(Program::kPhotos), lockOf(Program::kSettings),
+                            lockOf(Program::kTccd));
   std::lock_guard<std::mutex> g(mu_);
   // Photos first, so that nothing it asks of the daemon is left hanging. Each
-  // program ends when its input closes; one that does not is killed.
-  for (Program p : {Program::kPhotos, Program::kSettings, Program::kTccd}) child(p).process.reset();
+  // program ends when its input closes; one that does not is killed, and one
+  // known not to answer at once.
+  for (Program p : {Program::kPhotos, Program::kSettings, Program::kTccd}) {
+    Child& c = child(p);
+    if (!c.process) continue;
+    if (!c.owed.empty()) {
+      discard(p);
+      continue;
+    }
+    kill(c.process->pid(), SIGCONT);  // a program stopped by someone reads its end
+    std::unique_ptr<program::DeviceProcess> gone = std::move(c.process);
+    Unlocked u(mu_);
+    gone.reset();
+  }
 }
 
 bool DeviceSession::running(Program program) const {
@@ -171,45 +229,110 @@ bool DeviceSession::running(Program program) const {
   return c.process != nullptr;
 }
 
-Outcome DeviceSession::needs(Program program) const {
-  if (stopped_) return {409, false, "the server is stopping"};
-  if (running(program)) return {};
+bool DeviceSession::answering(Program program) const {
   const Child& c = children_[static_cast<int>(program)];
-  return {409, false, std::string(c.label) + " is not running"};
+  return c.process != nullptr && c.owed.empty() && !stopped_;
 }
 
-std::vector<std::string> DeviceSession::send(Program program, const std::string& command) {
-  Child& c = child(program);
-  if (!c.process) return {};
-  // The page's state may be read meanwhile; the program is ours alone, as
-  // commands_mu_ is held.
-  Lines answer;
-  {
-    Unlocked u(mu_);
-    answer = c.process->command(command);
+Outcome DeviceSession::needs(Program program) const {
+  if (stopped_) return {409, false, "the server is stopping"};
+  const Child& c = children_[static_cast<int>(program)];
+  if (!running(program)) return {409, false, std::string(c.label) + " is not running"};
+  if (!c.owed.empty()) {
+    return {409, false,
+            std::string(c.label) + " is not answering (since " + c.silent_since +
+                "): restart it, or wait until it answers again"};
   }
-  c.process->seen.clear();
-  for (const std::string& line : bodyOf(answer)) handleLine(program, line, false);
-  if (answer.empty() || answer.back() == "timeout") {
+  return {};
+}
+
+std::vector<std::string> DeviceSession::send(Program program, const std::string& command,
+                                             const std::function<void()>& on_late_ok) {
+  return exchange(program, command, answer_timeout_, true, on_late_ok);
+}
+
+std::vector<std::string> DeviceSession::sendAtStart(Program program, const std::string& command) {
+  return exchange(program, command,
+                  std::max<std::chrono::milliseconds>(answer_timeout_, kStartTimeout), false,
+                  nullptr);
+}
+
+std::vector<std::string> DeviceSession::exchange(Program program, const std::string& command,
+                                                 std::chrono::milliseconds timeout,
+                                                 bool mark_silent,
+                                                 const std::function<void()>& on_late_ok) {
+  Child& c = child(program);
+  if (!c.process || stopped_) return {};
+  if (!c.owed.empty()) return {"timeout"};  // its answers would be someone else's
+  if (!c.process->send(command + "\n")) {
     checkEnded(program, 2000);
-    // A program that is slow, not gone, still owes its closing line: it is
-    // read here, so that it is not taken for the next command's answer.
-    for (int waited = 0; c.process && waited < 30; ++waited) {
-      std::string line;
-      {
-        Unlocked u(mu_);
-        line = c.process->waitForLine("", 1000);
-      }
-      c.process->seen.clear();
-      if (line == "ok" || isError(line)) break;
-      if (line.empty()) {
-        checkEnded(program, 0);
-      } else {
-        handleLine(program, line, true);
-      }
+    return c.process ? Lines{"timeout"} : Lines{};
+  }
+  Lines answer;
+  auto deadline = Clock::now() + timeout;
+  int got = 0;
+  while (true) {
+    std::string line;
+    {
+      // The page's state may be read meanwhile; the program is ours alone,
+      // as its lock is held.
+      Unlocked u(mu_);
+      got = readLine(*c.process, wake_[0], deadline, &line);
+    }
+    c.process->seen.clear();
+    if (got != 1) break;
+    answer.push_back(line);
+    if (line == "ok" || isError(line)) {
+      for (const std::string& said : bodyOf(answer)) handleLine(program, said, false);
+      return answer;
     }
   }
+  // What came of the answer is still its answer.
+  for (const std::string& said : answer) handleLine(program, said, false);
+  if (got < 0) {
+    checkEnded(program, 2000);  // its output closed: it is ending
+    if (!c.process) return {};
+  }
+  if (stopped_) return {};
+  if (mark_silent) {
+    // The answer is owed from now on: what the program prints next belongs
+    // to this command until its closing line.
+    std::string word = command.substr(0, command.find(' '));
+    if (c.owed.empty()) {
+      c.silent_since = clockTime();
+      c.late_answers = 0;
+      log("error", std::string(c.label) + " (pid " + std::to_string(c.process->pid()) +
+                       ") is not answering: \"" + word + "\" had no answer within " +
+                       seconds(timeout) + "; it gets no more commands until it answers again " +
+                       "or is restarted");
+    }
+    c.owed.push_back({word, on_late_ok});
+  }
+  answer.push_back("timeout");
   return answer;
+}
+
+void DeviceSession::takeLine(Program program, const std::string& line) {
+  Child& c = child(program);
+  if (c.owed.empty()) {
+    handleLine(program, line, true);
+    return;
+  }
+  // A late answer: its lines say what they say about the program's state,
+  // but nothing of it is an answer to anything asked since.
+  if (line != "ok" && !isError(line)) {
+    handleLine(program, line, false);
+    return;
+  }
+  Owed done = std::move(c.owed.front());
+  c.owed.pop_front();
+  ++c.late_answers;
+  if (line == "ok" && done.on_late_ok) done.on_late_ok();
+  if (c.owed.empty()) {
+    log("program", std::string(c.label) + " answers again; its late answers to " +
+                       std::to_string(c.late_answers) + " command" +
+                       (c.late_answers == 1 ? "" : "s") + " were set aside");
+  }
 }
 
 Outcome DeviceSession::outcomeOf(Program program, const Lines& answer) {
@@ -217,7 +340,10 @@ Outcome DeviceSession::outcomeOf(Program program, const Lines& answer) {
   const std::string& last = answer.back();
   if (last == "ok") return {};
   if (isError(last)) return {200, false, withoutErrorPrefix(last)};
-  return {200, false, std::string(child(program).label) + " did not answer"};
+  if (stopped_) return needs(program);
+  return {504, false,
+          std::string(child(program).label) + " did not answer within " + seconds(answer_timeout_) +
+              " and is marked not answering: restart it, or wait until it answers again"};
 }
 
 void DeviceSession::handleLine(Program program, const std::string& line, bool on_its_own) {
@@ -291,9 +417,10 @@ void DeviceSession::checkEnded(Program program, int timeout_ms) {
   }
   if (status == 1000) return;
   // What it printed last still counts.
-  for (const std::string& line : c.process->drain(0)) handleLine(program, line, true);
+  for (const std::string& line : c.process->drain(0)) takeLine(program, line);
   std::string pid = std::to_string(c.process->pid());
   c.process.reset();
+  c.owed.clear();
   c.ended = howEnded(status);
   std::string text = std::string(c.label) + " (pid " + pid + ") " + c.ended;
   if (program == Program::kPhotos && status == -SIGKILL && last_action_ == Program::kSettings) {
@@ -314,22 +441,32 @@ void DeviceSession::checkEnded(Program program, int timeout_ms) {
 }
 
 void DeviceSession::discard(Program program) {
-  std::unique_ptr<program::DeviceProcess> gone = std::move(child(program).process);
+  Child& c = child(program);
+  if (!c.process) return;
+  kill(c.process->pid(), SIGKILL);
+  checkEnded(program, 5000);
+  std::unique_ptr<program::DeviceProcess> gone = std::move(c.process);
+  c.owed.clear();
   if (!gone) return;
-  // Its destructor waits for it to end, then kills it.
+  // Its destructor waits for it to end.
   Unlocked u(mu_);
   gone.reset();
+}
+
+void DeviceSession::endProgram(Program program) {
+  if (!running(program)) return;
+  if (answering(program)) {
+    send(program, "quit");
+    checkEnded(program, 5000);
+  }
+  discard(program);
 }
 
 Outcome DeviceSession::launch(Program program) {
   if (program == Program::kPhotos) {
     // The privacy daemon starts on demand with the app, so that what Velmo
     // changes in it at load applies to this launch.
-    if (running(Program::kTccd)) {
-      send(Program::kTccd, "quit");
-      checkEnded(Program::kTccd, 5000);
-      discard(Program::kTccd);
-    }
+    endProgram(Program::kTccd);
     launch(Program::kTccd);
   }
   Child& c = child(program);
@@ -341,11 +478,11 @@ Outcome DeviceSession::launch(Program program) {
     return {500, false, std::string(c.label) + " could not be started"};
   }
   c.ended.clear();
+  c.owed.clear();
   // Its start is done (libraries loaded, observers registered) once it
   // answers help.
-  Lines help = send(program, "help");
+  Lines help = sendAtStart(program, "help");
   if (help.empty() || help.back() != "ok") {
-    checkEnded(program, 2000);
     discard(program);
     log("error", std::string(c.label) + " did not start");
     return {500, false, std::string(c.label) + " did not start"};
@@ -369,22 +506,38 @@ Outcome DeviceSession::launch(Program program) {
 void DeviceSession::refreshScreen(Screen screen) {
   Program program = screen == Screen::kPhotos ? Program::kPhotos : Program::kSettings;
   ScreenState& s = screens_[static_cast<int>(screen)];
-  if (!running(program)) return;
+  if (!answering(program)) return;
   std::string path = scratch_ + "/" + child(program).command + ".png";
   Lines answer = send(program, "screenshot " + path);
   if (answer.empty() || answer.back() != "ok") return;
   s.png = readFile(path);
   ++s.version;
-  if (!s.size) s.size = windowSize(bodyOf(send(program, "views")));
+  if (!s.size && answering(program)) s.size = windowSize(bodyOf(send(program, "views")));
 }
 
-void DeviceSession::refresh() {
-  if (running(Program::kPhotos)) {
-    send(Program::kPhotos, "prompt");
-    send(Program::kPhotos, "where");
+void DeviceSession::refreshProgram(Program program) {
+  // After one command goes unanswered, the rest are skipped (answering()).
+  if (program == Program::kPhotos) {
+    if (answering(program)) send(program, "prompt");
+    if (answering(program)) send(program, "where");
+    refreshScreen(Screen::kPhotos);
+  } else if (program == Program::kSettings) {
+    refreshScreen(Screen::kSettings);
   }
-  refreshScreen(Screen::kPhotos);
-  refreshScreen(Screen::kSettings);
+}
+
+void DeviceSession::refresh(Program held) {
+  refreshProgram(held);
+  for (Program other : {Program::kPhotos, Program::kSettings}) {
+    if (other == held) continue;
+    // Taken out of order, so only tried: a busy program is redrawn by the
+    // action that holds it.
+    std::unique_lock<std::mutex> lock(lockOf(other), std::try_to_lock);
+    if (!lock) continue;
+    // An action in Settings may have ended Photos (the master switch).
+    checkEnded(other, 0);
+    refreshProgram(other);
+  }
 }
 
 void DeviceSession::log(const std::string& kind, const std::string& text) {
@@ -398,6 +551,7 @@ void DeviceSession::changed() {
 }
 
 void DeviceSession::monitor() {
+  bool busy = false;  // a program's lock was held at the last look
   while (true) {
     std::vector<pollfd> fds{{wake_[0], POLLIN, 0}};
     {
@@ -407,42 +561,57 @@ void DeviceSession::monitor() {
         if (c.process) fds.push_back({c.process->outputFd(), POLLIN, 0});
       }
     }
-    poll(fds.data(), fds.size(), 500);
-    char drained[64];
-    while (read(wake_[0], drained, sizeof drained) > 0) {
+    // A program whose lock is held is read by its holder; until it is free
+    // its output is looked at again a little later rather than at once.
+    if (busy) {
+      poll(fds.data(), 1, 100);
+      for (pollfd& f : fds) f.revents = 0;
+      poll(fds.data(), fds.size(), 0);
+    } else {
+      poll(fds.data(), fds.size(), 500);
     }
-    std::lock_guard<std::mutex> commands(commands_mu_);
-    std::lock_guard<std::mutex> g(mu_);
-    if (stopped_) return;
-    uint64_t logged = next_log_id_;
-    bool ended = false;
+    busy = false;
+    bool dirty = false;
     for (Program p : {Program::kTccd, Program::kSettings, Program::kPhotos}) {
+      std::unique_lock<std::mutex> lock(lockOf(p), std::try_to_lock);
+      if (!lock) {
+        busy = true;
+        continue;
+      }
+      std::lock_guard<std::mutex> g(mu_);
+      if (stopped_) return;
       Child& c = child(p);
       if (!c.process) continue;
-      for (const std::string& line : c.process->drain(0)) handleLine(p, line, true);
+      uint64_t logged = next_log_id_;
+      bool owed = !c.owed.empty();
+      for (const std::string& line : c.process->drain(0)) takeLine(p, line);
       c.process->seen.clear();
       bool hung_up = false;
       for (const pollfd& f : fds) {
         if (f.fd == c.process->outputFd() && (f.revents & (POLLHUP | POLLERR))) hung_up = true;
       }
-      if (hung_up) {
-        checkEnded(p, 1000);
-        ended = ended || !c.process;
-      }
+      if (hung_up) checkEnded(p, 1000);
+      if (logged != next_log_id_ || !c.process || (owed && c.owed.empty())) dirty = true;
     }
-    if (logged != next_log_id_ || ended) {
-      refresh();
-      changed();
+    if (!dirty) continue;
+    for (Program p : {Program::kPhotos, Program::kSettings}) {
+      std::unique_lock<std::mutex> lock(lockOf(p), std::try_to_lock);
+      if (!lock) continue;
+      std::lock_guard<std::mutex> g(mu_);
+      if (stopped_) return;
+      refreshProgram(p);
     }
+    std::lock_guard<std::mutex> g(mu_);
+    changed();
   }
 }
 
 // Actions ------------------------------------------------------------------
 
 Outcome DeviceSession::touch(Screen screen, double x, double y) {
-  std::lock_guard<std::mutex> c(commands_mu_);
-  std::lock_guard<std::mutex> g(mu_);
   Program program = screen == Screen::kPhotos ? Program::kPhotos : Program::kSettings;
+  std::lock_guard<std::mutex> p(lockOf(program));
+  std::lock_guard<std::mutex> g(mu_);
   if (Outcome o = needs(program); o.status != 200) return o;
   const std::optional<ScreenSize>& size = screens_[static_cast<int>(screen)].size;
   if (!size) return {409, false, "the screen has not been drawn yet"};
@@ -451,25 +620,23 @@ Outcome DeviceSession::touch(Screen screen, double x, double y) {
   }
   last_action_ = program;
   Outcome o = outcomeOf(program, send(program, "touch " + formatPoint(x) + " " + formatPoint(y)));
-  // A touch may end Photos (the pane's master switch): let that be seen now.
-  if (program == Program::kSettings) checkEnded(Program::kPhotos, 0);
-  refresh();
+  refresh(program);
   changed();
   return o;
 }
 
 Outcome DeviceSession::act(Program program, const std::string& command, const std::string& done,
                            const std::function<void()>& on_ok) {
-  std::lock_guard<std::mutex> c(commands_mu_);
+  std::lock_guard<std::mutex> p(lockOf(program));
   std::lock_guard<std::mutex> g(mu_);
   if (Outcome o = needs(program); o.status != 200) return o;
   last_action_ = program;
-  Outcome o = outcomeOf(program, send(program, command));
+  Outcome o = outcomeOf(program, send(program, command, on_ok));
   if (o.ok) {
     if (on_ok) on_ok();
     log("action", done);
   }
-  refresh();
+  refresh(program);
   changed();
   return o;
 }
@@ -480,21 +647,24 @@ Outcome DeviceSession::home() {
 }
 
 Outcome DeviceSession::openPhotos() {
-  std::lock_guard<std::mutex> c(commands_mu_);
+  std::scoped_lock programs(lockOf(Program::kPhotos), lockOf(Program::kTccd));
   std::lock_guard<std::mutex> g(mu_);
   if (stopped_) return needs(Program::kPhotos);
   last_action_ = Program::kPhotos;
   Outcome o;
   if (running(Program::kPhotos)) {
-    o = outcomeOf(Program::kPhotos, send(Program::kPhotos, "foreground"));
+    o = needs(Program::kPhotos);
+    if (o.status != 200) return o;
+    auto in_front = [this] { background_ = false; };
+    o = outcomeOf(Program::kPhotos, send(Program::kPhotos, "foreground", in_front));
     if (o.ok) {
-      background_ = false;
+      in_front();
       log("action", "Photos came back to the foreground");
     }
   } else {
     o = launch(Program::kPhotos);
   }
-  refresh();
+  refresh(Program::kPhotos);
   changed();
   return o;
 }
@@ -511,7 +681,7 @@ Outcome DeviceSession::setCount(long long value) {
 }
 
 Outcome DeviceSession::answer(const std::string& command, const std::string& what) {
-  std::lock_guard<std::mutex> c(commands_mu_);
+  std::lock_guard<std::mutex> p(lockOf(Program::kPhotos));
   std::lock_guard<std::mutex> g(mu_);
   if (Outcome o = needs(Program::kPhotos); o.status != 200) return o;
   last_action_ = Program::kPhotos;
@@ -521,12 +691,12 @@ Outcome DeviceSession::answer(const std::string& command, const std::string& wha
     // The outcome line was logged as it came; it is also the action's message.
     Lines said = bodyOf(answer);
     if (!said.empty()) o.message = said.back();
-  } else if (!answer.empty() && answer.back() != "error: no prompt") {
+  } else if (o.status == 200 && !answer.empty() && answer.back() != "error: no prompt") {
     // Refused, e.g. while the device makes the owner wait.
     owner_outcome_ = o.message;
     log("answer", what + ": " + o.message);
   }
-  refresh();
+  refresh(Program::kPhotos);
   changed();
   return o;
 }
@@ -541,28 +711,36 @@ Outcome DeviceSession::answerFace() { return answer("answer face", "Face ID"); }
 Outcome DeviceSession::answerCancel() { return answer("answer cancel", "Cancel"); }
 
 Outcome DeviceSession::startProgram(Program program) {
-  std::lock_guard<std::mutex> c(commands_mu_);
+  // Photos' start restarts the privacy daemon, so it takes both.
+  std::unique_lock<std::mutex> own(lockOf(program));
+  std::unique_lock<std::mutex> daemon(lockOf(Program::kTccd), std::defer_lock);
+  if (program == Program::kPhotos) daemon.lock();
   std::lock_guard<std::mutex> g(mu_);
   if (stopped_) return needs(program);
+  Child& c = child(program);
   if (running(program)) {
-    return {409, false, std::string(child(program).label) + " is already running"};
+    if (c.owed.empty()) return {409, false, std::string(c.label) + " is already running"};
+    log("restart", std::string(c.label) + " (pid " + std::to_string(c.process->pid()) +
+                       ") was not answering and is ended");
+    discard(program);
   }
   last_action_ = program;
   Outcome o = launch(program);
-  refresh();
+  refresh(program);
   changed();
   return o;
 }
 
 Outcome DeviceSession::views(Screen screen, std::string* text) {
-  std::lock_guard<std::mutex> c(commands_mu_);
-  std::lock_guard<std::mutex> g(mu_);
   Program program = screen == Screen::kPhotos ? Program::kPhotos : Program::kSettings;
+  std::lock_guard<std::mutex> p(lockOf(program));
+  std::lock_guard<std::mutex> g(mu_);
   if (Outcome o = needs(program); o.status != 200) return o;
   Lines answer = send(program, "views");
   Outcome o = outcomeOf(program, answer);
   text->clear();
   for (const std::string& line : bodyOf(answer)) *text += line + "\n";
+  if (o.status == 504) changed();  // marked not answering
   return o;
 }
 
@@ -618,6 +796,9 @@ std::string DeviceSession::stateJson() const {
     p["label"] = c.label;
     p["running"] = c.process != nullptr;
     if (c.process) p["pid"] = c.process->pid();
+    // Running, but owing the answer to a command it did not give in time.
+    p["answering"] = c.process != nullptr && c.owed.empty();
+    p["silentSince"] = c.process && !c.owed.empty() ? c.silent_since : "";
     p["ended"] = c.ended;
     programs[c.command] = p;
   }

@@ -6,15 +6,25 @@
 // program that ended), becomes the state the page shows: the two screens as
 // the programs drew them, the owner's prompt, a log and the device's facts.
 //
+// A program that gives no answer to a command within the answer timeout is
+// marked "not answering": the rest of that action (the screens' redraw) skips
+// it, later actions that need it are refused at once (409), and the page
+// offers to end it and start it again (startProgram). The command stays owed:
+// the lines the program prints later are read as the late answers of the
+// commands it owes, up to each one's closing line, and are never taken for
+// the answer of a newer command. Once it has answered everything it owes it
+// counts as answering again and its screen is redrawn.
+//
 // Ownership: the session owns its child processes; stop() (or the
 // destructor) closes their input and waits for them, killing any that does
 // not end, so that no process outlives the session.
 //
 // Thread safety: every public method may be called from any thread. Actions
-// run one at a time, in the order they arrive. A monitor thread reads what the
-// programs print between actions and notices a program that ended. Reading
-// the state (stateJson, screenPng, waitForChange) does not wait for an action
-// that waits on a slow program.
+// on one program run one at a time, in the order they arrive; an action on
+// one program never waits on another (a stuck Photos does not hold up
+// Settings). A monitor thread reads what the programs print between actions
+// and notices a program that ended. Reading the state (stateJson, screenPng,
+// waitForChange) does not wait for an action that waits on a slow program.
 #pragma once
 
 #include <sys/types.h>
@@ -57,9 +67,14 @@ struct ScreenSize {
 
 class DeviceSession {
  public:
+  struct Options {
+    // How long a program may take to answer a command before it is marked
+    // not answering (starting a program may take longer: 15 s at least).
+    std::chrono::milliseconds answer_timeout{8000};
+  };
   // `program` is the velmo-device executable, `root` a device made by init,
   // `scratch` a private folder for the screenshots.
-  DeviceSession(std::string program, std::string root, std::string scratch);
+  DeviceSession(std::string program, std::string root, std::string scratch, Options options);
   ~DeviceSession();
   DeviceSession(const DeviceSession&) = delete;
   DeviceSession& operator=(const DeviceSession&) = delete;
@@ -68,6 +83,9 @@ class DeviceSession {
   void start();
   // Ends every program and the monitor. Later actions answer 409.
   void stop();
+  // The first half of stop(), which returns at once: actions waiting on a
+  // program give up now, and later ones answer 409.
+  void beginStop();
 
   // A touch at a point of a screen, in points.
   Outcome touch(Screen screen, double x, double y);
@@ -83,7 +101,8 @@ class DeviceSession {
   Outcome answerPasscode(const std::string& digits);  // digits only
   Outcome answerFace();
   Outcome answerCancel();
-  // Starts a program that is not running (after it died).
+  // Starts a program that is not running (after it died), or ends one that
+  // is not answering and starts it again.
   Outcome startProgram(Program program);
   // A screen's view tree as the program prints it (`views`), into `text`.
   Outcome views(Screen screen, std::string* text);
@@ -101,11 +120,19 @@ class DeviceSession {
   std::vector<pid_t> pids() const;
 
  private:
+  // A command whose answer did not come in time and is still owed.
+  struct Owed {
+    std::string name;                  // the command's first word
+    std::function<void()> on_late_ok;  // what its "ok" means for the state
+  };
   struct Child {
     const char* command;  // "photos"
     const char* label;    // "Photos"
     std::unique_ptr<program::DeviceProcess> process;
-    std::string ended;  // how it ended, "" while it runs or before it started
+    std::string ended;         // how it ended, "" while it runs or before it started
+    std::deque<Owed> owed;     // not answering while not empty
+    std::string silent_since;  // the clock time it was marked not answering
+    int late_answers = 0;      // owed commands answered since
   };
   struct ScreenState {
     std::string png;
@@ -130,19 +157,43 @@ class DeviceSession {
   Outcome act(Program program, const std::string& command, const std::string& done,
               const std::function<void()>& on_ok = nullptr);
 
-  // All of these run with commands_mu_ and mu_ held; the ones that wait on
-  // a program let go of mu_ while they wait.
+  // All of these run with mu_ held and the lock of the program they talk to
+  // (program_mu_); the ones that wait on a program let go of mu_ meanwhile.
   Child& child(Program program) { return children_[static_cast<int>(program)]; }
+  std::mutex& lockOf(Program program) { return program_mu_[static_cast<int>(program)]; }
   bool running(Program program) const;
+  bool answering(Program program) const;
   Outcome needs(Program program) const;
-  std::vector<std::string> send(Program program, const std::string& command);
+  // One command and its answer, up to its closing line; {} when the program
+  // is not running (or ended meanwhile) or the session stops, and the
+  // answer's lines so far then "timeout" when none came in time: the program
+  // is then marked not answering, and `on_late_ok` runs if the command's
+  // "ok" comes later.
+  std::vector<std::string> send(Program program, const std::string& command,
+                                const std::function<void()>& on_late_ok = nullptr);
+  // The first command to a program just started, which may take longer; a
+  // program that does not answer it is not marked, it is ended.
+  std::vector<std::string> sendAtStart(Program program, const std::string& command);
+  std::vector<std::string> exchange(Program program, const std::string& command,
+                                    std::chrono::milliseconds timeout, bool mark_silent,
+                                    const std::function<void()>& on_late_ok);
+  // A line the program printed outside an answer: a late answer's line
+  // while it owes commands, else something it said on its own.
+  void takeLine(Program program, const std::string& line);
   Outcome outcomeOf(Program program, const std::vector<std::string>& answer);
   void handleLine(Program program, const std::string& line, bool on_its_own);
   void checkEnded(Program program, int timeout_ms);
-  // Ends a program that did not end when asked to.
+  // Ends a program now (SIGKILL), then forgets it.
   void discard(Program program);
+  // Asks a program to quit; one that does not, or that is not answering,
+  // is killed.
+  void endProgram(Program program);
+  // Starting Photos restarts the privacy daemon: the caller holds both locks.
   Outcome launch(Program program);
-  void refresh();
+  // Redraws the screen of `held` (its lock held), then those of the other
+  // screen's program if its lock is free (else its own action redraws it).
+  void refresh(Program held);
+  void refreshProgram(Program program);
   void refreshScreen(Screen screen);
   void log(const std::string& kind, const std::string& text);
   void changed();
@@ -152,18 +203,22 @@ class DeviceSession {
   const std::string root_;
   const std::string scratch_;
 
-  // commands_mu_ makes the programs one caller's at a time: it is held by an
-  // action (and the monitor) for its whole length. mu_ guards the state
-  // below and is taken after commands_mu_; a child's process is replaced
-  // only with both held, so either one makes it safe to read.
-  std::mutex commands_mu_;
+  const std::chrono::milliseconds answer_timeout_;
+
+  // program_mu_ makes each program one caller's at a time: it is held by an
+  // action on that program (or the monitor) for its whole length. Locks are
+  // taken in the order Photos, Settings, privacy daemon, then mu_; one taken
+  // out of that order is only tried (try_lock), never waited for. mu_
+  // guards the state below; a child's process is replaced only with both
+  // its lock and mu_ held, so either one makes it safe to read.
+  std::mutex program_mu_[3];
   mutable std::mutex mu_;
   mutable std::condition_variable changed_cv_;
   uint64_t version_ = 1;
   bool stopped_ = false;
-  Child children_[3] = {{"photos", "Photos", nullptr, ""},
-                        {"settings", "Settings", nullptr, ""},
-                        {"tccd", "The privacy daemon", nullptr, ""}};
+  Child children_[3] = {{"photos", "Photos", nullptr, "", {}, "", 0},
+                        {"settings", "Settings", nullptr, "", {}, "", 0},
+                        {"tccd", "The privacy daemon", nullptr, "", {}, "", 0}};
   ScreenState screens_[2];
   std::optional<Prompt> prompt_;
   std::optional<int> attempts_left_;
@@ -177,6 +232,7 @@ class DeviceSession {
   std::deque<LogEntry> log_;
   uint64_t next_log_id_ = 1;
 
+  // Readable once the session stops (never drained): it wakes every wait.
   int wake_[2] = {-1, -1};
   std::thread monitor_;
 };

@@ -1,9 +1,11 @@
 #include "device/web/request_checks.h"
 
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <initializer_list>
 #include <nlohmann/json.hpp>
+#include <string_view>
 
 namespace web {
 namespace {
@@ -53,7 +55,92 @@ bool wholeNumber(const std::string& digits, long long* out) {
   return begin != end && error == std::errc() && rest == end;
 }
 
+// RFC 9110's tchar: the characters of a token (a type, a subtype, a name).
+bool isTokenChar(char c) {
+  return std::isalnum(static_cast<unsigned char>(c)) ||
+         std::string_view("!#$%&'*+-.^_`|~").find(c) != std::string_view::npos;
+}
+
+std::string lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// Reads a token at `at`, moving past it; "" when none is there.
+std::string token(const std::string& text, size_t* at) {
+  size_t start = *at;
+  while (*at < text.size() && isTokenChar(text[*at])) ++*at;
+  return text.substr(start, *at - start);
+}
+
+void skipSpace(const std::string& text, size_t* at) {
+  while (*at < text.size() && (text[*at] == ' ' || text[*at] == '\t')) ++*at;
+}
+
+// A parameter's value: a token, or a quoted string with its escapes undone.
+bool parameterValue(const std::string& text, size_t* at, std::string* out) {
+  if (*at < text.size() && text[*at] == '"') {
+    out->clear();
+    for (++*at; *at < text.size(); ++*at) {
+      char c = text[*at];
+      if (c == '"') {
+        ++*at;
+        return true;
+      }
+      if (c == '\\') {
+        if (++*at == text.size()) return false;
+        c = text[*at];
+      }
+      out->push_back(c);
+    }
+    return false;  // no closing quote
+  }
+  *out = token(text, at);
+  return !out->empty();
+}
+
+// A piece of the header, named in a reason: quoted when short and printable.
+std::string shown(const std::string& value) {
+  bool printable = value.size() <= 64;
+  for (char c : value) printable = printable && c >= 0x20 && c < 0x7f;
+  return printable ? "\"" + value + "\"" : "a value that cannot be shown";
+}
+
 }  // namespace
+
+std::string checkJsonType(const std::string& content_type) {
+  const std::string wanted = "the body must be JSON (Content-Type: application/json)";
+  if (content_type.empty()) return wanted + "; the request gives no Content-Type";
+  const std::string malformed = wanted + "; " + shown(content_type) + " is not a media type";
+  size_t at = 0;
+  skipSpace(content_type, &at);
+  std::string type = token(content_type, &at);
+  if (type.empty() || at == content_type.size() || content_type[at] != '/') return malformed;
+  ++at;
+  std::string subtype = token(content_type, &at);
+  if (subtype.empty()) return malformed;
+  if (lower(type) != "application" || lower(subtype) != "json") {
+    return wanted + ", not " + shown(type + "/" + subtype);
+  }
+  while (true) {
+    skipSpace(content_type, &at);
+    if (at == content_type.size()) return "";
+    if (content_type[at] != ';') return malformed;
+    ++at;
+    skipSpace(content_type, &at);
+    if (at == content_type.size()) return "";  // a trailing ";" is tolerated
+    std::string name = lower(token(content_type, &at));
+    std::string value;
+    if (name.empty() || at == content_type.size() || content_type[at] != '=') return malformed;
+    ++at;
+    if (!parameterValue(content_type, &at, &value)) return malformed;
+    // JSON is UTF-8; a charset saying so is harmless, any other is not JSON.
+    if (name != "charset" || lower(value) != "utf-8") {
+      return wanted + "; its parameter " + shown(name + "=" + value) +
+             " is not taken (only charset=utf-8)";
+    }
+  }
+}
 
 std::string parseTouch(const std::string& body, TouchRequest* out) {
   json request;

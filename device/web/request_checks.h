@@ -40,4 +40,10 @@ std::string parseProgram(const std::string& body, Program* out);
 // An empty body or {}.
 std::string parseNothing(const std::string& body);
 
+// A request's Content-Type value, read as a media type (type "/" subtype,
+// then "; name=value" parameters, names and the type case-insensitive):
+// "" when it is application/json with no parameter but charset=utf-8, else
+// why it is not (the value is named only when short and printable).
+std::string checkJsonType(const std::string& content_type);
+
 }  // namespace web

@@ -64,5 +64,28 @@ TEST(RequestChecks, ProgramsAndEmptyBodies) {
   EXPECT_NE(parseNothing("{"), "");
 }
 
+TEST(RequestChecks, OnlyJsonItselfIsJsonWhateverTheTypeStartsWith) {
+  for (const char* json : {"application/json", "Application/JSON",
+                           "application/json; charset=utf-8", "application/json;charset=\"UTF-8\"",
+                           "application/json ; charset=utf-8 ", "application/json;"}) {
+    EXPECT_EQ(checkJsonType(json), "") << json;
+  }
+  // A longer subtype, another type, a suffix or a charset JSON is not in.
+  for (const char* other :
+       {"application/jsonx", "application/json-patch+json", "application/jsonp", "text/json",
+        "application/ld+json", "application/json; charset=latin1", "application/json; boundary=x",
+        "application/json x", "application/json;charset", "application/json; charset=\"utf-8",
+        "application /json", "application/", "json", "", "application/json\r\nX: y"}) {
+    EXPECT_NE(checkJsonType(other), "") << other;
+  }
+  // The reason names what the request said, when it can be shown.
+  EXPECT_NE(checkJsonType("application/jsonx").find("\"application/jsonx\""), std::string::npos)
+      << checkJsonType("application/jsonx");
+  EXPECT_NE(checkJsonType("application/json; charset=latin1").find("charset=latin1"),
+            std::string::npos);
+  EXPECT_EQ(checkJsonType(std::string("text/\x01") + std::string(100, 'a')).find('\x01'),
+            std::string::npos);
+}
+
 }  // namespace
 }  // namespace web

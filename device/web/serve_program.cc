@@ -1,17 +1,29 @@
 // velmo-device serve: the phone in a browser. It makes the device when the
 // folder holds none (with init's flags), runs the device's programs as child
-// processes and serves the page on 127.0.0.1 until Ctrl-C or SIGTERM, then
-// ends every program it started.
+// processes and serves the page on 127.0.0.1 until Ctrl-C, SIGTERM or SIGHUP
+// (its terminal closed), then ends every program it started and removes its
+// private folder. A folder left by a serve that was killed outright is
+// removed by the next serve (see scratch_folder.h).
+//
+// Two timeouts can be shortened for tests, in milliseconds, through the
+// environment: VELMO_SERVE_ANSWER_MS, how long a program may take to answer
+// a command before it is marked not answering (8000), and
+// VELMO_SERVE_REQUEST_MS, how long a client may take to send a whole
+// request (10000).
 #include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <charconv>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "device/child_process.h"
@@ -19,6 +31,7 @@
 #include "device/install_paths.h"
 #include "device/programs.h"
 #include "device/web/device_session.h"
+#include "device/web/scratch_folder.h"
 #include "device/web/web_server.h"
 #include "platform/foundation/device.h"
 
@@ -36,6 +49,25 @@ bool parsePort(const std::string& text, int* port) {
   const char* end = text.data() + text.size();
   auto [rest, error] = std::from_chars(text.data(), end, *port);
   return !text.empty() && error == std::errc() && rest == end && *port >= 0 && *port <= 65535;
+}
+
+// A duration in milliseconds from the environment variable `name`, or
+// `fallback` when it is not set; false when it is set but not a number of
+// milliseconds from 100 to 600000.
+bool durationFromEnvironment(const char* name, std::chrono::milliseconds fallback,
+                             std::chrono::milliseconds* out) {
+  const char* text = std::getenv(name);
+  *out = fallback;
+  if (text == nullptr) return true;
+  std::string value = text;
+  long long ms = 0;
+  auto [rest, error] = std::from_chars(value.data(), value.data() + value.size(), ms);
+  if (value.empty() || error != std::errc() || rest != value.data() + value.size() || ms < 100 ||
+      ms > 600000) {
+    return false;
+  }
+  *out = std::chrono::milliseconds(ms);
+  return true;
 }
 
 // Runs `velmo-device init` on `root` with the init flags given to serve.
@@ -70,6 +102,18 @@ int serveMain(const Options& options) {
     print("error: --port must be a number from 0 to 65535 (0: any free port)");
     return 2;
   }
+  web::DeviceSession::Options session_options;
+  web::WebServer::Options server_options;
+  for (auto [name, fallback, out] :
+       {std::tuple{"VELMO_SERVE_ANSWER_MS", session_options.answer_timeout,
+                   &session_options.answer_timeout},
+        std::tuple{"VELMO_SERVE_REQUEST_MS", server_options.request_timeout,
+                   &server_options.request_timeout}}) {
+    if (!durationFromEnvironment(name, fallback, out)) {
+      print(std::string("error: ") + name + " must be a number of milliseconds from 100 to 600000");
+      return 2;
+    }
+  }
   std::error_code ec;
   std::string self = fs::read_symlink("/proc/self/exe", ec).string();
   if (!fs::exists(fs::path(root) / "device.plist", ec)) {
@@ -86,28 +130,30 @@ int serveMain(const Options& options) {
   while (absolute.size() > 1 && absolute.back() == '/') absolute.pop_back();
   device::setRoot(absolute);
 
-  // Ctrl-C and SIGTERM are taken by one thread, which stops the server; every
-  // other thread, made after this, keeps them blocked. A program gone away
-  // mid-command must not end the server with SIGPIPE.
+  // Ctrl-C, SIGTERM and SIGHUP are taken by one thread, which stops the
+  // server; every other thread, made after this, keeps them blocked. A
+  // program gone away mid-command must not end the server with SIGPIPE.
   sigset_t stop_signals;
   sigemptyset(&stop_signals);
   sigaddset(&stop_signals, SIGINT);
   sigaddset(&stop_signals, SIGTERM);
+  sigaddset(&stop_signals, SIGHUP);
   pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
   signal(SIGPIPE, SIG_IGN);
 
-  std::string scratch;
-  try {
-    scratch = makeTempDirectory("velmo-serve");
-  } catch (const std::exception& e) {
-    print(std::string("error: ") + e.what());
+  std::string temp = fs::temp_directory_path(ec).string();
+  if (temp.empty()) temp = "/tmp";
+  web::removeStaleScratchFolders(temp);
+  std::string error;
+  std::string scratch = web::makeScratchFolder(temp, &error);
+  if (scratch.empty()) {
+    print("error: " + error);
     return 1;
   }
   int code = 0;
   {
-    web::DeviceSession session(self, absolute, scratch);
-    web::WebServer server(session, buildDirectory() + "/share/web");
-    std::string error;
+    web::DeviceSession session(self, absolute, scratch, session_options);
+    web::WebServer server(session, buildDirectory() + "/share/web", server_options);
     int bound = server.bind(port, &error);
     if (bound < 0) {
       print("error: " + error);
@@ -129,8 +175,11 @@ int serveMain(const Options& options) {
             continue;
           }
           int got = sigtimedwait(&stop_signals, nullptr, &slice);
-          if (got == SIGINT || got == SIGTERM) {
-            print(std::string("stopping (") + (got == SIGINT ? "SIGINT" : "SIGTERM") + ")");
+          if (got == SIGINT || got == SIGTERM || got == SIGHUP) {
+            print(std::string("stopping (SIG") + sigabbrev_np(got) + ")");
+            // Actions waiting on a program give up, so that the server's
+            // threads are free to end.
+            session.beginStop();
             server.stop();
             stopping = true;
           }

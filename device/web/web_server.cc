@@ -1,6 +1,8 @@
 #include "device/web/web_server.h"
 
 #include <httplib.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <fstream>
@@ -11,6 +13,9 @@
 #include <utility>
 #include <vector>
 
+#include "device/web/client_stream.h"
+#include "device/web/connection_table.h"
+#include "device/web/connection_threads.h"
 #include "device/web/request_checks.h"
 
 namespace web {
@@ -20,9 +25,12 @@ using httplib::Request;
 using httplib::Response;
 using nlohmann::json;
 
-// Connections at once: each open page keeps one for its events, and the
-// browser a few more for its requests.
-constexpr size_t kThreads = 48;
+// Open connections: from one address, and in all. A page keeps one for its
+// events and the browser a few more for its requests.
+constexpr ConnectionTable::Limits kConnectionLimits{64, 256};
+// Threads for connections: one per open connection, and a few more that
+// refuse connections past the limits at once.
+constexpr size_t kThreads = kConnectionLimits.total + 16;
 // Event streams at once. Each holds one of the threads while it is open, so
 // without a cap enough open streams leave no thread for any other request.
 constexpr int kMaxEventStreams = 16;
@@ -68,11 +76,6 @@ void replyOutcome(Response& res, const Outcome& o) {
   replyJson(res, o.status, {{"ok", o.ok}, {"message", o.message}});
 }
 
-bool isJson(const Request& req) {
-  std::string type = req.get_header_value("Content-Type");
-  return type.rfind("application/json", 0) == 0;
-}
-
 std::string readFile(const std::string& path, bool* found) {
   std::ifstream in(path, std::ios::binary);
   *found = static_cast<bool>(in);
@@ -86,13 +89,70 @@ Screen screenNamed(const std::string& name) {
   return name == "photos" ? Screen::kPhotos : Screen::kSettings;
 }
 
+// Answers a connection past the limits, without reading its request.
+void refuseBusy(int fd) {
+  std::string body =
+      json{{"error", "too many connections from this address; try again later"}}.dump();
+  std::string answer =
+      "HTTP/1.1 503 Service Unavailable\r\nContent-Type: application/json\r\n"
+      "Content-Length: " +
+      std::to_string(body.size()) + "\r\nConnection: close\r\nRetry-After: 5\r\n\r\n" + body;
+  ssize_t n = send(fd, answer.data(), answer.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+  (void)n;  // best effort: the connection ends either way
+}
+
 }  // namespace
 
-WebServer::WebServer(DeviceSession& session, std::string page_folder)
+// The library's server, with its connections run through a ConnectionTable
+// and ClientStreams instead of its own sockets' streams. The library calls
+// process_and_close_socket on a queue thread for each accepted connection.
+class GuardedServer : public httplib::Server {
+ public:
+  explicit GuardedServer(ClientStream::Timeouts timeouts)
+      : timeouts_(timeouts), table_(kConnectionLimits) {}
+
+  // The library listens with a backlog of 5: a burst of connections would
+  // find the queue full and wait a second to try again.
+  void widenBacklog() { ::listen(svr_sock_, SOMAXCONN); }
+  // Shuts every client's socket; the library's stop() ends the listening.
+  void closeClients() { table_.close(); }
+
+ private:
+  bool process_and_close_socket(int sock) override {
+    bool ok = false;
+    uint64_t id = table_.admit(sock, peerAddress(sock));
+    if (id == 0) {
+      if (!table_.closed()) {
+        refuseBusy(sock);
+      }
+    } else {
+      ClientStream stream(sock, table_, id, timeouts_);
+      // As the library's own loop: keep-alive requests on one connection,
+      // up to a number, each awaited for a while.
+      for (size_t left = keep_alive_max_count_; left > 0 && svr_sock_ != INVALID_SOCKET; --left) {
+        table_.awaitRequest(id);
+        if (!stream.awaitRequest(std::chrono::seconds(keep_alive_timeout_sec_))) break;
+        stream.beginRequest();
+        bool closed = false;
+        ok = process_request(stream, left == 1, closed, nullptr);
+        if (!ok || closed || stream.timedOut()) break;
+      }
+      table_.leave(id);
+    }
+    shutdown(sock, SHUT_RDWR);
+    close(sock);
+    return ok;
+  }
+
+  const ClientStream::Timeouts timeouts_;
+  ConnectionTable table_;
+};
+
+WebServer::WebServer(DeviceSession& session, std::string page_folder, Options options)
     : session_(session),
       page_folder_(std::move(page_folder)),
-      server_(std::make_unique<httplib::Server>()) {
-  server_->new_task_queue = [] { return new httplib::ThreadPool(kThreads); };
+      server_(std::make_unique<GuardedServer>(ClientStream::Timeouts{options.request_timeout})) {
+  server_->new_task_queue = [] { return new ConnectionThreads(kThreads); };
   server_->set_payload_max_length(kMaxBodyBytes);
   routes();
 }
@@ -107,6 +167,7 @@ int WebServer::bind(int port, std::string* error) {
              (port == 0 ? "" : " (is another server using the port?)");
     return -1;
   }
+  server_->widenBacklog();
   return port_;
 }
 
@@ -116,6 +177,7 @@ void WebServer::run() {
 
 void WebServer::stop() {
   stopping_ = true;
+  server_->closeClients();
   server_->stop();
 }
 
@@ -274,8 +336,8 @@ void WebServer::routes() {
   auto action = [&post](const std::string& path, Action act) {
     post(path, [act](const Request& req, Response& res) {
       // Also when empty: a form of another site cannot send this type.
-      if (!isJson(req)) {
-        replyError(res, 415, reasonOf(415));
+      if (std::string wrong = checkJsonType(req.get_header_value("Content-Type")); !wrong.empty()) {
+        replyError(res, 415, wrong);
         return;
       }
       std::string refused;

@@ -1,8 +1,10 @@
 // velmo-device serve as a process, asked over HTTP on 127.0.0.1: every kind
 // of bad request gets its status and leaves the device working; open event
-// streams and a slow program leave the server answering; a program that dies
-// is reported and can be started again; Ctrl-C or SIGTERM ends the server and
-// every program it started.
+// streams and a slow program leave the server answering; a program that stops
+// answering is marked so, holds up nothing else and can be restarted; slow
+// clients starve no one; a program that dies is reported and can be started
+// again; Ctrl-C, SIGTERM or SIGHUP ends the server and every program it
+// started, and a killed server's folder is removed by the next.
 #include <arpa/inet.h>
 #include <httplib.h>
 #include <netinet/in.h>
@@ -11,7 +13,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
@@ -22,6 +29,54 @@ namespace testing_support {
 namespace {
 
 using nlohmann::json;
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+
+// Clients that send the start of a request and then a header line every
+// `every`, never its end, until the object goes.
+class Trickle {
+ public:
+  Trickle(std::vector<int> fds, milliseconds every) : fds_(std::move(fds)) {
+    thread_ = std::thread([this, every] {
+      for (int n = 0; !done_; ++n) {
+        std::string line = "X-Slow-" + std::to_string(n) + ": 1\r\n";
+        for (int fd : fds_) send(fd, line.data(), line.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        for (auto waited = milliseconds(0); waited < every && !done_; waited += milliseconds(50)) {
+          std::this_thread::sleep_for(milliseconds(50));
+        }
+      }
+    });
+  }
+  ~Trickle() {
+    done_ = true;
+    thread_.join();
+    for (int fd : fds_) close(fd);
+  }
+  const std::vector<int>& fds() const { return fds_; }
+
+ private:
+  std::vector<int> fds_;
+  std::atomic<bool> done_{false};
+  std::thread thread_;
+};
+
+// Whether the server has closed the connection (its end read, or a reset).
+bool closedByServer(int fd) {
+  pollfd p{fd, POLLIN, 0};
+  char byte;
+  return poll(&p, 1, 0) == 1 && recv(fd, &byte, 1, MSG_DONTWAIT) <= 0;
+}
+
+// Whether a process has ended: no such process, or one that only waits to be
+// reaped (a killed server's programs go to a parent that may reap late).
+bool gone(pid_t pid) {
+  if (kill(pid, 0) != 0 && errno == ESRCH) return true;
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  size_t close = stat.rfind(')');
+  return close != std::string::npos && stat.substr(close + 2, 1) == "Z";
+}
 
 class ServeTest : public DeviceTest {
  protected:
@@ -29,10 +84,14 @@ class ServeTest : public DeviceTest {
     root_ = makeTempDirectory("velmo-serve-test");
     serve(root_);
   }
-  // Starts the server on `device` (made by serve when it holds none).
-  void serve(const std::string& device) {
+  // Starts the server on `device` (made by serve when it holds none), with
+  // `environment` set for it.
+  void serve(const std::string& device,
+             const std::vector<std::pair<std::string, std::string>>& environment = {}) {
+    for (const auto& [name, value] : environment) setenv(name.c_str(), value.c_str(), 1);
     server_ = std::make_unique<DeviceProcess>(
         std::vector<std::string>{program(), "serve", "--root", device, "--port", "0"});
+    for (const auto& [name, value] : environment) unsetenv(name.c_str());
     std::string line = server_->waitForLine("serving", 30000);
     size_t at = line.find("http://127.0.0.1:");
     ASSERT_NE(at, std::string::npos) << "serve printed no address";
@@ -82,19 +141,27 @@ class ServeTest : public DeviceTest {
   std::string host() const { return "127.0.0.1:" + std::to_string(port_); }
   // Sends the start of a request (its line and headers, "\r\n" each, without
   // the closing empty line) on a new connection; the socket, or -1.
-  int sendHead(const std::string& head) {
+  int sendHead(const std::string& head) { return openWith(head + "Host: " + host() + "\r\n\r\n"); }
+  // Sends `text` on a new connection; the socket, or -1.
+  int openWith(const std::string& text) {
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_port = htons(static_cast<uint16_t>(port_));
     to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    std::string text = head + "Host: " + host() + "\r\n\r\n";
     if (fd < 0 || connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0 ||
         write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
       if (fd >= 0) close(fd);
       return -1;
     }
     return fd;
+  }
+  // Ends the server of SetUp, then serves the same device again with
+  // `environment` set for it.
+  void serveAgain(const std::vector<std::pair<std::string, std::string>>& environment) {
+    kill(server_->pid(), SIGTERM);
+    ASSERT_EQ(server_->waitExit(20000), 0);
+    serve(root_, environment);
   }
   // The status of the answer on `fd`, or -1 when none comes within 10 s.
   int statusOn(int fd) {
@@ -326,6 +393,231 @@ TEST_F(ServeTest, ADeadProgramIsReportedAndStartsAgain) {
   EXPECT_NE(pidOf("photos"), 0);
   EXPECT_NE(pidOf("photos"), photos);
   EXPECT_EQ(state()["photos"]["where"], "Albums");
+}
+
+TEST_F(ServeTest, AStoppedPhotosIsMarkedNotAnsweringHoldsUpNothingAndRestarts) {
+  const pid_t photos = pidOf("photos");
+  ASSERT_NE(photos, 0);
+  ASSERT_EQ(kill(photos, SIGSTOP), 0);
+  // Home waits on Photos for one answer timeout (8 s), then gives up on it
+  // for the rest of the action: no wait per command of the redraw.
+  int home_status = -1;
+  json home;
+  Clock::duration home_took{};
+  std::thread pressing([&] {
+    httplib::Client own("127.0.0.1", port_);
+    own.set_read_timeout(40, 0);
+    Clock::time_point began = Clock::now();
+    auto res = own.Post("/api/home", "{}", "application/json");
+    home_took = Clock::now() - began;
+    if (res) {
+      home_status = res->status;
+      home = json::parse(res->body, nullptr, false);
+    }
+  });
+  std::this_thread::sleep_for(milliseconds(500));
+  // Meanwhile an action in Settings does not wait behind Photos.
+  Clock::time_point began = Clock::now();
+  EXPECT_EQ(post("/api/count", R"({"value":5})"), 200);
+  EXPECT_LT(Clock::now() - began, seconds(4));
+  pressing.join();
+  EXPECT_EQ(home_status, 504);
+  EXPECT_LT(home_took, seconds(20));
+  EXPECT_NE(home.value("message", "").find("not answering"), std::string::npos) << home.dump();
+  json now = state();
+  EXPECT_TRUE(now["programs"]["photos"].value("running", false));
+  EXPECT_FALSE(now["programs"]["photos"].value("answering", true)) << now["programs"].dump();
+  // Later actions that need it are refused at once, saying why.
+  began = Clock::now();
+  auto touch =
+      client_->Post("/api/touch", R"({"screen":"photos","x":10,"y":10})", "application/json");
+  ASSERT_TRUE(touch);
+  EXPECT_EQ(touch->status, 409);
+  EXPECT_NE(touch->body.find("not answering"), std::string::npos) << touch->body;
+  EXPECT_LT(Clock::now() - began, seconds(2));
+
+  // Photos goes on: its late "ok" closes the command it owed (it did go to
+  // the background), and nothing late is logged as its chatter or taken for
+  // the answer of a newer command.
+  ASSERT_EQ(kill(photos, SIGCONT), 0);
+  ASSERT_TRUE(
+      waitUntil([&] { return state()["programs"]["photos"].value("answering", false); }, 10000))
+      << logText();
+  EXPECT_TRUE(state()["photos"]["background"].get<bool>());
+  std::string log = logText();
+  EXPECT_NE(log.find("Photos answers again"), std::string::npos) << log;
+  EXPECT_EQ(log.find("Photos: "), std::string::npos) << log;
+  EXPECT_EQ(post("/api/open-photos", "{}"), 200);
+  EXPECT_FALSE(state()["photos"]["background"].get<bool>());
+  auto views = client_->Get("/api/views/photos");
+  ASSERT_TRUE(views);
+  EXPECT_EQ(views->status, 200);
+  EXPECT_EQ(views->body.rfind("UIWindow (0, 0, 390, 844)", 0), 0u) << views->body;
+  EXPECT_EQ(state()["photos"]["where"], "Albums");
+
+  // Stopped again: the page ends it and starts a new one.
+  ASSERT_EQ(kill(photos, SIGSTOP), 0);
+  EXPECT_EQ(post("/api/home", "{}"), 504);
+  began = Clock::now();
+  EXPECT_EQ(post("/api/start", R"({"program":"photos"})"), 200);
+  EXPECT_LT(Clock::now() - began, seconds(20));
+  pid_t fresh = pidOf("photos");
+  EXPECT_NE(fresh, 0);
+  EXPECT_NE(fresh, photos);
+  EXPECT_TRUE(gone(photos));
+  now = state();
+  EXPECT_TRUE(now["programs"]["photos"].value("answering", false));
+  EXPECT_EQ(now["photos"]["where"], "Albums");
+  EXPECT_EQ(post("/api/home", "{}"), 200);
+  EXPECT_TRUE(state()["photos"]["background"].get<bool>());
+
+  // SIGTERM while an action waits on a stopped Photos: the wait ends, and so
+  // does every program.
+  ASSERT_EQ(kill(fresh, SIGSTOP), 0);
+  std::vector<pid_t> children = childrenOf(server_->pid());
+  std::thread waiting([&] {
+    httplib::Client own("127.0.0.1", port_);
+    own.set_read_timeout(20, 0);
+    own.Post("/api/open-photos", "{}", "application/json");
+  });
+  std::this_thread::sleep_for(milliseconds(1000));
+  began = Clock::now();
+  kill(server_->pid(), SIGTERM);
+  EXPECT_EQ(server_->waitExit(15000), 0);
+  EXPECT_LT(Clock::now() - began, seconds(5));
+  waiting.join();
+  server_.reset();
+  for (pid_t child : children) EXPECT_TRUE(gone(child)) << "pid " << child << " is left";
+}
+
+TEST_F(ServeTest, SlowClientsStarveNoRequestAndHoldUpNoStop) {
+  // A hundred clients that send a header line a second and never finish.
+  std::vector<int> fds;
+  for (int i = 0; i < 100; ++i) {
+    int fd = openWith("GET /api/state HTTP/1.1\r\nHost: " + host() + "\r\n");
+    ASSERT_GE(fd, 0) << "client " << i;
+    fds.push_back(fd);
+  }
+  Trickle slow(fds, milliseconds(1000));
+  std::this_thread::sleep_for(milliseconds(1500));
+  // Another client's whole request is answered at once.
+  httplib::Client other("127.0.0.1", port_);
+  other.set_connection_timeout(5, 0);
+  other.set_read_timeout(5, 0);
+  Clock::time_point began = Clock::now();
+  auto res = other.Get("/api/state");
+  EXPECT_LT(Clock::now() - began, seconds(3));
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 200);
+  // One address holds at most 64 connections: the ones that waited longest
+  // made room for the newer.
+  int closed = 0;
+  for (int fd : slow.fds()) closed += closedByServer(fd);
+  EXPECT_GE(closed, 100 - 64);
+  // SIGTERM with sixty of them open ends the server at once.
+  std::vector<pid_t> children = childrenOf(server_->pid());
+  began = Clock::now();
+  kill(server_->pid(), SIGTERM);
+  EXPECT_EQ(server_->waitExit(15000), 0);
+  EXPECT_LT(Clock::now() - began, seconds(5));
+  server_.reset();
+  for (pid_t child : children) EXPECT_TRUE(gone(child)) << "pid " << child << " is left";
+}
+
+TEST_F(ServeTest, ARequestNotSentWholeInTimeIsAnswered408) {
+  serveAgain({{"VELMO_SERVE_REQUEST_MS", "2000"}});
+  int fd = openWith("GET /api/state HTTP/1.1\r\nHost: " + host() + "\r\n");
+  ASSERT_GE(fd, 0);
+  std::string got;
+  Clock::time_point began = Clock::now();
+  {
+    Trickle slow({fd}, milliseconds(300));
+    char chunk[512];
+    pollfd p{fd, POLLIN, 0};
+    while (Clock::now() - began < seconds(8) && poll(&p, 1, 200) >= 0) {
+      if (!(p.revents & POLLIN)) continue;
+      ssize_t n = recv(fd, chunk, sizeof chunk, MSG_DONTWAIT);
+      if (n <= 0) break;
+      got.append(chunk, static_cast<size_t>(n));
+    }
+  }  // closes fd
+  Clock::duration took = Clock::now() - began;
+  EXPECT_EQ(got.rfind("HTTP/1.1 408", 0), 0u) << got;
+  EXPECT_GT(took, milliseconds(1500));
+  EXPECT_LT(took, seconds(5));
+  // A client that sends its request whole is not hurried.
+  auto res = client_->Get("/api/state");
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 200);
+}
+
+TEST_F(ServeTest, OnlyJsonIsJsonAndATouchAtTheScreensEdgeStaysOnIt) {
+  for (const char* type :
+       {"application/jsonx", "application/json-patch+json", "application/json; charset=latin1"}) {
+    auto res = client_->Post("/api/home", "{}", type);
+    ASSERT_TRUE(res) << type;
+    EXPECT_EQ(res->status, 415) << type;
+    EXPECT_NE(res->body.find("application/json"), std::string::npos) << res->body;
+  }
+  auto jsonx = client_->Post("/api/home", "{}", "application/jsonx");
+  ASSERT_TRUE(jsonx);
+  EXPECT_NE(jsonx->body.find("not \\\"application/jsonx\\\""), std::string::npos) << jsonx->body;
+  EXPECT_FALSE(state()["photos"]["background"].get<bool>());
+  auto utf8 = client_->Post("/api/open-pane", "{}", "application/json; charset=UTF-8");
+  ASSERT_TRUE(utf8);
+  EXPECT_EQ(utf8->status, 200);
+  // Points just inside the right and bottom edges (390x844 points) are on
+  // the screen and reach the programs as they are.
+  for (const char* body : {R"({"screen":"photos","x":389.99,"y":20.5})",
+                           R"({"screen":"settings","x":0.25,"y":843.999})"}) {
+    auto res = client_->Post("/api/touch", body, "application/json");
+    ASSERT_TRUE(res) << body;
+    EXPECT_EQ(res->status, 200) << body;
+    json answer = json::parse(res->body, nullptr, false);
+    EXPECT_TRUE(answer.value("ok", false)) << body << " -> " << res->body;
+  }
+}
+
+TEST_F(ServeTest, SighupEndsTheServerAndAKilledServersFolderGoesWithTheNextStart) {
+  namespace fs = std::filesystem;
+  // serve keeps its private folder in a temporary folder of this test's.
+  const std::string temp = makeTempDirectory("velmo-serve-tmp");
+  auto folders = [&] {
+    std::vector<std::string> found;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(temp, ec)) found.push_back(entry.path());
+    return found;
+  };
+  serveAgain({{"TMPDIR", temp}});
+  ASSERT_EQ(folders().size(), 1u);
+  const std::string killed = folders().front();
+  std::vector<pid_t> children = childrenOf(server_->pid());
+  kill(server_->pid(), SIGKILL);
+  server_->waitExit(10000);
+  server_.reset();
+  EXPECT_TRUE(fs::exists(killed));  // nothing could clean it up
+  // Its programs end as their input closes.
+  EXPECT_TRUE(waitUntil(
+      [&] {
+        for (pid_t child : children) {
+          if (!gone(child)) return false;
+        }
+        return true;
+      },
+      15000));
+
+  serve(root_, {{"TMPDIR", temp}});
+  EXPECT_FALSE(fs::exists(killed));
+  ASSERT_EQ(folders().size(), 1u);
+  const std::string own = folders().front();
+  children = childrenOf(server_->pid());
+  EXPECT_EQ(children.size(), 3u);
+  kill(server_->pid(), SIGHUP);
+  EXPECT_EQ(server_->waitExit(20000), 0);
+  server_.reset();
+  EXPECT_FALSE(fs::exists(own));
+  for (pid_t child : children) EXPECT_TRUE(gone(child)) << "pid " << child << " is left";
+  removeTree(temp);
 }
 
 TEST_F(ServeTest, CtrlCAndSigtermEndTheServerAndEveryProgram) {

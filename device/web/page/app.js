@@ -49,7 +49,8 @@ function touchOn(name, event) {
   const x = (event.clientX - box.left) * (screen.width / box.width);
   const y = (event.clientY - box.top) * (screen.height / box.height);
   if (x < 0 || y < 0 || x >= screen.width || y >= screen.height) return;
-  post("/api/touch", { screen: name, x: Math.round(x * 10) / 10, y: Math.round(y * 10) / 10 });
+  // Sent as they are: rounded, a point near an edge could land off the screen.
+  post("/api/touch", { screen: name, x, y });
 }
 
 function renderScreen(name, program, coverText) {
@@ -65,7 +66,7 @@ function renderScreen(name, program, coverText) {
   cover.hidden = !coverText;
   cover.textContent = coverText || "";
   $(`${name}-status`).textContent = program.running
-    ? `pid ${program.pid}`
+    ? `pid ${program.pid}${program.answering ? "" : ", not answering"}`
     : program.ended ? `not running: ${program.ended}` : "not running";
 }
 
@@ -115,11 +116,16 @@ function renderPrograms() {
   for (const [name, p] of Object.entries(state.programs)) {
     const item = document.createElement("li");
     item.dataset.program = name;
-    item.textContent = p.running ? `${p.label}: running, pid ${p.pid}` :
-      `${p.label}: not running${p.ended ? ` (${p.ended})` : ""} `;
-    if (!p.running && !state.stopping) {
+    item.textContent = !p.running
+      ? `${p.label}: not running${p.ended ? ` (${p.ended})` : ""} `
+      : p.answering ? `${p.label}: running, pid ${p.pid}`
+      : `${p.label}: not answering since ${p.silentSince}, pid ${p.pid} `;
+    item.classList.toggle("silent", p.running && !p.answering);
+    // A program that is not running starts; one that is not answering is
+    // ended and started again.
+    if ((!p.running || !p.answering) && !state.stopping) {
       const again = document.createElement("button");
-      again.textContent = "Start";
+      again.textContent = p.running ? "Restart" : "Start";
       again.addEventListener("click", () => post("/api/start", { program: name }));
       item.append(again);
     }
@@ -147,11 +153,16 @@ function renderLog() {
 function render(next) {
   state = next;
   const photos = state.programs.photos;
+  const settings = state.programs.settings;
+  const silent = (label) =>
+    `${label} is not answering. Restart it under Programs, or wait until it answers again.`;
   renderScreen("photos", photos,
     !photos.running ? "Photos is not running. Open Photos starts it."
+      : !photos.answering ? silent("Photos")
       : state.photos.background ? "Photos is in the background. Open Photos brings it back." : "");
-  renderScreen("settings", state.programs.settings,
-    state.programs.settings.running ? "" : "Settings is not running.");
+  renderScreen("settings", settings,
+    !settings.running ? "Settings is not running."
+      : !settings.answering ? silent("Settings") : "");
   $("photos-where").textContent = photos.running && state.photos.where ? state.photos.where : "";
   renderOwner();
   renderFacts();
