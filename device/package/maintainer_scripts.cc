@@ -37,7 +37,7 @@ std::string databaseIdentity(std::pair<dev_t, ino_t>* id) {
 
 std::string secondsText(double seconds) {
   std::ostringstream text;
-  text << seconds;
+  text << seconds << (seconds == 1 ? " second" : " seconds");
   return text.str();
 }
 
@@ -83,7 +83,7 @@ std::string MaintainerScripts::run(const std::string& script, const std::string&
   const std::string what = "the " + kind + " of " + package_;
   std::string err;
   if (result.timed_out) {
-    err = what + " ran longer than " + secondsText(timeout_) + " seconds and was ended";
+    err = what + " ran longer than " + secondsText(timeout_) + " and was ended";
   } else if (result.status < 0) {
     err = what + " did not run: " + result.errors;
   } else if (result.status != 0) {

@@ -152,13 +152,20 @@ void endDescendants(pid_t self) {
 
 [[noreturn]] void keep(const char* bwrap, char* const* argv, char* const* envp, int null_fd,
                        int errors_fd, int report_fd, pid_t installer, double timeout) {
-  prctl(PR_SET_PDEATHSIG, SIGKILL);
+  // The installer's end is told with SIGTERM, waited for below with the
+  // children's ends: the script and all it started are then killed, where a
+  // keeper killed outright would leave them running.
+  sigset_t wake;
+  sigemptyset(&wake);
+  sigaddset(&wake, SIGCHLD);
+  sigaddset(&wake, SIGTERM);
+  // A terminal's signals end the installer, and through it this.
+  sigset_t blocked = wake;
+  for (int sig : {SIGINT, SIGHUP, SIGQUIT, SIGPIPE}) sigaddset(&blocked, sig);
+  sigprocmask(SIG_BLOCK, &blocked, nullptr);
+  prctl(PR_SET_PDEATHSIG, SIGTERM);
   if (getppid() != installer) _exit(1);
   prctl(PR_SET_CHILD_SUBREAPER, 1);
-  sigset_t chld;
-  sigemptyset(&chld);
-  sigaddset(&chld, SIGCHLD);
-  sigprocmask(SIG_BLOCK, &chld, nullptr);
   KeeperReport report;
   const double deadline = now() + timeout;
   pid_t child = fork();
@@ -186,8 +193,8 @@ void endDescendants(pid_t self) {
       pid_t done = waitpid(child, &status, WNOHANG);
       if (done == child) break;
       double left = deadline - now();
-      if (left <= 0) {
-        report.timed_out = 1;
+      if (left <= 0 || getppid() != installer) {
+        report.timed_out = left <= 0;
         kill(child, SIGKILL);
         while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
         }
@@ -197,7 +204,7 @@ void endDescendants(pid_t self) {
       timespec wait = {
           static_cast<time_t>(left),
           static_cast<long>((left - static_cast<double>(static_cast<time_t>(left))) * 1e9)};
-      sigtimedwait(&chld, nullptr, &wait);
+      sigtimedwait(&wake, nullptr, &wait);
     }
     report.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   }
