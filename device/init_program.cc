@@ -1,6 +1,8 @@
 // velmo-device init: creates a device folder with what a rootless phone has
-// before any add-on (the Photos app, the hooking runtime, killall), then
-// installs the built Velmo package into it as a package manager would. With
+// before any add-on (the Photos app, the hooking runtime, killall), recording
+// the jailbreak's files in base packages as its bootstrap does, so that no
+// add-on may overwrite or remove them, then installs the built Velmo package
+// into it as a package manager would. With
 // --bare the phone is left without Velmo: a Velmo already installed in the
 // folder is removed.
 #include <filesystem>

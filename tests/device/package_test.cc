@@ -552,7 +552,7 @@ TEST_F(PackageTest, MaintainerScriptsReachNothingOutsideTheirDeviceAndSeeOnlyDpk
            {{"./postinst", 'x',
              "#!/bin/sh\n" + escapes +
                  // Left running: ended with the script, not holding the install.
-                 "sleep 300 & echo $! >\"$DPKG_ROOT/sleep.pid\"\n"
+                 "sleep 300 >/dev/null 2>&1 & echo $! >\"$DPKG_ROOT/sleep.pid\"\n"
                  "env >\"$DPKG_ROOT/postinst.env\"; pwd >\"$DPKG_ROOT/postinst.pwd\"\n"},
             {"./postrm", 'x', "#!/bin/sh\n" + escapes + "env >\"$DPKG_ROOT/postrm.env\"\n"}});
 
@@ -599,7 +599,7 @@ TEST_F(PackageTest, AScriptRunningLongerThanItsLimitIsEndedWithAllItStarted) {
   writeDeb(deb, "com.example.hangs", "1.0", {{"./var/jb/Library/Hangs.txt", 'f', "x"}},
            {{"./preinst", 'x',
              "#!/bin/sh\ntrap '' TERM INT HUP\n"
-             "sleep 300 & echo $! >\"$DPKG_ROOT/sleep.pid\"\nwait\n"}});
+             "sleep 300 >/dev/null 2>&1 & echo $! >\"$DPKG_ROOT/sleep.pid\"\nwait\n"}});
   auto before = snapshot(root_);
   const auto installWithin = [&](const std::string& limit, int status) {
     std::string output;
@@ -715,7 +715,7 @@ TEST_F(PackageTest, StagingLeftByAKilledInstallIsRemovedByTheNextInstallOrRemove
   const std::string deb = debs + "/slow.deb";
   writeDeb(deb, "com.example.slow", "1.0", {{"./var/jb/Library/Slow.txt", 'f', "x"}},
            {{"./preinst", 'x',
-             "#!/bin/sh\nsleep 300 & echo $! >\"$DPKG_ROOT/sleep.pid.new\"\n"
+             "#!/bin/sh\nsleep 300 >/dev/null 2>&1 & echo $! >\"$DPKG_ROOT/sleep.pid.new\"\n"
              "mv \"$DPKG_ROOT/sleep.pid.new\" \"$DPKG_ROOT/sleep.pid\"\nwait\n"}});
   const std::string dpkg = device("/var/jb/var/lib/dpkg");
   const auto staging = [&] {
