@@ -1,10 +1,13 @@
 // velmo-device init: creates a device folder with what a rootless phone has
-// before any add-on (the Photos app, the hooking runtime, killall), then
-// installs the built Velmo package into it as a package manager would. With
+// before any add-on (the Photos app, the hooking runtime, killall), recording
+// the jailbreak's files in base packages as its bootstrap does, so that no
+// add-on may overwrite or remove them, then installs the built Velmo package
+// into it as a package manager would. With
 // --bare the phone is left without Velmo: a Velmo already installed in the
 // folder is removed.
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "device/console.h"
@@ -34,14 +37,15 @@ std::string copyTree(const fs::path& from, const fs::path& to) {
   return ec ? "cannot install " + from.string() + ": " + ec.message() : "";
 }
 
-// A package the phone comes with: its control file and the paths it owns,
-// folders made. Recording them keeps their folders when an add-on that also
-// lists them is removed.
+// A package the phone comes with, as its jailbreak's bootstrap lays it down:
+// its control file and the paths it owns, folders made and files copied.
+// Recording them keeps their folders when an add-on that also lists them is
+// removed, and keeps any add-on from overwriting or removing their files.
 struct BasePackage {
   const char* name;
   const char* description;
   std::vector<std::string> folders;
-  std::vector<std::string> files;  // /var/jb/usr/lib's, staged in build/device-runtime
+  std::vector<std::pair<std::string, std::string>> files;  // device path, built file
 };
 
 std::string installBasePackage(const BasePackage& base) {
@@ -52,11 +56,10 @@ std::string installBasePackage(const BasePackage& base) {
     if (ec) return "cannot make " + folder + ": " + ec.message();
     paths.push_back(folder);
   }
-  for (const std::string& file : base.files) {
-    std::string to = "/var/jb/usr/lib/" + file;
-    if (std::string e = copyTree(buildDirectory() + "/device-runtime" + to, device::devicePath(to));
-        !e.empty())
-      return e;
+  for (const auto& [to, from] : base.files) {
+    // Whatever is there goes first: a link would be written through.
+    fs::remove(device::devicePath(to), ec);
+    if (std::string e = copyTree(from, device::devicePath(to)); !e.empty()) return e;
     paths.push_back(to);
   }
   std::string control = std::string("Package: ") + base.name +
@@ -65,21 +68,30 @@ std::string installBasePackage(const BasePackage& base) {
 }
 
 // The hooking runtime (its library and the frameworks it needs, where a
-// rootless phone keeps them and where Velmo's run-path finds them) and the
-// Settings app's loader of preference bundles.
+// rootless phone keeps them and where Velmo's run-path finds them), the
+// Settings app's loader of preference bundles, and the phone's command-line
+// tools: its own killall, which reaches only this device's processes.
 std::string installBasePackages() {
+  const std::string runtime = buildDirectory() + "/device-runtime/var/jb/usr/lib/";
+  std::vector<std::pair<std::string, std::string>> libraries;
+  for (const char* lib : {"libvelmo-substrate.so", "libvelmo-foundation.so", "libvelmo-objc.so"})
+    libraries.emplace_back(std::string("/var/jb/usr/lib/") + lib, runtime + lib);
   const BasePackage packages[] = {
       {"mobilesubstrate",
        "the hooking runtime",
        {"/var/jb", "/var/jb/Library", "/var/jb/Library/Frameworks",
         "/var/jb/Library/MobileSubstrate", "/var/jb/Library/MobileSubstrate/DynamicLibraries",
         "/var/jb/usr", "/var/jb/usr/lib"},
-       {"libvelmo-substrate.so", "libvelmo-foundation.so", "libvelmo-objc.so"}},
+       libraries},
       {"preferenceloader",
        "the Settings app's loader of preference bundles",
        {"/var/jb", "/var/jb/Library", "/var/jb/Library/PreferenceBundles",
         "/var/jb/Library/PreferenceLoader", "/var/jb/Library/PreferenceLoader/Preferences"},
        {}},
+      {"shell-cmds",
+       "the phone's command-line tools",
+       {"/var/jb", "/var/jb/usr", "/var/jb/usr/bin"},
+       {{"/var/jb/usr/bin/killall", buildDirectory() + "/bin/velmo-killall"}}},
   };
   for (const BasePackage& base : packages) {
     if (std::string e = installBasePackage(base); !e.empty()) return e;
@@ -91,12 +103,6 @@ std::string install() {
   if (std::string e = installBasePackages(); !e.empty()) return e;
   std::error_code ec;
   fs::create_directories(device::devicePath("/var/jb/var/mobile/Library/Preferences"), ec);
-  fs::create_directories(device::devicePath("/var/jb/usr/bin"), ec);
-  // The device's own killall, which reaches only this device's processes.
-  fs::path killall = device::devicePath("/var/jb/usr/bin/killall");
-  fs::remove(killall, ec);
-  if (std::string e = copyTree(buildDirectory() + "/bin/velmo-killall", killall); !e.empty())
-    return e;
   return photos::installApp();
 }
 

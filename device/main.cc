@@ -25,8 +25,8 @@ const Subcommand kSubcommands[] = {
      {"--no-passcode", "--bare"},
      "init --root DIR [--model iPhone|iPad] [--system-version V] [--passcode CODE | --no-passcode] "
      "[--biometry face|none] [--bare]"},
-    {"install", program::installMain, {"--root"}, {}, "install --root DIR PACKAGE.deb"},
-    {"remove", program::removeMain, {"--root"}, {}, "remove --root DIR PACKAGE"},
+    {"install", program::installMain, {"--root"}, {"--help"}, "install --root DIR PACKAGE.deb"},
+    {"remove", program::removeMain, {"--root"}, {"--help"}, "remove --root DIR PACKAGE"},
     {"photos", program::photosMain, {"--root"}, {}, "photos --root DIR"},
     {"settings", program::settingsMain, {"--root"}, {}, "settings --root DIR"},
     {"tccd", program::tccdMain, {"--root"}, {}, "tccd --root DIR"},

@@ -4,6 +4,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -60,6 +61,34 @@ std::map<std::string, std::string> parseControl(const std::string& text) {
     fields[current] = value == std::string::npos ? "" : line.substr(value);
   }
   return fields;
+}
+
+std::string readControl(const std::string& text, std::map<std::string, std::string>* fields) {
+  std::map<std::string, std::string> lower_names;  // "package" -> "Package", as first written
+  std::istringstream in(text);
+  bool ended = false;  // the paragraph's blank line was read
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.find_first_not_of(" \t") == std::string::npos) {
+      ended = !lower_names.empty();
+      continue;
+    }
+    if (ended) return "several package info entries found, only one allowed";
+    if (line[0] == ' ' || line[0] == '\t') {
+      if (lower_names.empty()) return "the control file begins with a continuation line";
+      continue;  // a continuation of the field before
+    }
+    size_t colon = line.find(':');
+    if (colon == 0 || colon == std::string::npos || line.find_first_of(" \t") < colon)
+      return "a line of the control file is no field: " + line;
+    std::string name = line.substr(0, colon), lower = name;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (!lower_names.emplace(lower, name).second)
+      return "duplicate value for '" + lower_names[lower] + "' field";
+  }
+  if (lower_names.empty()) return "the control file has no fields";
+  *fields = parseControl(text);
+  return "";
 }
 
 bool readFileList(const std::string& package, std::vector<std::string>* paths) {

@@ -30,7 +30,16 @@ bool validPackageName(const std::string& name);
 
 // The fields of a control file, "Package" -> "com.qel.velmo". A continuation
 // line (one starting with a space) is added to its field after a '\n'.
+// Lenient, for the device's own records: a later field of a name replaces an
+// earlier one.
 std::map<std::string, std::string> parseControl(const std::string& text);
+
+// Reads a package's control file as dpkg does, into `fields`: a field named
+// twice (names compare without regard to case, "Package" and "package") is
+// refused with dpkg's words, "duplicate value for 'Package' field", as is a
+// second paragraph, a line that is no field, or a continuation line before
+// any field. Returns an error message, or "".
+std::string readControl(const std::string& text, std::map<std::string, std::string>* fields);
 
 // The paths <package>.list records. Returns false when the package is not
 // installed (no list).

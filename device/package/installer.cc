@@ -1,8 +1,13 @@
 #include "device/package/installer.h"
 
+#include <fcntl.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -11,6 +16,8 @@
 
 #include "device/package/archive_entries.h"
 #include "device/package/dpkg_database.h"
+#include "device/package/folder_beneath.h"
+#include "device/package/maintainer_scripts.h"
 #include "device/package/package_paths.h"
 #include "device/package/run_tool.h"
 #include "platform/foundation/device.h"
@@ -22,30 +29,60 @@ namespace fs = std::filesystem;
 using Type = ArchiveEntry::Type;
 
 constexpr size_t kMaxControlSize = 1 << 20;
+// All members of a package's control part together.
+constexpr uint64_t kMaxControlPartSize = 4 << 20;
 // No package may bring files into the record of what packages own.
 constexpr const char* kDatabase = "var/jb/var/lib/dpkg";
+// Nor install or remove anything of the user's settings.
+constexpr const char* kPreferences = "var/jb/var/mobile/Library/Preferences";
 const char* const kScripts[] = {"preinst", "postinst", "prerm", "postrm"};
+constexpr const char* kStagingPrefix = "tmp.";
+
+std::string errnoText(int e) { return std::strerror(e); }
 
 // A folder for unpacking inside the device's package record (so that moving
 // out of it is a rename on one file system), removed with everything in it
-// when this goes.
+// when this goes, through the record's folder as it was opened.
 class Staging {
  public:
   ~Staging() {
-    std::error_code ec;
-    if (!path_.empty()) fs::remove_all(path_, ec);
+    if (database_.ok() && !name_.empty()) removeTreeBeneath(database_.get(), name_);
   }
   std::string make() {
-    std::string pattern = device::devicePath(std::string(kDpkgFolder) + "/tmp.XXXXXX");
+    const std::string folder = device::devicePath(kDpkgFolder);
+    database_ = Fd(openFolder(folder));
+    if (!database_.ok()) return "cannot open " + folder + ": " + errnoText(-database_.get());
+    std::string pattern = folder + "/" + kStagingPrefix + "XXXXXX";
     if (mkdtemp(pattern.data()) == nullptr) return "cannot make a staging folder in " + pattern;
     path_ = pattern;
+    name_ = fs::path(pattern).filename().string();
     return "";
   }
   const std::string& path() const { return path_; }
 
  private:
-  std::string path_;
+  Fd database_;
+  std::string path_, name_;
 };
+
+// Removes what installs that were killed on their way left in the package
+// record: their staging folders. Called with the record's lock held, so that
+// none of them is in use.
+void removeAbandonedStaging() {
+  const std::string folder = device::devicePath(kDpkgFolder);
+  Fd database(openFolder(folder));
+  if (!database.ok()) return;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(folder, ec)) {
+    std::string name = entry.path().filename().string();
+    if (name.rfind(kStagingPrefix, 0) == 0) removeTreeBeneath(database.get(), name);
+  }
+}
+
+// The user's preferences folder or anything in it.
+bool inPreferences(const std::string& path) {
+  return path == kPreferences || path.rfind(std::string(kPreferences) + "/", 0) == 0;
+}
 
 // One entry of the package as it will be installed.
 struct Planned {
@@ -58,37 +95,31 @@ std::string onDevice(const std::string& path) { return device::root() + "/" + pa
 std::string recorded(const std::string& path) { return path.empty() ? "/." : "/" + path; }
 bool isFolder(Type t) { return t == Type::kDirectory; }
 
-ToolResult dpkgDeb(const std::vector<std::string>& args, const std::string& stdout_file = "") {
-  ToolRun run;
-  run.argv = {"dpkg-deb"};
-  run.argv.insert(run.argv.end(), args.begin(), args.end());
-  run.stdout_file = stdout_file;
-  return runTool(run);
-}
-
 std::string notUsable(const std::string& deb, const ToolResult& r) {
   std::string why = lastLine(r.errors);
   return deb + " is not a usable package: " + (why.empty() ? "dpkg-deb failed" : why);
 }
 
-// Runs a maintainer script, as dpkg does, with the device's paths: DPKG_ROOT
-// is the device root, which the script puts before the phone's paths.
-// A package without the script has nothing to run.
-std::string runScript(const std::string& script, const std::string& kind,
-                      const std::string& package, const std::vector<std::string>& args) {
-  std::error_code ec;
-  if (!fs::exists(script, ec)) return "";
+ToolResult dpkgDeb(const std::vector<std::string>& args) {
   ToolRun run;
-  run.argv = {script};
+  run.argv = {"dpkg-deb"};
   run.argv.insert(run.argv.end(), args.begin(), args.end());
-  run.environment = {"DPKG_ROOT=" + device::root(),
-                     "DPKG_ADMINDIR=" + device::devicePath(kDpkgFolder),
-                     "DPKG_MAINTSCRIPT_PACKAGE=" + package, "DPKG_MAINTSCRIPT_NAME=" + kind};
-  run.capture_stderr = false;
+  return runTool(run);
+}
+
+// Lists a part of the package (`--ctrl-tarfile` or `--fsys-tarfile`) from
+// dpkg-deb's output as it comes, keeping nothing on disk, and stops once the
+// files add up to more than `max_size` (`*too_big` set).
+std::string listPart(const std::string& deb, const std::string& archive, const char* part,
+                     uint64_t max_size, std::vector<ArchiveEntry>* entries, bool* too_big) {
+  ToolRun run;
+  run.argv = {"dpkg-deb", part, archive};
+  run.read_stdout = [&](int fd) { return readArchiveEntries(fd, max_size, entries, too_big); };
   ToolResult r = runTool(run);
-  if (r.status == 0) return "";
-  if (r.status < 0) return "the " + kind + " of " + package + " did not run: " + r.errors;
-  return "the " + kind + " of " + package + " failed with exit status " + std::to_string(r.status);
+  if (*too_big) return r.read_error;
+  if (r.status != 0) return notUsable(deb, r);
+  if (!r.read_error.empty()) return deb + " is not a usable package: " + r.read_error;
+  return "";
 }
 
 // The first of a Depends field's entries ("a, b (>= 1) | c") of which no
@@ -118,8 +149,8 @@ std::string missingDependency(const std::string& depends) {
 // package or of the device: the checks below judge the path as written, so it
 // must be the place written to), a link must lead to a place in /var/jb
 // (following the package's links and the device's), a hard link must name a
-// file of the package, and no file may be another package's or replace a
-// folder of the device.
+// file of the package, no entry may be in the user's preferences folder, and
+// no file may be another package's or replace a folder of the device.
 std::string planEntries(const std::vector<ArchiveEntry>& entries, const std::string& package,
                         std::vector<Planned>* plan) {
   std::map<std::string, std::string> links;
@@ -132,6 +163,9 @@ std::string planEntries(const std::vector<ArchiveEntry>& entries, const std::str
       return e.name + " is outside /var/jb";
     if (path == kDatabase || path.rfind(std::string(kDatabase) + "/", 0) == 0)
       return e.name + " is inside the package database";
+    if (inPreferences(path))
+      return e.name + " is in the user's preferences folder /" + kPreferences +
+             ", which no package may install into";
     if (auto it = seen.find(path); it != seen.end()) {
       if (isFolder(it->second) && isFolder(e.type)) continue;
       return e.name + " appears twice in the archive";
@@ -236,9 +270,9 @@ struct Removal {
 };
 
 // Sorts the recorded paths that `keep` lacks and no other package records into
-// files and folders. A path that would lead out of /var/jb, or be reached
-// through a link (so that deleting it would delete something else), is refused
-// before anything is deleted.
+// files and folders, leaving out the user's preferences folder. A path that would lead out of
+// /var/jb, or be reached through a link (so that deleting it would delete something else), is
+// refused before anything is deleted.
 std::string planRemoval(const std::vector<std::string>& paths, const std::set<std::string>& keep,
                         const std::string& package, Removal* removal) {
   std::map<std::string, std::string> owners = filesOfOtherPackages(package);
@@ -249,7 +283,9 @@ std::string planRemoval(const std::vector<std::string>& paths, const std::set<st
       return "the file list of " + package + " names " + line + ", not a path";
     if (std::string err = normalizeEntryName(line.substr(1), &path); !err.empty())
       return "the file list of " + package + " names " + line + ": " + err;
-    if (abovePackageTree(path) || path == "var/jb") continue;
+    // The user's settings are never a package's to remove, whatever an older
+    // record says.
+    if (abovePackageTree(path) || path == "var/jb" || inPreferences(path)) continue;
     if (!insidePackageTree(path))
       return "the file list of " + package + " names " + line + ", outside /var/jb";
     std::error_code ec;
@@ -265,31 +301,53 @@ std::string planRemoval(const std::vector<std::string>& paths, const std::set<st
   return "";
 }
 
+std::string leafOf(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+
+// Why a folder on a path's way could not be opened.
+std::string wayError(int e) {
+  return e == ELOOP ? "a link is on its way (the device changed after the checks)" : errnoText(e);
+}
+
 // Deletes the files and links of `removal`, then its folders left empty,
-// counting the files deleted in `removed`. Returns an error message naming
-// each path that could not be deleted, or "", and stores in `left` what the
-// package's record must go on listing: those paths and its folders on their
-// way.
+// counting the files deleted in `removed`. Every path is reached from the
+// device root through no link. Returns an error message naming each path that
+// could not be deleted, or "", and stores in `left` what the package's record
+// must go on listing: those paths and its folders on their way.
 std::string deleteRecorded(const Removal& removal, size_t* removed, std::set<std::string>* left) {
   std::string failed;
   std::set<std::string> failed_paths;
-  auto fail = [&](const std::string& path, const std::error_code& ec) {
-    failed += (failed.empty() ? "" : ", ") + recorded(path) + " (" + ec.message() + ")";
+  auto fail = [&](const std::string& path, const std::string& why) {
+    failed += (failed.empty() ? "" : ", ") + recorded(path) + " (" + why + ")";
     failed_paths.insert(path);
   };
+  Fd root(openFolder(device::root()));
+  // Opens the folder holding `path`: false when the path is not there (a
+  // file under a file, a missing folder) or cannot be reached (noted).
+  auto parentOfPath = [&](const std::string& path, Fd* parent) {
+    *parent = Fd(root.ok() ? openFolderBeneath(root.get(), parentOf(path)) : root.get());
+    int e = -parent->get();
+    if (parent->ok() || e == ENOENT || e == ENOTDIR) return parent->ok();
+    fail(path, wayError(e));
+    return false;
+  };
   for (const std::string& f : removal.files) {
-    std::error_code ec;
-    if (fs::remove(onDevice(f), ec)) {
+    Fd parent;
+    if (!parentOfPath(f, &parent)) continue;
+    if (unlinkat(parent.get(), leafOf(f).c_str(), 0) == 0) {
       ++*removed;
-    } else if (ec && ec != std::errc::not_a_directory) {  // a file under a file is not there
-      fail(f, ec);
+    } else if (errno != ENOENT && errno != ENOTDIR) {
+      fail(f, errnoText(errno));
     }
   }
   std::vector<std::string> folders = removal.folders;
   std::sort(folders.rbegin(), folders.rend());  // a child before its parent
   for (const std::string& d : folders) {
-    std::error_code ec;
-    if (fs::is_empty(onDevice(d), ec) && !fs::remove(onDevice(d), ec) && ec) fail(d, ec);
+    Fd parent;
+    if (!parentOfPath(d, &parent)) continue;
+    // A folder that is not empty (or no longer a folder) stays.
+    if (unlinkat(parent.get(), leafOf(d).c_str(), AT_REMOVEDIR) != 0 && errno != ENOTEMPTY &&
+        errno != EEXIST && errno != ENOENT && errno != ENOTDIR)
+      fail(d, errnoText(errno));
   }
   const std::set<std::string> recorded_folders(folders.begin(), folders.end());
   for (const std::string& path : failed_paths) {
@@ -311,9 +369,17 @@ std::string writeRecord(const std::string& package, const std::string& kind,
 }
 
 // Moves the unpacked files into place: folders made first, then every file
-// and link beside its final name (".dpkg-new"), then each renamed over it. A
-// failure before the last step takes back what was done.
+// and link beside its final name (".dpkg-new"), then each renamed over it.
+// Every folder on the way is opened from the device root through no link, so
+// a link put there after the checks (by the preinst) fails the step instead
+// of leading a file elsewhere. A failure before the last step takes back what
+// was done.
 std::string moveIntoPlace(const std::string& data, const std::vector<Planned>& plan) {
+  Fd root(openFolder(device::root()));
+  Fd unpacked(openFolder(data));
+  if (!root.ok() || !unpacked.ok())
+    return "cannot open the device or the unpacked files: " +
+           errnoText(root.ok() ? -unpacked.get() : -root.get());
   std::set<std::string> folders;
   for (const Planned& p : plan) {
     if (abovePackageTree(p.path)) continue;
@@ -323,35 +389,81 @@ std::string moveIntoPlace(const std::string& data, const std::vector<Planned>& p
   }
   std::vector<std::string> made, staged;
   auto undo = [&](const std::string& why) {
-    std::error_code ec;
-    for (const std::string& s : staged) fs::remove(s, ec);
-    for (auto it = made.rbegin(); it != made.rend(); ++it) fs::remove(*it, ec);
+    for (const std::string& path : staged) {
+      Fd parent(openFolderBeneath(root.get(), parentOf(path)));
+      if (parent.ok()) unlinkat(parent.get(), (leafOf(path) + ".dpkg-new").c_str(), 0);
+    }
+    for (auto it = made.rbegin(); it != made.rend(); ++it) {
+      Fd parent(openFolderBeneath(root.get(), parentOf(*it)));
+      if (parent.ok()) unlinkat(parent.get(), leafOf(*it).c_str(), AT_REMOVEDIR);
+    }
     return why;
   };
   for (const std::string& f : folders) {  // sorted: a parent before its children
-    std::error_code ec;
-    std::string real = onDevice(f);
-    if (fs::is_directory(real, ec)) continue;
-    if (!fs::create_directory(real, ec) || ec)
-      return undo("cannot make /" + f + ": " + ec.message());
-    made.push_back(real);
+    Fd parent(openFolderBeneath(root.get(), parentOf(f)));
+    if (!parent.ok()) return undo("cannot make /" + f + ": " + wayError(-parent.get()));
+    if (mkdirat(parent.get(), leafOf(f).c_str(), 0777) == 0) {
+      made.push_back(f);
+      continue;
+    }
+    struct stat st;
+    if (errno != EEXIST) return undo("cannot make /" + f + ": " + errnoText(errno));
+    if (fstatat(parent.get(), leafOf(f).c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISDIR(st.st_mode))
+      return undo("cannot make /" + f + ": " +
+                  (S_ISLNK(st.st_mode) ? "a link is in its place" : "a file is in its place") +
+                  " (the device changed after the checks)");
   }
   for (const Planned& p : plan) {
     if (isFolder(p.type)) continue;
-    std::error_code ec;
-    std::string next = onDevice(p.path) + ".dpkg-new";
-    fs::remove(next, ec);
-    fs::rename(data + "/" + p.path, next, ec);
-    if (ec) return undo("cannot place /" + p.path + ": " + ec.message());
-    staged.push_back(next);
+    Fd from(openFolderBeneath(unpacked.get(), parentOf(p.path)));
+    Fd to(openFolderBeneath(root.get(), parentOf(p.path)));
+    if (!from.ok() || !to.ok())
+      return undo("cannot place /" + p.path + ": " + wayError(from.ok() ? -to.get() : -from.get()));
+    const std::string next = leafOf(p.path) + ".dpkg-new";
+    unlinkat(to.get(), next.c_str(), 0);  // one left by an install that was killed
+    if (renameat(from.get(), leafOf(p.path).c_str(), to.get(), next.c_str()) != 0)
+      return undo("cannot place /" + p.path + ": " + errnoText(errno));
+    staged.push_back(p.path);
   }
   for (const Planned& p : plan) {
     if (isFolder(p.type)) continue;
-    std::error_code ec;
-    fs::rename(onDevice(p.path) + ".dpkg-new", onDevice(p.path), ec);
-    if (ec) return "cannot install /" + p.path + ": " + ec.message();
+    Fd to(openFolderBeneath(root.get(), parentOf(p.path)));
+    const std::string next = leafOf(p.path) + ".dpkg-new";
+    if (!to.ok()) return "cannot install /" + p.path + ": " + wayError(-to.get());
+    if (renameat(to.get(), next.c_str(), to.get(), leafOf(p.path).c_str()) != 0)
+      return "cannot install /" + p.path + ": " + errnoText(errno);
   }
   return "";
+}
+
+// Checks the members of the package's control part as listed: regular files
+// at its top only (a link named ./control or ./postinst would have the
+// installer read, record and run a file of the machine).
+std::string checkControlMembers(const std::vector<ArchiveEntry>& members) {
+  for (const ArchiveEntry& m : members) {
+    std::string path;
+    if (std::string err = normalizeEntryName(m.name, &path); !err.empty())
+      return "its control part holds " + err;
+    if (path.empty() && m.type == Type::kDirectory) continue;
+    const char* what = m.type == Type::kSymlink     ? "a link"
+                       : m.type == Type::kHardlink  ? "a hard link"
+                       : m.type == Type::kDirectory ? "a folder"
+                       : m.type == Type::kFile      ? nullptr
+                                                    : "a special file";
+    if (what != nullptr)
+      return "its control part's " + m.name + " is " + what + ", not a regular file";
+    if (path.find('/') != std::string::npos)
+      return "its control part's " + m.name + " is in a folder, not at the top";
+  }
+  return "";
+}
+
+std::string megabytes(uint64_t bytes) { return std::to_string(bytes >> 20) + " MiB"; }
+
+bool hasScript(const std::string& path) {
+  std::error_code ec;
+  return fs::is_regular_file(fs::symlink_status(path, ec));
 }
 
 }  // namespace
@@ -359,25 +471,42 @@ std::string moveIntoPlace(const std::string& data, const std::vector<Planned>& p
 std::string installPackage(const std::string& deb, Outcome* outcome) {
   DatabaseLock lock;
   if (std::string err = lock.acquire(); !err.empty()) return err;
+  removeAbandonedStaging();
   Staging staging;
   if (std::string err = staging.make(); !err.empty()) return err;
   const std::string control_dir = staging.path() + "/DEBIAN";
-  const std::string data_tar = staging.path() + "/data.tar";
   const std::string data = staging.path() + "/data";
 
+  struct stat st;
+  if (stat(deb.c_str(), &st) != 0) return deb + " is not a usable package: " + errnoText(errno);
+  if (!S_ISREG(st.st_mode)) return deb + " is not a usable package: it is not a regular file";
+  if (static_cast<uint64_t>(st.st_size) > kMaxUnpackedSize)
+    return "refused " + deb + ": the package file is larger than " + megabytes(kMaxUnpackedSize) +
+           ", the most a package may unpack to";
   // dpkg-deb reads only a copy taken once, so that a package file changed
   // while it is checked cannot bring in entries the checks did not see.
   const std::string archive = staging.path() + "/package.deb";
   std::error_code ec;
   if (!fs::copy_file(deb, archive, ec) || ec)
     return deb + " is not a usable package: " + (ec ? ec.message() : "it cannot be copied");
+
+  std::vector<ArchiveEntry> members;
+  bool too_big = false;
+  if (std::string err =
+          listPart(deb, archive, "--ctrl-tarfile", kMaxControlPartSize, &members, &too_big);
+      !err.empty())
+    return too_big ? "refused " + deb + ": its control part is too large: " + err : err;
+  if (std::string err = checkControlMembers(members); !err.empty())
+    return "refused " + deb + ": " + err;
   ToolResult r = dpkgDeb({"--control", archive, control_dir});
   if (r.status != 0) return notUsable(deb, r);
   std::string control;
   if (std::string err = device::readWholeFile(control_dir + "/control", kMaxControlSize, &control);
       !err.empty())
     return deb + " has no readable control file: " + err;
-  auto fields = parseControl(control);
+  std::map<std::string, std::string> fields;
+  if (std::string err = readControl(control, &fields); !err.empty())
+    return "refused " + deb + ": its control file: " + err;
   const std::string name = fields["Package"], version = fields["Version"];
   if (!validPackageName(name)) return deb + " names no valid package (Package: " + name + ")";
   if (version.empty() || version.find_first_of(" \t\n/") != std::string::npos)
@@ -389,11 +518,13 @@ std::string installPackage(const std::string& deb, Outcome* outcome) {
   if (std::string missing = missingDependency(fields["Depends"]); !missing.empty())
     return "refused " + deb + ": it depends on " + missing + ", which is not installed";
 
-  r = dpkgDeb({"--fsys-tarfile", archive}, data_tar);
-  if (r.status != 0) return notUsable(deb, r);
   std::vector<ArchiveEntry> entries;
-  if (std::string err = readArchiveEntries(data_tar, &entries); !err.empty())
-    return deb + " is not a usable package: " + err;
+  if (std::string err =
+          listPart(deb, archive, "--fsys-tarfile", kMaxUnpackedSize, &entries, &too_big);
+      !err.empty())
+    return too_big ? "refused " + deb + ": " + err + ", more than the " +
+                         megabytes(kMaxUnpackedSize) + " a package may unpack to"
+                   : err;
   std::vector<Planned> plan;
   if (std::string err = planEntries(entries, name, &plan); !err.empty())
     return "refused " + deb + ": " + err;
@@ -424,11 +555,22 @@ std::string installPackage(const std::string& deb, Outcome* outcome) {
   if (std::string err = planRemoval(old_paths, now, name, &removal); !err.empty())
     return "refused " + deb + ": " + err;
 
-  std::vector<std::string> preinst_args = {upgrade ? "upgrade" : "install"};
-  if (upgrade) preinst_args.push_back(old_version);
-  if (std::string err = runScript(control_dir + "/preinst", "preinst", name, preinst_args);
+  MaintainerScripts scripts(name, arch);
+  const bool preinst = hasScript(control_dir + "/preinst");
+  if (std::string err = scripts.prepare(preinst || hasScript(control_dir + "/postinst"));
       !err.empty())
     return err + "; nothing was installed";
+  if (preinst) {
+    std::vector<std::string> args = {upgrade ? "upgrade" : "install"};
+    if (upgrade) args.push_back(old_version);
+    if (std::string err = scripts.run(control_dir + "/preinst", "preinst", args); !err.empty())
+      return err + "; nothing was installed";
+    // The preinst may have changed the device: the checks again, on the
+    // device as it left it.
+    std::vector<Planned> again;
+    if (std::string err = planEntries(entries, name, &again); !err.empty())
+      return "refused " + deb + " after its preinst ran: " + err + "; nothing was installed";
+  }
 
   if (std::string err = moveIntoPlace(data, plan); !err.empty()) return err;
 
@@ -445,7 +587,7 @@ std::string installPackage(const std::string& deb, Outcome* outcome) {
   for (const char* kind : kScripts) {
     std::string script;
     std::string from = control_dir + "/" + kind;
-    if (device::readWholeFile(from, kMaxControlSize, &script).empty()) {
+    if (hasScript(from) && device::readWholeFile(from, kMaxControlSize, &script).empty()) {
       if (std::string err = writeRecord(name, kind, script, true); !err.empty()) return err;
     } else {
       fs::remove(infoFile(name, kind), ec);
@@ -455,7 +597,7 @@ std::string installPackage(const std::string& deb, Outcome* outcome) {
   outcome->version = version;
   std::vector<std::string> postinst_args = {"configure"};
   if (upgrade) postinst_args.push_back(old_version);
-  std::string err = runScript(infoFile(name, "postinst"), "postinst", name, postinst_args);
+  std::string err = scripts.run(infoFile(name, "postinst"), "postinst", postinst_args);
   if (!failed.empty()) {
     failed += " of " + name + " " + old_version + "; " + version +
               " is installed and its record keeps them";
@@ -469,16 +611,23 @@ std::string removePackage(const std::string& name, Outcome* outcome) {
   if (!validPackageName(name)) return name + " is not a package name";
   DatabaseLock lock;
   if (std::string err = lock.acquire(); !err.empty()) return err;
+  removeAbandonedStaging();
   std::vector<std::string> paths;
   if (!readFileList(name, &paths)) return "package " + name + " is not installed";
   std::string control;
   device::readWholeFile(infoFile(name, "control"), kMaxControlSize, &control);
+  auto fields = parseControl(control);
   outcome->package = name;
-  outcome->version = parseControl(control)["Version"];
+  outcome->version = fields["Version"];
   Removal removal;
   if (std::string err = planRemoval(paths, {}, name, &removal); !err.empty())
     return err + "; nothing was removed";
-  if (std::string err = runScript(infoFile(name, "prerm"), "prerm", name, {"remove"}); !err.empty())
+  MaintainerScripts scripts(name, fields["Architecture"].empty() ? "all" : fields["Architecture"]);
+  if (std::string err = scripts.prepare(hasScript(infoFile(name, "prerm")) ||
+                                        hasScript(infoFile(name, "postrm")));
+      !err.empty())
+    return err + "; nothing was removed";
+  if (std::string err = scripts.run(infoFile(name, "prerm"), "prerm", {"remove"}); !err.empty())
     return err + "; nothing was removed";
   std::set<std::string> left;
   if (std::string failed = deleteRecorded(removal, &outcome->files, &left); !failed.empty()) {
@@ -490,8 +639,7 @@ std::string removePackage(const std::string& name, Outcome* outcome) {
            (err.empty() ? " stays installed, its record lists what is left"
                         : " stays installed, but its record could not be updated: " + err);
   }
-  if (std::string err = runScript(infoFile(name, "postrm"), "postrm", name, {"remove"});
-      !err.empty())
+  if (std::string err = scripts.run(infoFile(name, "postrm"), "postrm", {"remove"}); !err.empty())
     return err + "; its files are removed, its record kept";
   std::error_code ec;
   for (const char* kind : {"list", "control", "preinst", "postinst", "prerm", "postrm"})

@@ -1,0 +1,76 @@
+#include "device/package/folder_beneath.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace package {
+
+Fd::~Fd() {
+  if (fd_ >= 0) close(fd_);
+}
+
+Fd& Fd::operator=(Fd&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) close(fd_);
+    fd_ = other.fd_;
+    other.fd_ = -1;
+  }
+  return *this;
+}
+
+int openFolderBeneath(int from, const std::string& path) {
+  Fd here(fcntl(from, F_DUPFD_CLOEXEC, 0));
+  if (!here.ok()) return -errno;
+  size_t start = 0;
+  while (start < path.size()) {
+    size_t slash = path.find('/', start);
+    if (slash == std::string::npos) slash = path.size();
+    std::string name = path.substr(start, slash - start);
+    start = slash + 1;
+    if (name.empty() || name == ".") continue;
+    if (name == "..") return -EXDEV;  // paths here are normalized; never climb
+    // O_PATH with O_NOFOLLOW opens a link itself rather than failing: told
+    // apart below.
+    Fd next(openat(here.get(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    if (!next.ok()) return -errno;
+    struct stat st;
+    if (fstat(next.get(), &st) != 0) return -errno;
+    if (S_ISLNK(st.st_mode)) return -ELOOP;
+    if (!S_ISDIR(st.st_mode)) return -ENOTDIR;
+    here = std::move(next);
+  }
+  return here.release();
+}
+
+int removeTreeBeneath(int parent, const std::string& name) {
+  if (unlinkat(parent, name.c_str(), 0) == 0) return 0;
+  if (errno != EISDIR && errno != EPERM) return errno;  // EPERM: what unlink says of a folder
+  int fd = openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return errno;
+  DIR* dir = fdopendir(fd);
+  if (dir == nullptr) {
+    int e = errno;
+    close(fd);
+    return e;
+  }
+  int failed = 0;
+  while (dirent* d = readdir(dir)) {
+    std::string child = d->d_name;
+    if (child == "." || child == "..") continue;
+    if (int e = removeTreeBeneath(dirfd(dir), child); e != 0 && e != ENOENT) failed = e;
+  }
+  closedir(dir);
+  if (unlinkat(parent, name.c_str(), AT_REMOVEDIR) != 0) return failed != 0 ? failed : errno;
+  return 0;
+}
+
+int openFolder(const std::string& real_path) {
+  int fd = open(real_path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  return fd >= 0 ? fd : -errno;
+}
+
+}  // namespace package
