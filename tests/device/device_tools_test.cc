@@ -1,11 +1,16 @@
-// The device's own tools against forged files: killall signals only its
-// device's programs whatever its registry says, and a registry write that
-// failed is cleaned up by the next program.
+// The device's own tools against forged files and stuck neighbours: killall
+// signals only its device's programs whatever its registry says, a registry
+// write that failed is cleaned up by the next program, and a passcode record
+// whose lock another process holds answers an error instead of hanging
+// Photos.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -19,11 +24,14 @@ namespace fs = std::filesystem;
 using testing_support::answer;
 using testing_support::DeviceProcess;
 using testing_support::DeviceTest;
+using testing_support::enabledWith;
 using testing_support::Lines;
 using testing_support::makeTempDirectory;
 using testing_support::removeTree;
 using testing_support::runProgram;
 using testing_support::where;
+
+const char kPrompt[] = "prompt \"Use your passcode to view and manage hidden album.\" passcode";
 
 // The kernel's start time of `pid` (/proc/<pid>/stat field 22), as the
 // registry records it.
@@ -165,6 +173,54 @@ TEST_F(DeviceToolsTest, ARegistryWriteThatFailedIsCleanedUpByTheNextProgram) {
   EXPECT_EQ(settings->finish(), 0);
   EXPECT_EQ(photos->finish(), 0);
   EXPECT_TRUE(fs::is_empty(registry())) << "each program took its entry with it";
+}
+
+// Holds the passcode record's lock, as another process of the device would
+// while it judged, or a stopped one forever.
+class RecordLockHolder {
+ public:
+  explicit RecordLockHolder(const std::string& root) {
+    fs::create_directories(root + "/var/db");
+    fd_ =
+        ::open((root + "/var/db/passcode.plist.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    held_ = fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) == 0;
+  }
+  ~RecordLockHolder() { release(); }
+  bool held() const { return held_; }
+  void release() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_ = -1;
+  bool held_ = false;
+};
+
+TEST_F(DeviceToolsTest, ABusyPasscodeRecordAnswersAnErrorAndPhotosKeepsAnswering) {
+  initDevice();
+  writeSettings(enabledWith());
+  auto photos = start("photos");
+  ASSERT_EQ(answer(*photos, "tap Hidden"), Lines{kPrompt});
+  RecordLockHolder lock(root_);
+  ASSERT_TRUE(lock.held());
+  for (const char* code : {"1234", "9999"}) {
+    SCOPED_TRACE(code);
+    auto before = std::chrono::steady_clock::now();
+    // Within a time limit: a wait for the lock would leave this unanswered.
+    EXPECT_EQ(photos->command(std::string("answer passcode ") + code, 6000),
+              Lines{"error: the passcode record is busy"});
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(5));
+  }
+  // Nothing was counted, the prompt is still up, and the app answers.
+  EXPECT_FALSE(fs::exists(root_ + "/var/db/passcode.plist"));
+  EXPECT_EQ(where(*photos), "where Albums");
+  EXPECT_EQ(answer(*photos, "prompt"), Lines{kPrompt});
+  lock.release();
+  EXPECT_EQ(answer(*photos, "answer passcode 4321"), Lines{"wrong passcode, 4 attempts left"});
+  EXPECT_EQ(answer(*photos, "answer passcode 1234"), Lines{"passcode accepted"});
+  EXPECT_EQ(where(*photos), "where Albums > Hidden");
+  EXPECT_EQ(photos->finish(), 0);
 }
 
 }  // namespace
