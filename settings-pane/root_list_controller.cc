@@ -81,7 +81,9 @@ Class defineRootListController() {
         msg<void>(standardDefaults(), "setObject:forKey:inDomain:"_sel, value,
                   static_cast<id>(enabledKey()), static_cast<id>(preferencesDomain()));
         msg<void>(enableSwitch, "setOn:animated:"_sel, on, YES);
-        msg<BOOL>(standardDefaults(), "synchronize"_sel);
+        // Photos reads the switch when it starts: restart it only once the
+        // new value is on disk.
+        if (!msg<BOOL>(standardDefaults(), "synchronize"_sel)) return;
         msg<void>(self, "killPhotos"_sel);
       });
 
