@@ -131,6 +131,9 @@ TEST_F(Lockout, ThePromptsAttemptsAndTheRecordNeverDisagree) {
 }
 
 TEST_F(Lockout, ARecordLockHeldElsewhereIsWaitedForBrieflyThenRefusedAsBusy) {
+  // A judgement that waits for the lock without end fails the test.
+  testing_support::Watchdog dog("answers while the record's lock is held",
+                                std::chrono::seconds(15));
   std::string lock_path = device::devicePath(localauth::kPasscodeRecordPath) + ".lock";
   std::filesystem::create_directories(std::filesystem::path(lock_path).parent_path());
   // Another open file description: flock conflicts with it as with another
