@@ -21,8 +21,14 @@ std::string recordPhotosPid() { return registerProcess(device::root(), kPhotosNa
 void forgetPhotosPid() { unregisterProcess(device::root()); }
 
 std::optional<pid_t> runningPhotos() {
+  // The device's programs are all this very binary (the file this process
+  // runs, even if it has been replaced since); an entry naming any other
+  // process is no Photos of this device, whatever it claims.
+  const std::string self = "/proc/self/exe";
   for (const RegisteredProcess& process : runningProcesses(device::root())) {
-    if (process.name == kPhotosName) return process.pid;
+    if (process.name == kPhotosName && runsDeviceProgram(process, self, device::root())) {
+      return process.pid;
+    }
   }
   return std::nullopt;
 }

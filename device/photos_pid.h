@@ -19,7 +19,8 @@ namespace program {
 std::string recordPhotosPid();  // "" or why it could not be
 // Removes this process's registration.
 void forgetPhotosPid();
-// The Photos app running on this device, if any.
+// The Photos app running on this device, if any: a registered
+// MobileSlideShow that runs this very program for this device's root.
 std::optional<pid_t> runningPhotos();
 // Waits up to `timeout_ms` for the process to end (gone, or a zombie that its
 // parent has not reaped yet); returns whether it did.

@@ -146,6 +146,8 @@ int photosMain(const Options& options) {
                           print("where " + app.where());
                           return CommandResult();
                         }});
+  // In the background no touch reaches the app, wherever it lands.
+  screen.setTouchGate([&] { return app.refuseTouch(); });
   screen.addCommands(&console);
   console.addListing("hooks", "the hooks installed in this process", hookLines);
   console.addListing("vars", "the tweak's exported variables", varLines);

@@ -7,8 +7,14 @@
 // process has another start time, so a stale entry is never taken for a
 // running program of the device.
 //
-// The device's killall (device/killall) signals only processes found here;
-// the Settings program asks here whether Photos runs.
+// The device's killall (device/killall) signals only processes found here,
+// and of those only the ones that runsDeviceProgram vouches for: a file in
+// the registry is a claim, not proof. The Settings program asks here whether
+// Photos runs.
+//
+// The registry folder is reached from the root without following a symbolic
+// link at var, run or processes, so a registry that links to another
+// device's is neither read nor written.
 //
 // Deliberately free of the simulated frameworks: the device's killall links
 // this file alone.
@@ -31,7 +37,9 @@ struct RegisteredProcess {
 };
 
 // Registers this process under `name` on the device at `root` (a real
-// path). Returns "" or an error.
+// path). The entry is written to "<pid>-<start time>.new" and renamed into
+// place; a write that fails leaves no such file, and the ones that writers
+// which are gone left behind are removed first. Returns "" or an error.
 std::string registerProcess(const std::string& root, const std::string& name);
 // Removes this process's entry, if it is there.
 void unregisterProcess(const std::string& root);
@@ -42,5 +50,16 @@ std::vector<RegisteredProcess> runningProcesses(const std::string& root);
 std::optional<unsigned long long> processStartTime(pid_t pid);
 // Whether `process` is still that very process.
 bool stillRunning(const RegisteredProcess& process);
+// Whether `process` is still that very process and one of the device's own
+// programs: it runs the very file `program` (the device's program binary,
+// compared by file identity; a binary rebuilt while the process ran is taken
+// by its path, as the kernel shows it " (deleted)"), and its command line
+// names the device folder at `root` with a single --root flag (resolved
+// against the process's working folder when relative, and compared by file
+// identity). A forged entry naming any other process fails, and so does the
+// process of another device. Reads /proc/<pid>/exe, which needs the right to
+// inspect the process (the same user).
+bool runsDeviceProgram(const RegisteredProcess& process, const std::string& program,
+                       const std::string& root);
 
 }  // namespace program

@@ -204,6 +204,8 @@ CommandResult Screen::touch(const std::string& arguments) {
       if (name.rfind(kKeyPrefix, 0) == 0) {
         std::string key = name.substr(std::strlen(kKeyPrefix));
         if (key == "OK") {
+          // As on a phone, OK with an empty field does nothing.
+          if (typed_.empty()) return "";
           std::string code = std::exchange(typed_, "");
           return answered(localauth::answerPasscode(code));
         }
@@ -219,6 +221,9 @@ CommandResult Screen::touch(const std::string& arguments) {
     // The app's own input path refuses in the same words while an alert is up.
     std::optional<std::string> alert = uikit::systemAlert();
     return alert.value_or("the authentication prompt") + " is on screen: answer or cancel it first";
+  }
+  if (gate_) {
+    if (CommandResult refused = gate_(); !refused.empty()) return refused;
   }
   UIView* hit = uikit::hitTest(shown.front(), point);
   if (hit == nullptr) return "";

@@ -14,9 +14,11 @@
 // digits typed (as `answer passcode` does), Cancel cancels the prompt (as
 // `answer cancel` does); a touch outside the prompt's card is refused as the
 // app's own commands are while the prompt is up ("the authentication prompt
-// is on screen: answer or cancel it first"). Otherwise
-// the view it reaches goes to the program's `deliver`, which does what a tap
-// there does, through the same code its typed commands use.
+// is on screen: answer or cancel it first"). Otherwise, unless the program's
+// touch gate refuses every touch (an app in the background: the same error
+// wherever the touch lands), the view it reaches goes to the program's
+// `deliver`, which does what a tap there does, through the same code its
+// typed commands use.
 //
 // Thread safety: main thread only.
 #pragma once
@@ -25,6 +27,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "device/console.h"
@@ -39,6 +42,10 @@ class Screen {
 
   // `window` answers the app's window laid out as it is now.
   Screen(std::function<UIWindow*()> window, Deliver deliver);
+
+  // `gate` answers "" while touches reach the app's window, else the error
+  // every touch there answers. None: they always do.
+  void setTouchGate(std::function<CommandResult()> gate) { gate_ = std::move(gate); }
 
   CommandResult screenshot(const std::string& path);
   CommandResult views();
@@ -60,6 +67,7 @@ class Screen {
  private:
   std::function<UIWindow*()> window_;
   Deliver deliver_;
+  std::function<CommandResult()> gate_;
   Strong<UIWindow> prompt_window_;  // rebuilt each time the screen is read
   std::string typed_;               // digits typed on the prompt's keypad so far
   std::uint64_t typed_for_ = 0;     // the serial of the prompt they were typed on

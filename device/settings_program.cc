@@ -367,8 +367,15 @@ class SettingsApp {
       if (msg<BOOL>(cell, "isKindOfClass:"_sel,
                     static_cast<id>(preferences::editableTableCellClass()))) {
         id numeric = msg<id>(specifier, "propertyForKey:"_sel, static_cast<id>("isNumeric"_ns));
-        if (msg<BOOL>(numeric, "boolValue"_sel) && !isWholeNumber(value)) {
-          return "bad value \"" + value + "\" for " + key + ": a whole number is needed";
+        if (msg<BOOL>(numeric, "boolValue"_sel)) {
+          if (!isWholeNumber(value)) {
+            return "bad value \"" + value + "\" for " + key + ": a whole number is needed";
+          }
+          // A numeric row's keypad has no minus sign: its count is never
+          // below 0 ("-0" included).
+          if (value[0] == '-') {
+            return "bad value \"" + value + "\" for " + key + ": a number of 0 or more is needed";
+          }
         }
         auto* field = static_cast<PSEditableTableCell*>(cell.get());
         const std::string& text = value;
@@ -518,8 +525,9 @@ void addSettingsCommands(Console& console) {
     std::optional<pid_t> photos = runningPhotos();
     bool changed = false;
     CommandResult result = app->flipSwitch(rest, &changed);
-    // Moved, saved or not: the pane has restarted Photos.
-    if (changed) reportPhotosRestart(photos);
+    // Moved and saved: the pane has restarted Photos. A switch whose value
+    // was not saved restarts nothing.
+    if (changed && result.empty()) reportPhotosRestart(photos);
     return result;
   };
   console.add("switch", {"switch on|off", "flip the master switch (the pane restarts Photos)",

@@ -9,9 +9,13 @@
 // 1, with "NAME: no process found" on standard error for each NAME that
 // matched nothing, as the system's tool says. A bad usage exits 2.
 //
-// Each process is opened as a pidfd, checked to be the registered process
-// still (its start time), and signalled through the pidfd, so a pid that was
-// reused in between is never signalled.
+// A registry entry is only a claim: anyone who can write a file there can
+// name any pid. Each process is opened as a pidfd, then checked to be one of
+// the device's own programs (program::runsDeviceProgram: it runs the very
+// velmo-device binary this killall was built with, for this very device
+// root, and is still the registered process by its start time), and only
+// then signalled through the pidfd, so a pid that was reused in between is
+// never signalled.
 #include <signal.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -29,6 +33,9 @@
 namespace {
 
 constexpr const char kInstalledAt[] = "/var/jb/usr/bin/killall";
+// The device's programs: the velmo-device binary of the build that made this
+// killall (init copies the killall of its own build into the device).
+constexpr const char kDeviceProgram[] = VELMO_DEVICE_PROGRAM;
 
 struct SignalName {
   const char* name;
@@ -68,16 +75,20 @@ std::string deviceRoot() {
   return self.substr(0, self.size() - n);
 }
 
-// Signals `process` if it is still the registered one. Returns whether it did.
-bool signalProcess(const program::RegisteredProcess& process, int signal) {
+// Signals `process` if it is still the registered one and a program of the
+// device at `root`. Returns whether it did.
+bool signalProcess(const program::RegisteredProcess& process, const std::string& root, int signal) {
   int pidfd = static_cast<int>(syscall(SYS_pidfd_open, process.pid, 0));
   if (pidfd < 0) {
     if (errno != ENOSYS) return false;  // gone already
     // A kernel without pidfds: check, then signal by pid.
-    return program::stillRunning(process) && ::kill(process.pid, signal) == 0;
+    return program::runsDeviceProgram(process, kDeviceProgram, root) &&
+           ::kill(process.pid, signal) == 0;
   }
-  // The pidfd holds on to this very process; it must still be the registered one.
-  bool sent = program::stillRunning(process) &&
+  // The pidfd holds on to the process that had the pid when it was opened;
+  // the checks, which end with its start time, make sure that it is the
+  // registered one and the device's.
+  bool sent = program::runsDeviceProgram(process, kDeviceProgram, root) &&
               syscall(SYS_pidfd_send_signal, pidfd, signal, nullptr, 0) == 0;
   ::close(pidfd);
   return sent;
@@ -108,7 +119,8 @@ int main(int argc, char** argv) {
   for (int i = first; i < argc; ++i) {
     bool found = false;
     for (const program::RegisteredProcess& process : processes) {
-      if (process.name == argv[i] && process.pid != getpid() && signalProcess(process, signal)) {
+      if (process.name == argv[i] && process.pid != getpid() &&
+          signalProcess(process, root, signal)) {
         found = true;
       }
     }

@@ -103,7 +103,8 @@ TEST_F(Evaluate, FifthWrongPasscodeEndsThePrompt) {
   Replies replies;
   evaluate(newContext(), "reason", replies.block());
   EXPECT_EQ(answerPasscode("0000").message, "wrong passcode, 4 attempts left");
-  EXPECT_EQ(answerPasscode("").message, "wrong passcode, 3 attempts left");
+  EXPECT_EQ(answerPasscode("").message, "error: no passcode entered");  // no attempt
+  EXPECT_EQ(answerPasscode("99").message, "wrong passcode, 3 attempts left");
   EXPECT_EQ(answerPasscode("12345").message, "wrong passcode, 2 attempts left");
   EXPECT_EQ(answerPasscode("4321").message, "wrong passcode, 1 attempt left");
   settle();

@@ -7,8 +7,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <thread>
 
 #include "platform/foundation/collections.h"
 #include "platform/foundation/device.h"
@@ -28,8 +30,16 @@ struct Record {
 
 std::string recordPath() { return device::devicePath(kPasscodeRecordPath); }
 
+// How long a judgement waits for another process's judgement to end before
+// it gives up: one read-modify-write takes milliseconds, so a lock held this
+// long is held by something that is stuck or stopped, and the owner's
+// thread must not wait for it.
+constexpr auto kLockPatience = std::chrono::milliseconds(1500);
+constexpr auto kLockRetry = std::chrono::milliseconds(10);
+
 // Holds an exclusive lock on the record's lock file for its lifetime, or
-// says why it could not be had.
+// says why it could not be had. The lock is tried without blocking, again
+// and again for at most kLockPatience.
 class RecordLock {
  public:
   RecordLock() {
@@ -37,12 +47,23 @@ class RecordLock {
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
     fd_ = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    int result = -1;
-    if (fd_ >= 0) {
-      while ((result = ::flock(fd_, LOCK_EX)) != 0 && errno == EINTR) {
-      }
+    if (fd_ < 0) {
+      error_ = "cannot lock " + path + ".lock: " + std::strerror(errno);
+      return;
     }
-    if (fd_ < 0 || result != 0) error_ = "cannot lock " + path + ".lock: " + std::strerror(errno);
+    auto deadline = std::chrono::steady_clock::now() + kLockPatience;
+    while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+      if (errno == EINTR) continue;
+      if (errno != EWOULDBLOCK) {
+        error_ = "cannot lock " + path + ".lock: " + std::strerror(errno);
+        return;
+      }
+      if (std::chrono::steady_clock::now() >= deadline) {
+        busy_ = true;
+        return;
+      }
+      std::this_thread::sleep_for(kLockRetry);
+    }
   }
   ~RecordLock() {
     if (fd_ >= 0) ::close(fd_);
@@ -50,10 +71,13 @@ class RecordLock {
   RecordLock(const RecordLock&) = delete;
   RecordLock& operator=(const RecordLock&) = delete;
   const std::string& error() const { return error_; }
+  // Another process held the lock all the while.
+  bool busy() const { return busy_; }
 
  private:
   int fd_ = -1;
   std::string error_;
+  bool busy_ = false;
 };
 
 int64_t integerFor(NSDictionary* dict, id key) {
@@ -127,6 +151,11 @@ int64_t lockoutRemaining(std::string* error) {
 
 PasscodeJudgement judgePasscode(const std::string& passcode) {
   RecordLock lock;
+  if (lock.busy()) {
+    PasscodeJudgement judgement = unavailable("");
+    judgement.error = kRecordBusy;
+    return judgement;
+  }
   if (!lock.error().empty()) return unavailable(lock.error());
   Record record;
   if (std::string why = readRecord(&record); !why.empty()) return unavailable(why);

@@ -16,6 +16,11 @@
 // passcode is judged until it can be, so a broken record never hands out
 // unlimited guesses. The wrong code itself is never stored.
 //
+// The lock is never waited for without end: a judgement tries it without
+// blocking for about a second and a half, then gives up with kRecordBusy
+// (another process holds it: stuck, or stopped), judging and counting
+// nothing, so that the thread answering the prompt goes on.
+//
 // Thread safety: safe from any thread and across processes; each judgement
 // is one read-modify-write under a lock file beside the record.
 #pragma once
@@ -26,16 +31,20 @@
 namespace localauth {
 
 inline constexpr char kPasscodeRecordPath[] = "/var/db/passcode.plist";
+// The error of a judgement that could not have the record's lock in time.
+inline constexpr char kRecordBusy[] = "the passcode record is busy";
 
 struct PasscodeJudgement {
   enum class Outcome { kAccepted, kWrong, kLockedOut, kUnavailable } outcome = Outcome::kWrong;
-  bool counted = false;        // kWrong: a new failure (not a repeat of the last code)
+  bool counted = false;        // kWrong: a new failure, counted in the record (not a
+                               // repeat of the last wrong code)
   int64_t lockoutSeconds = 0;  // kWrong, kLockedOut: how long answers are refused from now
   std::string error;           // kUnavailable: why the record could not be used
 };
 
 // Judges `passcode` against the device's passcode and its record: a refusal
 // while locked out (the code is not even looked at), acceptance, or a failure.
+// Blocks for at most about a second and a half waiting for the record.
 PasscodeJudgement judgePasscode(const std::string& passcode);
 
 // Seconds until passcode answers are taken again; 0 when they are now. When

@@ -5,13 +5,17 @@
 // the modal flag UIKit reads.
 #include "platform/localauth/passcode_attempts.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 
+#include "platform/foundation/nsnumber.h"
 #include "platform/localauth/test_device.h"
 #include "platform/uikit/uiapplication.h"
 
@@ -84,13 +88,76 @@ TEST_F(Lockout, TheSameWrongCodeTwiceInARowCountsOnce) {
   EXPECT_EQ(answerPasscode("2222").message, "wrong passcode, 3 attempts left");
   EXPECT_EQ(answerPasscode("1111").message, "wrong passcode, 2 attempts left");
   answerCancel();
-  // The record outlives the prompt (and the app). A new prompt counts its own
-  // attempts: the device's last wrong code is a first attempt here.
+  // The record outlives the prompt (and the app). A new prompt's attempts
+  // are the failures the record counts: the device's last wrong code, again,
+  // costs none here either.
   evaluate(newContext(), "reason", replies.block());
-  EXPECT_EQ(answerPasscode("1111").message, "wrong passcode, 4 attempts left");
-  EXPECT_EQ(answerPasscode("3333").message, "wrong passcode, 3 attempts left");
+  EXPECT_EQ(answerPasscode("1111").message, "wrong passcode, 5 attempts left");
+  EXPECT_EQ(answerPasscode("3333").message, "wrong passcode, 4 attempts left");
   EXPECT_EQ(answerPasscode("4444").message,
-            "wrong passcode, 2 attempts left; try again in 1 minute");
+            "wrong passcode, 3 attempts left; try again in 1 minute");
+  dismiss();
+}
+
+// The failures a prompt has taken off its attempts are the ones the
+// device's record counted, whatever was answered, on this prompt or another.
+TEST_F(Lockout, ThePromptsAttemptsAndTheRecordNeverDisagree) {
+  auto recordFailures = [] {
+    Strong<objc_object> record =
+        plist::readFile(device::devicePath(localauth::kPasscodeRecordPath)).value;
+    if (!foundation::isDictionary(record)) return -1LL;
+    id count = static_cast<NSDictionary*>(record.get())->find("failures"_ns);
+    return foundation::isNumber(count) ? msg<long long>(count, "longLongValue"_sel) : -1LL;
+  };
+  Replies replies;
+  evaluate(newContext(), "reason", replies.block());
+  ASSERT_EQ(answerPasscode("1111").message, "wrong passcode, 4 attempts left");
+  // An empty answer (OK on an empty field) is no answer at all.
+  auto empty = answerPasscode("");
+  EXPECT_FALSE(empty.taken);
+  EXPECT_EQ(empty.message, "error: no passcode entered");
+  EXPECT_EQ(recordFailures(), 1);
+  EXPECT_EQ(pendingPrompt()->attemptsLeft, 4);
+  // Codes in any order, repeats among them; after each the prompt's count
+  // and the record's agree.
+  for (const char* code : {"1111", "2222", "2222", "1111", "3333"}) {
+    SCOPED_TRACE(code);
+    ASSERT_TRUE(answerPasscode(code).taken);
+    ASSERT_TRUE(pendingPrompt());
+    EXPECT_EQ(localauth::kMaxPasscodeAttempts - pendingPrompt()->attemptsLeft, recordFailures());
+  }
+  EXPECT_EQ(recordFailures(), 4);
+  dismiss();
+}
+
+TEST_F(Lockout, ARecordLockHeldElsewhereIsWaitedForBrieflyThenRefusedAsBusy) {
+  // A judgement that waits for the lock without end fails the test.
+  testing_support::Watchdog dog("answers while the record's lock is held",
+                                std::chrono::seconds(15));
+  std::string lock_path = device::devicePath(localauth::kPasscodeRecordPath) + ".lock";
+  std::filesystem::create_directories(std::filesystem::path(lock_path).parent_path());
+  // Another open file description: flock conflicts with it as with another
+  // process's.
+  int held = ::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+  Replies replies;
+  evaluate(newContext(), "reason", replies.block());
+  auto started = std::chrono::steady_clock::now();
+  auto busy = answerPasscode("1234");
+  auto waited = std::chrono::steady_clock::now() - started;
+  EXPECT_FALSE(busy.taken);
+  EXPECT_EQ(busy.message, "error: the passcode record is busy");
+  EXPECT_GE(waited, std::chrono::milliseconds(500)) << "gave up at once";
+  EXPECT_LT(waited, std::chrono::seconds(3)) << "waited too long";
+  EXPECT_EQ(answerPasscode("0000").message, "error: the passcode record is busy");
+  EXPECT_FALSE(std::filesystem::exists(device::devicePath(localauth::kPasscodeRecordPath)))
+      << "a failure was counted";
+  ASSERT_TRUE(pendingPrompt());
+  EXPECT_EQ(pendingPrompt()->attemptsLeft, localauth::kMaxPasscodeAttempts);
+  // Released, the next answer is judged.
+  ::close(held);
+  EXPECT_EQ(answerPasscode("1234").message, "passcode accepted");
   dismiss();
 }
 

@@ -21,8 +21,7 @@ struct Pending {
   Strong<NSString> reason;
   Strong<Reply> reply;
   bool faceOffered = false;
-  int failures = 0;
-  std::string lastWrong;  // this prompt's last wrong code, to count a repeat once
+  int failures = 0;  // the device's failures counted on this prompt
 };
 
 struct Broker {
@@ -105,6 +104,8 @@ std::size_t promptCount() {
 
 AnswerResult answerPasscode(const std::string& passcode) {
   if (promptCount() == 0) return kNoPrompt;
+  // Nothing typed is no answer: it is neither judged nor counted.
+  if (passcode.empty()) return {false, "error: no passcode entered"};
   // The device's record judges first: a locked-out device does not even look
   // at the code, and a failure counts for the device, whatever the prompt.
   PasscodeJudgement judgement = judgePasscode(passcode);
@@ -123,13 +124,10 @@ AnswerResult answerPasscode(const std::string& passcode) {
   }
   std::string wait =
       judgement.lockoutSeconds > 0 ? "; try again in " + minutesText(judgement.lockoutSeconds) : "";
-  // The prompt counts its own attempts the way the device counts failures:
-  // the same wrong code again right after itself is one attempt.
-  Pending& front = broker().queue.front();
-  if (passcode != front.lastWrong) {
-    ++front.failures;
-    front.lastWrong = passcode;
-  }
+  // The prompt's attempts are the failures the device's record counted while
+  // it was up, so the two never disagree: a code the record took as a repeat
+  // of its last wrong one (from this prompt or any other) costs no attempt.
+  if (judgement.counted) ++broker().queue.front().failures;
   int left = kMaxPasscodeAttempts - broker().queue.front().failures;
   if (left > 0) {
     return {true, "wrong passcode, " + std::to_string(left) +

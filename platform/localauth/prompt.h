@@ -8,7 +8,11 @@
 //   - the right passcode ends the prompt: the reply gets YES;
 //   - a wrong one keeps it open ("wrong passcode, 4 attempts left") until the
 //     kMaxPasscodeAttempts-th, which ends it: NO, LAErrorAuthenticationFailed;
-//     the same wrong code twice in a row counts once;
+//     an attempt is a failure that the device's record counted, so the same
+//     wrong code twice in a row costs one, and what the prompt says is left
+//     never disagrees with the record;
+//   - an empty passcode (OK with nothing typed) is no answer: an error,
+//     nothing judged or counted;
 //   - Face ID ends it with YES, if the prompt offers Face ID (face_id.h);
 //   - cancel ends it: NO, LAErrorUserCancel;
 //   - the app leaving the screen ends every prompt of the process with the

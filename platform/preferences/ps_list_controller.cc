@@ -115,6 +115,10 @@ Class defineListController() {
         id domain = domainOf(specifierOf(specifier));
         if (key == nullptr || domain == nullptr) return;
         msg<void>(standardDefaults(), "setObject:forKey:inDomain:"_sel, value, key, domain);
+        // Each row's write is synchronized on its own, so that a row that
+        // was not saved is never taken later for a failure of another write
+        // (the master switch's, which restarts Photos only once saved).
+        msg<BOOL>(standardDefaults(), "synchronize"_sel);
       });
   addMethod(
       cls, "specifierForID:"_sel, +[](id self, SEL, id identifier) -> id {

@@ -19,8 +19,8 @@
 //   -setPreferenceValue:specifier: (id, id)
 //                           stores the value under the row's key in its
 //                           domain through +[NSUserDefaults standardUserDefaults]
-//                           -setObject:forKey:inDomain:; a row without key or
-//                           domain stores nothing
+//                           -setObject:forKey:inDomain:, then -synchronize;
+//                           a row without key or domain stores nothing
 //   -specifierForID:, -indexPathForSpecifier:
 //   -loadView               makes the table (-table) and makes it the view,
 //                           with the controller as its data source

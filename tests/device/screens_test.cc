@@ -260,6 +260,55 @@ TEST_F(ScreensTest, PromptKeypadTypesThePasscodeWithADotForEachDigit) {
   EXPECT_EQ(photos->finish(), 0);
 }
 
+// OK on an empty field does nothing, as on a phone: no answer, no failure in
+// the device's record; nor does `answer passcode` with no code.
+TEST_F(ScreensTest, OkOnAnEmptyFieldDoesNothing) {
+  initDevice();
+  writeSettings(enabledWith());
+  auto photos = start("photos");
+  const Lines prompt{"prompt \"Use your passcode to view and manage hidden album.\" passcode"};
+  ASSERT_EQ(answer(*photos, "tap Hidden"), prompt);
+  Lines keys = answer(*photos, "views");
+  const std::string record = root_ + "/var/db/passcode.plist";
+  EXPECT_EQ(answer(*photos, keyTouch(keys, "OK")), Lines{});
+  // A digit typed and deleted leaves the field empty again.
+  EXPECT_EQ(answer(*photos, keyTouch(keys, "5")), Lines{});
+  EXPECT_EQ(answer(*photos, keyTouch(keys, "Delete")), Lines{});
+  EXPECT_EQ(answer(*photos, keyTouch(keys, "OK")), Lines{});
+  const Lines usage{"error: usage: answer passcode <code> | answer face | answer cancel"};
+  EXPECT_EQ(answer(*photos, "answer passcode"), usage);
+  EXPECT_EQ(answer(*photos, "answer passcode   "), usage);
+  EXPECT_FALSE(fs::exists(record)) << "a failure was counted";
+  EXPECT_EQ(answer(*photos, "prompt"), prompt);
+  // The first code typed is the first attempt, for the prompt and the record.
+  for (const char* digit : {"9", "9"}) EXPECT_EQ(answer(*photos, keyTouch(keys, digit)), Lines{});
+  EXPECT_EQ(answer(*photos, keyTouch(keys, "OK")), Lines{"wrong passcode, 4 attempts left"});
+  EXPECT_TRUE(fs::exists(record));
+  EXPECT_EQ(answer(*photos, keyTouch(keys, "Cancel")), Lines{"cancelled"});
+  EXPECT_EQ(photos->finish(), 0);
+}
+
+// In the background no touch reaches the app: a row and an empty spot answer
+// the same error, and nothing moves.
+TEST_F(ScreensTest, InTheBackgroundEveryTouchAnswersTheSameError) {
+  initDevice();
+  auto photos = start("photos");
+  Rect recents = frameOf(answer(*photos, "views"), "\"Recents\"");
+  const std::string row =
+      "touch " + std::to_string(recents.midX()) + " " + std::to_string(recents.midY());
+  const std::string empty = "touch 200 830";  // below the list's last row
+  EXPECT_EQ(answer(*photos, empty), Lines{});
+  answer(*photos, "background");
+  const Lines refused{"error: the app is in the background"};
+  EXPECT_EQ(answer(*photos, empty), refused);
+  EXPECT_EQ(answer(*photos, row), refused);
+  EXPECT_EQ(answer(*photos, "where"), Lines{"where Albums"});
+  answer(*photos, "foreground");
+  EXPECT_EQ(answer(*photos, row), Lines{});
+  EXPECT_EQ(answer(*photos, "where"), Lines{"where Albums > Recents"});
+  EXPECT_EQ(photos->finish(), 0);
+}
+
 TEST_F(ScreensTest, BadScreenshotsAndTouchesAnswerErrorsAndLeaveNothing) {
   initDevice();
   auto photos = start("photos");

@@ -77,6 +77,12 @@ TEST_F(SettingsProgramTest, BadChangesSayWhatIsWrongAndStoreNothing) {
   EXPECT_EQ(settings->command("set hiddenItemCount 99999999999999999999"),
             Lines{"error: bad value \"99999999999999999999\" for hiddenItemCount: a whole number "
                   "is needed"});
+  // A count below 0 is refused, however it is written.
+  for (const char* negative : {"-5", "-0", "-9223372036854775808"}) {
+    EXPECT_EQ(settings->command(std::string("set hiddenItemCount ") + negative),
+              Lines{std::string("error: bad value \"") + negative +
+                    "\" for hiddenItemCount: a number of 0 or more is needed"});
+  }
   EXPECT_EQ(settings->command("set enabled on"),
             Lines{"error: no row with key \"enabled\" in Velmo"});
   EXPECT_EQ(settings->command("set popToRoot"), Lines{"error: usage: set <key> <value>"});
@@ -97,17 +103,17 @@ TEST_F(SettingsProgramTest, ChangesReachTheSettingsFileAndTheRunningPhotosApp) {
 
   EXPECT_EQ(settings->command("set showLockIcon YES"), Lines{"ok"});
   EXPECT_NE(photos->waitForLine("notified com.qel.velmopreferences/changed"), "");
-  EXPECT_EQ(settings->command("set hiddenItemCount -3"), Lines{"ok"});
+  EXPECT_EQ(settings->command("set hiddenItemCount 3"), Lines{"ok"});
   EXPECT_NE(photos->waitForLine("notified com.qel.velmopreferences/changed"), "");
   auto v = vars(*photos);
   EXPECT_EQ(v["showLockIcon"], "YES");
-  EXPECT_EQ(v["hiddenItemCount"], "-3");
+  EXPECT_EQ(v["hiddenItemCount"], "3");
 
   Lines shown = body(settings->command("show"));
   ASSERT_EQ(shown.size(), kFreshPane.size());
   EXPECT_EQ(shown[1].substr(0, 10), "switch on ");
   EXPECT_EQ(shown[5], "row showLockIcon: on");
-  EXPECT_EQ(shown[7], "row hiddenItemCount: -3");
+  EXPECT_EQ(shown[7], "row hiddenItemCount: 3");
 
   // The master switch restarts Photos instead of notifying it.
   Lines answer = settings->command("switch off");
@@ -115,6 +121,32 @@ TEST_F(SettingsProgramTest, ChangesReachTheSettingsFileAndTheRunningPhotosApp) {
   EXPECT_EQ(answer.back(), "ok");
   EXPECT_EQ(readKillallLog(), "killall -9 MobileSlideShow\n");
   EXPECT_EQ(photos->drain(500), Lines{}) << "no notification for the master switch";
+  EXPECT_EQ(settings->finish(), 0);
+  EXPECT_EQ(photos->finish(), 0);
+}
+
+TEST_F(SettingsProgramTest, AMasterSwitchThatWasNotSavedRestartsNothing) {
+  auto photos = start("photos");
+  testing_support::waitReady(*photos);
+  // The save fails: a folder is where the settings file goes.
+  std::filesystem::create_directories(settingsPath());
+  auto settings = start("settings");
+  ASSERT_EQ(settings->command("open Velmo"), Lines{"ok"});
+  EXPECT_EQ(settings->command("switch on"),
+            Lines{"error: enabled was not saved: "
+                  "/var/jb/var/mobile/Library/Preferences/com.qel.velmopreferences.plist: "
+                  "not a regular file"});
+  EXPECT_EQ(readKillallLog(), "") << "Photos was restarted for a value that is not on disk";
+  EXPECT_EQ(body(settings->command("show"))[1].substr(0, 11), "switch off ");
+  // A row that was not saved either is no failure of the switch's next save.
+  EXPECT_EQ(settings->command("set popToRoot on").back().rfind("error: popToRoot was not saved", 0),
+            0u);
+  // Saved, the same flip restarts Photos.
+  std::filesystem::remove(settingsPath());
+  Lines answer = settings->command("switch on");
+  ASSERT_FALSE(answer.empty());
+  EXPECT_EQ(answer.back(), "ok");
+  EXPECT_EQ(readKillallLog(), "killall -9 MobileSlideShow\n");
   EXPECT_EQ(settings->finish(), 0);
   EXPECT_EQ(photos->finish(), 0);
 }
