@@ -261,7 +261,15 @@ bool runsDeviceProgram(const RegisteredProcess& process, const std::string& prog
   // since the process started.
   std::optional<std::pair<dev_t, ino_t>> expected = identity(program);
   std::optional<std::pair<dev_t, ino_t>> running = identity(proc + "/exe");
-  if (!running || running != expected) {
+  const bool mayNotLook = !running && (errno == EACCES || errno == EPERM);
+  std::vector<std::string> arguments = commandLine(process.pid);
+  if (mayNotLook) {
+    // A killall without the right to look at the process's program (one run
+    // by a package's confined maintainer script, which holds no capability)
+    // goes by what the kernel keeps of the process's command line: the
+    // registered name as its program name, and an absolute --root below.
+    if (arguments.empty() || arguments[0] != process.name) return false;
+  } else if (!running || running != expected) {
     char target[4096];
     ssize_t n = ::readlink((proc + "/exe").c_str(), target, sizeof target - 1);
     char* real = ::realpath(program.c_str(), nullptr);
@@ -270,9 +278,12 @@ bool runsDeviceProgram(const RegisteredProcess& process, const std::string& prog
     if (n <= 0 || std::string(target, static_cast<size_t>(n)) != wanted) return false;
   }
   // For this very device.
-  std::string claimed = rootArgument(commandLine(process.pid));
+  std::string claimed = rootArgument(arguments);
   if (claimed.empty()) return false;
-  if (claimed[0] != '/') claimed = proc + "/cwd/" + claimed;
+  if (claimed[0] != '/') {
+    if (mayNotLook) return false;  // its working folder is as closed as its program
+    claimed = proc + "/cwd/" + claimed;
+  }
   std::optional<std::pair<dev_t, ino_t>> device = identity(root);
   if (!device || identity(claimed) != device) return false;
   // Everything read above was read of the registered process, not of one

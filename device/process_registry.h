@@ -58,7 +58,11 @@ bool stillRunning(const RegisteredProcess& process);
 // against the process's working folder when relative, and compared by file
 // identity). A forged entry naming any other process fails, and so does the
 // process of another device. Reads /proc/<pid>/exe, which needs the right to
-// inspect the process (the same user).
+// inspect the process (the same user, holding the process's capabilities).
+// Without that right (a killall in a package's confined maintainer script)
+// the program is taken from the command line the kernel keeps: its first
+// word must be the registered name and its --root absolute, so a forged
+// entry still reaches only a process that claims to be this device's.
 bool runsDeviceProgram(const RegisteredProcess& process, const std::string& program,
                        const std::string& root);
 

@@ -70,6 +70,15 @@ std::vector<std::string> bwrapArguments(const ScriptRun& run) {
                            run.root, run.root});
   for (const std::string& folder : run.read_only)
     args.insert(args.end(), {"--ro-bind", folder, folder});
+  // The device's own program, read-only at its path: the device's killall
+  // recognises the device's processes by the program they run, and needs to
+  // see that program to compare.
+  char self[4096];
+  ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (n > 0) {
+    std::string program(self, static_cast<size_t>(n));
+    args.insert(args.end(), {"--ro-bind", program, program});
+  }
   args.insert(args.end(), {"--chdir", run.root, "--"});
   args.insert(args.end(), run.argv.begin(), run.argv.end());
   return args;

@@ -5,6 +5,9 @@
 //     names the same folder inside as outside, and the device's killall,
 //     which finds its device from the path it runs at, still finds it; the
 //     folders of `read_only` (the package record) are bound read-only;
+//   - the device's program (velmo-device, this process's own) is bound
+//     read-only at its path, so that the device's killall can tell the
+//     device's processes by the program they run;
 //   - the machine's /usr is bound read-only, with /bin, /sbin, /lib and /lib64
 //     as the machine has them (links into /usr, or read-only folders);
 //   - a fresh /tmp, /dev and /proc; nothing else of the machine is there;

@@ -149,6 +149,41 @@ TEST_F(DeviceToolsTest, KillallSignalsNoOutsideProcessWhateverItsRegistrySays) {
   removeTree(other);
 }
 
+// A package's postinst runs killall in its sandbox, where killall may not
+// look at other processes' programs: it still ends this device's Photos, and
+// forged entries still reach no other process.
+TEST_F(DeviceToolsTest, KillallInAMaintainerScriptEndsOnlyThisDevicesPhotos) {
+  struct IgnorePipe {
+    IgnorePipe() { previous = signal(SIGPIPE, SIG_IGN); }
+    ~IgnorePipe() { signal(SIGPIPE, previous); }
+    void (*previous)(int);
+  } ignore_pipe;
+  initDevice();
+  Sleeper outside;
+  ASSERT_GT(outside.pid(), 0);
+  const std::string other = makeTempDirectory("velmo-other-device");
+  std::string output;
+  ASSERT_EQ(runProgram({program(), "init", "--root", other}, &output), 0) << output;
+  DeviceProcess theirs({program(), "photos", "--root", other});
+  testing_support::waitReady(theirs);
+  auto photos = start("photos");
+  testing_support::waitReady(*photos);
+  forgeEntry(outside.pid(), "MobileSlideShow");
+  forgeEntry(theirs.pid(), "MobileSlideShow");
+
+  // Installing Velmo again runs its postinst: killall -9 MobileSlideShow.
+  output.clear();
+  EXPECT_EQ(
+      runProgram({program(), "install", "--root", root_, testing_support::builtPackage()}, &output),
+      0)
+      << output;
+  EXPECT_EQ(photos->waitExit(5000), -SIGKILL) << "this device's Photos was not ended";
+  EXPECT_TRUE(childRuns(outside.pid())) << "the outside sleep was signalled";
+  EXPECT_EQ(where(theirs), "where Albums");
+  EXPECT_EQ(theirs.finish(), 0);
+  removeTree(other);
+}
+
 TEST_F(DeviceToolsTest, ARegistryWriteThatFailedIsCleanedUpByTheNextProgram) {
   initDevice();
   fs::create_directories(registry());
