@@ -126,18 +126,7 @@ void Runtime::InstallImports() {
     if (log2_align > 4 || size == 0 || size > (1 << 20)) return false;
     for (const auto& ivar : c->ivars)
       if (ivar.name == name) return false;
-    uint64_t align = uint64_t{1} << log2_align;
-    ObjcClass::Ivar ivar;
-    ivar.name = name;
-    ivar.size = size;
-    ivar.types = m.CStr(4);
-    ivar.offset = (c->instance_size + align - 1) & ~(align - 1);
-    c->instance_size = ivar.offset + size;
-    ivar.handle = emulator().Alloc(16);
-    emulator().Write64(ivar.handle, ivar.offset);
-    c->ivars.push_back(ivar);
-    // The vector may move its elements: index the handles afresh.
-    for (auto& i : c->ivars) ivars_by_handle_[i.handle] = &i;
+    AddIvar(c, name, size, log2_align, m.CStr(4));
     return true;
   });
   Function("class_addMethod", "B#:^?r*", [this](Msg& m) -> Value {
