@@ -130,6 +130,8 @@ void Runtime::InstallImports() {
     return true;
   });
   Function("class_addMethod", "B#:^?r*", [this](Msg& m) -> Value {
+    // Nil, as objc_getClass gives it in a process without the class: NO.
+    if (m.U(0) == 0) return false;
     ObjcClass* c = ClassAt(m.U(0));
     if (!c) throw ModelError("class_addMethod on something that is not a class");
     uint64_t sel = m.U(1), imp = m.U(2);
@@ -173,7 +175,10 @@ void Runtime::InstallImports() {
   // replacement is installed; a nil class changes nothing.
   Function("MSHookMessageEx", "v#:^?^^?", [this](Msg& m) -> Value {
     ObjcClass* c = ClassAt(m.U(0));
-    if (!c) return {};
+    if (!c) {
+      nil_class_hooks_.push_back(SelName(m.U(1)));
+      return {};
+    }
     uint64_t sel = m.U(1), replacement = m.U(2), result = m.U(3);
     if (replacement == 0) throw ModelError("MSHookMessageEx with a nil replacement");
     ObjcClass* found = nullptr;

@@ -247,6 +247,9 @@ class Runtime {
   bool IsModelImp(uint64_t imp) const { return model_imps_.count(imp) != 0; }
 
   const std::vector<HookRecord>& hooks() const { return hooks_; }
+  // The selectors of MSHookMessageEx calls made with a nil class, which
+  // change nothing.
+  const std::vector<std::string>& nil_class_hooks() const { return nil_class_hooks_; }
   uint64_t sends() const { return sends_; }
 
   // Text of an NSString-like object; set by the Foundation model, which
@@ -286,6 +289,7 @@ class Runtime {
   std::unordered_map<uint64_t, ModelImp> model_imps_;
   std::vector<std::vector<uint64_t>> pools_;
   std::vector<HookRecord> hooks_;
+  std::vector<std::string> nil_class_hooks_;
   std::vector<std::string> missing_classes_;
   uint64_t sends_ = 0;
 };
