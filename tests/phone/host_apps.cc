@@ -33,7 +33,7 @@ PhotosApp::PhotosApp(PhoneModel& phone) : phone_(phone) {
       .Method("_navigateTolistItem:animated:", "@@:@B",
               [this, &rt](Msg& m) -> Value {
                 uint64_t result = rt.Autorelease(rt.AllocObject(&rt.Class("UIViewController")));
-                list_.push_back({m.self(), m.U(0), m.B(1), result});
+                list_.push_back({m.self(), m.U(0), m.B(1), result, phone_.dispatch.on_main()});
                 return result;
               })
       .Method("_configureCell:forListItem:textColor:", "v@:@@@", [this, &rt](Msg& m) -> Value {
@@ -49,7 +49,7 @@ PhotosApp::PhotosApp(PhoneModel& phone) : phone_(phone) {
   rt.DefineClass("PUSidebarViewController", "UIViewController")
       .Method("_navigateToDestinationForItem:sameItem:completionHandler:", "v@:@B@?",
               [this](Msg& m) -> Value {
-                sidebar_.push_back({m.self(), m.U(0), m.B(1), m.U(2)});
+                sidebar_.push_back({m.self(), m.U(0), m.B(1), m.U(2), phone_.dispatch.on_main()});
                 return {};
               });
   rt.DefineClass("PUAlbumsGadgetViewController", "UIViewController")

@@ -22,11 +22,13 @@ class PhotosApp {
     uint64_t receiver = 0, item = 0;
     bool animated = false;
     uint64_t result = 0;  // what the host returned (autoreleased)
+    bool on_main = true;
   };
   struct SidebarNavigation {
     uint64_t receiver = 0, item = 0;
     bool same_item = false;
     uint64_t handler = 0;
+    bool on_main = true;
   };
   struct Call {
     uint64_t receiver = 0, a = 0, b = 0, c = 0;
