@@ -1,36 +1,12 @@
 #include "tests/phone/velmo/velmo_fixture.h"
 
-#include <stdlib.h>
-
-#include <filesystem>
+#include "tests/phone/phone_package.h"
 
 namespace velmo::phone {
-namespace fs = std::filesystem;
-namespace {
-
-// The unpacked package, removed when the program ends.
-struct Unpacked {
-  std::string root;
-  ~Unpacked() {
-    std::error_code ec;
-    if (!root.empty()) fs::remove_all(root, ec);
-  }
-};
-
-}  // namespace
 
 const std::string& PackageRoot() {
-  static Unpacked unpacked = [] {
-    std::string deb = VELMO_PHONE_PACKAGE;
-    if (!fs::exists(deb))
-      throw EmulationError("no phone package at " + deb + ": build it with `make phone`");
-    std::string pattern = (fs::temp_directory_path() / "velmo-phone-package-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) throw EmulationError("cannot make a folder for the package");
-    std::string command = "dpkg-deb -x '" + deb + "' '" + pattern + "'";
-    if (system(command.c_str()) != 0) throw EmulationError("dpkg-deb could not unpack " + deb);
-    return Unpacked{pattern};
-  }();
-  return unpacked.root;
+  static UnpackedPackage package(VELMO_PHONE_PACKAGE);
+  return package.root();
 }
 
 void VelmoTest::SetUp() {
