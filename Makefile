@@ -106,7 +106,7 @@ phone: deps deps-phone
 
 # Each run's JSON goes to build/bench/<time>/, the console output beside it;
 # build/bench/latest is the last run.
-bench: build
+bench: build phone
 	@run=$(BUILD)/bench/$$(date -u +%Y%m%d-%H%M%S); mkdir -p $$run; \
 	for b in $(BUILD)/bin/bench_*; do n=$$(basename $$b); echo "running $$n"; \
 	  $$b --benchmark_out=$$run/$$n.json --benchmark_out_format=json >$$run/$$n.txt 2>&1 \

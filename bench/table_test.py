@@ -86,6 +86,34 @@ class TableTest(unittest.TestCase):
         self.assertTrue(
             rows["notification post to callback, 2 processes (p99)"].endswith("NO RESULT"))
 
+    def test_the_phone_rows_are_instruction_counts_judged_on_what_they_add(self):
+        code, rows = self.run_table({})
+        self.assertTrue(rows["phone: list guard, ordinary album"].endswith("not built"))
+        code, rows = self.run_table({"bench_phone": [
+            bench("BM_PhoneListGuard/iterations:50", 19, "us",
+                  instructions=75, yardstick_instructions=3),
+            # One needless lookup more than today (5 instructions) fails.
+            bench("BM_PhoneConfigureCell/iterations:50", 26, "us",
+                  instructions=75, yardstick_instructions=3),
+            bench("BM_PhoneConstructor/iterations:3", 12, "ms",
+                  instructions=1027, yardstick_instructions=119),
+        ]})
+        self.assertEqual(code, 0)
+        guard = rows["phone: list guard, ordinary album"]
+        self.assertIn("75 instr", guard)
+        self.assertIn("hook calling its slot 3 instr", guard)
+        self.assertIn("+72 instr <= 75 instr", guard)
+        self.assertTrue(guard.endswith("PASS"))
+        self.assertIn("+72 instr <= 70 instr", rows["phone: configured cell, ordinary album"])
+        self.assertTrue(rows["phone: configured cell, ordinary album"].endswith("FAIL"))
+        self.assertTrue(rows["phone: constructor, iPhone hook table"].endswith("PASS"))
+        # A phone benchmark that failed in a run of its program is an error.
+        code, rows = self.run_table({"bench_phone": [
+            bench("BM_PhoneListGuard", 1, error_occurred=True,
+                  error_message="the instruction count changed between calls")]})
+        self.assertEqual(code, 1)
+        self.assertTrue(rows["phone: list guard, ordinary album"].endswith("NO RESULT"))
+
 
 if __name__ == "__main__":
     unittest.main()

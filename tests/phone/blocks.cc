@@ -118,6 +118,26 @@ bool Blocks::IsBlock(uint64_t address) const {
   return isa == stack_class_ || isa == global_class_ || isa == malloc_class_;
 }
 
+uint64_t Blocks::Make(std::string_view signature, ModelFn fn) {
+  Signature sig = ParseSignature(signature);
+  if (sig.args.empty() || !sig.args[0].block)
+    throw ModelError("a block signature must start with @?: " + std::string(signature));
+  std::string name = "model block " + std::to_string(++made_) + " " + std::string(signature);
+  rt_.Function(name, signature, std::move(fn));
+  uint64_t invoke = *rt_.Resolve(name);
+  uint64_t text = emu_.Alloc(signature.size() + 1);
+  emu_.Write(text, signature.data(), signature.size());
+  uint64_t descriptor = emu_.Alloc(24);
+  uint64_t descriptor_words[3] = {0, 32, text};
+  emu_.Write(descriptor, descriptor_words, sizeof descriptor_words);
+  uint64_t block = emu_.Alloc(32);
+  uint32_t flags = kHasSignature | kNeedsFree | 2;
+  uint64_t words[4] = {malloc_class_, flags, invoke, descriptor};
+  emu_.Write(block, words, sizeof words);
+  heap_blocks_.insert(block);
+  return block;
+}
+
 uint64_t Blocks::Copy(uint64_t block) {
   if (block == 0) return 0;
   Layout b = Read(block, "_Block_copy");

@@ -26,6 +26,11 @@ class Blocks {
  public:
   explicit Blocks(Runtime& runtime);
 
+  // A heap block made by the model, as a host framework hands one to the
+  // image (a completion handler): its invoke function runs `fn` with the
+  // block's arguments (argument 0 is the block itself). One reference, owned
+  // by the caller; it carries `signature` ("v@?B") as clang would write it.
+  uint64_t Make(std::string_view signature, ModelFn fn);
   uint64_t Copy(uint64_t block);
   void Release(uint64_t block);
   // Calls the block with `args` (the block itself is passed first). The
@@ -53,6 +58,7 @@ class Blocks {
   uint64_t stack_class_, global_class_, malloc_class_;
   std::set<uint64_t> heap_blocks_;
   uint64_t copies_ = 0;
+  uint64_t made_ = 0;
 };
 
 }  // namespace velmo::phone

@@ -39,8 +39,8 @@
 
 #include <array>
 #include <chrono>
-#include <deque>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>

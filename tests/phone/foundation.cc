@@ -113,6 +113,7 @@ Foundation::Foundation(Runtime& runtime) : rt_(runtime) {
         return std::visit([](auto v) { return static_cast<double>(v); }, NumberOf(m.self()));
       });
 
+  DefineConversions();
   rt_.DefineClass("NSDictionary")
       .Method("objectForKey:", "@@:@",
               [this](Msg& m) -> Value {
@@ -136,6 +137,7 @@ Foundation::Foundation(Runtime& runtime) : rt_(runtime) {
         }
         return m.Super();
       });
+  DefineCollections();
 }
 
 uint64_t Foundation::MakeString(const std::string& text) {
@@ -159,10 +161,11 @@ uint64_t Foundation::Dictionary(const std::vector<std::pair<std::string, uint64_
   DictionaryData data;
   for (const auto& [key, value] : entries) {
     if (!rt_.IsObjectLike(value)) throw ModelError("a dictionary value that is not an object");
-    data.emplace_back(MakeString(key), rt_.Retain(value));
+    data.emplace_back(MakeString(key), value);
   }
-  uint64_t object = rt_.AllocObject(&rt_.Class("NSDictionary"));
-  rt_.Object(object)->payload = std::move(data);
+  uint64_t object = MakeDictionary(&rt_.Class("NSDictionary"), std::move(data));
+  for (const auto& [key, value] : std::any_cast<const DictionaryData&>(rt_.Object(object)->payload))
+    rt_.Release(key);  // MakeString's reference: the dictionary holds its own
   return rt_.Autorelease(object);
 }
 

@@ -126,21 +126,12 @@ void Runtime::InstallImports() {
     if (log2_align > 4 || size == 0 || size > (1 << 20)) return false;
     for (const auto& ivar : c->ivars)
       if (ivar.name == name) return false;
-    uint64_t align = uint64_t{1} << log2_align;
-    ObjcClass::Ivar ivar;
-    ivar.name = name;
-    ivar.size = size;
-    ivar.types = m.CStr(4);
-    ivar.offset = (c->instance_size + align - 1) & ~(align - 1);
-    c->instance_size = ivar.offset + size;
-    ivar.handle = emulator().Alloc(16);
-    emulator().Write64(ivar.handle, ivar.offset);
-    c->ivars.push_back(ivar);
-    // The vector may move its elements: index the handles afresh.
-    for (auto& i : c->ivars) ivars_by_handle_[i.handle] = &i;
+    AddIvar(c, name, size, log2_align, m.CStr(4));
     return true;
   });
   Function("class_addMethod", "B#:^?r*", [this](Msg& m) -> Value {
+    // Nil, as objc_getClass gives it in a process without the class: NO.
+    if (m.U(0) == 0) return false;
     ObjcClass* c = ClassAt(m.U(0));
     if (!c) throw ModelError("class_addMethod on something that is not a class");
     uint64_t sel = m.U(1), imp = m.U(2);
@@ -184,7 +175,10 @@ void Runtime::InstallImports() {
   // replacement is installed; a nil class changes nothing.
   Function("MSHookMessageEx", "v#:^?^^?", [this](Msg& m) -> Value {
     ObjcClass* c = ClassAt(m.U(0));
-    if (!c) return {};
+    if (!c) {
+      nil_class_hooks_.push_back(SelName(m.U(1)));
+      return {};
+    }
     uint64_t sel = m.U(1), replacement = m.U(2), result = m.U(3);
     if (replacement == 0) throw ModelError("MSHookMessageEx with a nil replacement");
     ObjcClass* found = nullptr;

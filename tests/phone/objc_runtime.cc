@@ -1,6 +1,7 @@
 #include "tests/phone/objc_runtime.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 namespace velmo::phone {
@@ -72,6 +73,30 @@ ClassDef& ClassDef::Method(std::string_view selector, std::string_view types, Mo
 ClassDef& ClassDef::ClassMethod(std::string_view selector, std::string_view types, ModelFn fn) {
   rt_.AddModelImp(cls_, std::string(selector), types, std::move(fn), true);
   return *this;
+}
+
+ClassDef& ClassDef::Property(const std::string& name) {
+  std::string setter = "set" + name + ":";
+  setter[3] = static_cast<char>(toupper(static_cast<unsigned char>(setter[3])));
+  Method(name, "@@:", [rt = &rt_, name](Msg& m) -> Value { return rt->Field(m.self(), name); });
+  return Method(setter, "v@:@", [rt = &rt_, name](Msg& m) -> Value {
+    rt->SetField(m.self(), name, m.U(0));
+    return {};
+  });
+}
+
+ClassDef& ClassDef::Scalar(const std::string& name, const std::string& type) {
+  std::string setter = "set" + name + ":";
+  setter[3] = static_cast<char>(toupper(static_cast<unsigned char>(setter[3])));
+  Method(name, type + "@:", [rt = &rt_, name](Msg& m) -> Value {
+    const auto& values = rt->Fields(m.self()).values;
+    auto it = values.find(name);
+    return it == values.end() ? Value() : it->second;
+  });
+  return Method(setter, "v@:" + type, [rt = &rt_, name](Msg& m) -> Value {
+    rt->Fields(m.self()).values[name] = m.Arg(0);
+    return {};
+  });
 }
 
 // ---- Runtime ----
@@ -402,6 +427,14 @@ void Runtime::Dealloc(uint64_t object) {
   if (it->second.retain_count != 0)
     throw ModelError("dealloc of " + it->second.cls->name + " at " + Hex(object) +
                      " while it has references");
+  // Fields are released before the object goes, as -dealloc releases ivars.
+  if (auto* fields = std::any_cast<ObjectFields>(&it->second.payload)) {
+    ObjectFields owned = std::move(*fields);
+    it->second.payload.reset();
+    for (const auto& [name, value] : owned.objects) Release(value);
+    for (uint64_t item : owned.items) Release(item);
+    it = objects_.find(object);
+  }
   it->second.alive = false;
   it->second.payload.reset();
   emu_.Free(object);
@@ -426,6 +459,52 @@ void Runtime::SetImmortal(uint64_t object) {
   ObjectRecord* rec = Object(object);
   if (!rec) throw ModelError(Hex(object) + " is not an object the model made");
   rec->immortal = true;
+}
+
+ObjectFields& Runtime::Fields(uint64_t object) {
+  ObjectRecord* rec = Object(object);
+  if (!rec || !rec->alive) throw ModelError(Hex(object) + " is not a live object the model made");
+  if (!rec->payload.has_value()) rec->payload = ObjectFields{};
+  auto* fields = std::any_cast<ObjectFields>(&rec->payload);
+  if (!fields) throw ModelError("a " + rec->cls->name + " keeps no fields");
+  return *fields;
+}
+
+void Runtime::SetField(uint64_t object, std::string_view name, uint64_t value) {
+  Retain(value);
+  ObjectFields& fields = Fields(object);
+  auto it = fields.objects.find(name);
+  uint64_t old = 0;
+  if (it == fields.objects.end()) {
+    fields.objects.emplace(std::string(name), value);
+  } else {
+    old = it->second;
+    it->second = value;
+  }
+  Release(old);
+}
+
+uint64_t Runtime::Field(uint64_t object, std::string_view name) {
+  const ObjectFields& fields = Fields(object);
+  auto it = fields.objects.find(name);
+  return it == fields.objects.end() ? 0 : it->second;
+}
+
+uint64_t Runtime::AddIvar(ObjcClass* c, const std::string& name, uint64_t size, uint64_t log2_align,
+                          const std::string& types) {
+  uint64_t align = uint64_t{1} << log2_align;
+  ObjcClass::Ivar ivar;
+  ivar.name = name;
+  ivar.size = size;
+  ivar.types = types;
+  ivar.offset = (c->instance_size + align - 1) & ~(align - 1);
+  c->instance_size = ivar.offset + size;
+  ivar.handle = emu_.Alloc(16);
+  emu_.Write64(ivar.handle, ivar.offset);
+  c->ivars.push_back(ivar);
+  // The vector may move its elements: index the handles afresh.
+  for (auto& i : c->ivars) ivars_by_handle_[i.handle] = &i;
+  return ivar.offset;
 }
 
 uint64_t Runtime::PushPool() {

@@ -134,12 +134,26 @@ class ClassDef {
   ClassDef(Runtime& rt, ObjcClass* cls) : rt_(rt), cls_(cls) {}
   ClassDef& Method(std::string_view selector, std::string_view types, ModelFn fn);
   ClassDef& ClassMethod(std::string_view selector, std::string_view types, ModelFn fn);
+  // A strong object property: the getter `name` and the setter `setName:`,
+  // kept in the object's fields.
+  ClassDef& Property(const std::string& name);
+  // A scalar property of type `type` ("B", "q", "d", "{CGRect=...}").
+  ClassDef& Scalar(const std::string& name, const std::string& type);
   ObjcClass* cls() const { return cls_; }
   uint64_t address() const { return cls_->address; }
 
  private:
   Runtime& rt_;
   ObjcClass* cls_;
+};
+
+// What a model object keeps beside itself when its class stores properties:
+// object fields (retained, released with the object), scalar fields, and an
+// ordered list of retained items (an array's elements, a view's subviews).
+struct ObjectFields {
+  std::map<std::string, uint64_t, std::less<>> objects;
+  std::map<std::string, Value, std::less<>> values;
+  std::vector<uint64_t> items;
 };
 
 struct ObjectRecord {
@@ -202,6 +216,16 @@ class Runtime {
   uint64_t Autorelease(uint64_t object);
   uint64_t RetainCount(uint64_t object) const;
   void SetImmortal(uint64_t object);
+  // The fields of a model object (made empty on first use); throws when the
+  // object keeps a payload of another kind.
+  ObjectFields& Fields(uint64_t object);
+  // Stores a retained object field, releasing what it replaces.
+  void SetField(uint64_t object, std::string_view name, uint64_t value);
+  uint64_t Field(uint64_t object, std::string_view name);  // 0 when unset
+  // An instance variable of a class being made or of a model class: its
+  // offset, laid out after the superclass's and the class's other ivars.
+  uint64_t AddIvar(ObjcClass* cls, const std::string& name, uint64_t size, uint64_t log2_align,
+                   const std::string& types);
   uint64_t PushPool();
   void PopPool(uint64_t token);
   size_t pool_depth() const { return pools_.size(); }
@@ -223,6 +247,9 @@ class Runtime {
   bool IsModelImp(uint64_t imp) const { return model_imps_.count(imp) != 0; }
 
   const std::vector<HookRecord>& hooks() const { return hooks_; }
+  // The selectors of MSHookMessageEx calls made with a nil class, which
+  // change nothing.
+  const std::vector<std::string>& nil_class_hooks() const { return nil_class_hooks_; }
   uint64_t sends() const { return sends_; }
 
   // Text of an NSString-like object; set by the Foundation model, which
@@ -262,6 +289,7 @@ class Runtime {
   std::unordered_map<uint64_t, ModelImp> model_imps_;
   std::vector<std::vector<uint64_t>> pools_;
   std::vector<HookRecord> hooks_;
+  std::vector<std::string> nil_class_hooks_;
   std::vector<std::string> missing_classes_;
   uint64_t sends_ = 0;
 };

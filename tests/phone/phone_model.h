@@ -16,13 +16,17 @@
 #include <vector>
 
 #include "tests/phone/blocks.h"
+#include "tests/phone/device_files.h"
 #include "tests/phone/dispatch_queues.h"
 #include "tests/phone/emulator.h"
 #include "tests/phone/foundation.h"
 #include "tests/phone/image_loader.h"
+#include "tests/phone/local_authentication.h"
 #include "tests/phone/notify_center.h"
 #include "tests/phone/objc_runtime.h"
+#include "tests/phone/preferences.h"
 #include "tests/phone/spawn_recorder.h"
+#include "tests/phone/uikit.h"
 
 namespace velmo::phone {
 
@@ -37,6 +41,10 @@ class PhoneModel {
   NotifyCenter notify{objc};
   SpawnRecorder spawn{objc};
   Foundation foundation{objc};
+  DeviceFiles files{objc, foundation};
+  UIKit uikit{objc, foundation, files};
+  LocalAuthentication local_auth{objc, blocks, dispatch};
+  Preferences preferences{objc, foundation, files};
 
   // Loads the image at `path` at the next free load address; runs its
   // initializers unless told not to. The image stays loaded for the
