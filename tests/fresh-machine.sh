@@ -38,6 +38,8 @@ if [ -n "$(git -C "$repo" status --porcelain --untracked-files=no)" ]; then
 fi
 
 work=${FRESH_DIR:-$(mktemp -d /var/tmp/velmo-fresh.XXXXXX)}
+# Readable by all, so that apt downloads the system as its own user _apt.
+chmod 755 "$work"
 root=$work/root
 cleanup() {
   # Mounts live only in the namespace of the run, which is gone by now; a
