@@ -14,8 +14,9 @@
 # and nothing is left mounted or running when the run ends, however it ends.
 #
 # Usage: sudo tests/fresh-machine.sh
-#   FRESH_DIR=folder   where to make the system (default: a new folder under
-#                      /var/tmp); removed at the end unless FRESH_KEEP=1
+#   FRESH_DIR=folder   where to make the system, a folder that does not exist
+#                      yet (default: a new folder under /var/tmp); removed at
+#                      the end unless FRESH_KEEP=1
 #   FRESH_TIMEOUT=s    limit for each command (default 10800 s); a command
 #                      that runs longer is ended and counts as failed
 # The last line says what passed; the exit code is 0 only when both did.
@@ -37,7 +38,14 @@ if [ -n "$(git -C "$repo" status --porcelain --untracked-files=no)" ]; then
   echo "note: the working tree has changes that are not committed; they are not part of this run"
 fi
 
-work=${FRESH_DIR:-$(mktemp -d /var/tmp/velmo-fresh.XXXXXX)}
+if [ -n "${FRESH_DIR:-}" ]; then
+  # A folder of the caller's is never reused: the run removes its folder.
+  [ ! -e "$FRESH_DIR" ] || { echo "error: $FRESH_DIR exists already" >&2; exit 2; }
+  mkdir -p "$FRESH_DIR"
+  work=$(cd "$FRESH_DIR" && pwd)
+else
+  work=$(mktemp -d /var/tmp/velmo-fresh.XXXXXX)
+fi
 # Readable by all, so that apt downloads the system as its own user _apt.
 chmod 755 "$work"
 root=$work/root
