@@ -42,26 +42,32 @@ SOAK_FACTOR ?= 20
 
 all: build
 
+# Installs the packages named in the shell variable missing. The package
+# lists are updated first, quietly, when apt knows no installable version of
+# one of them (a new machine has no lists at all), so that apt never reports a
+# package it cannot find; and once more if the install fails anyway (lists too
+# old for the mirror's files).
+APT_INSTALL = echo "installing:$$missing"; \
+	for p in $$missing; do \
+	  apt-cache policy $$p 2>/dev/null | grep -q 'Candidate: [^(]' || { $(SUDO) apt-get update -qq; break; }; \
+	done; \
+	$(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $$missing \
+	|| { $(SUDO) apt-get update -qq && $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $$missing; }
+
 deps:
 	@missing=""; for p in $(PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
-	if [ -n "$$missing" ]; then \
-	  echo "installing:$$missing"; \
-	  $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $$missing \
-	  || { $(SUDO) apt-get update && $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $$missing; }; \
-	fi
+	if [ -n "$$missing" ]; then $(APT_INSTALL); fi
 
 # Chromium and node from Debian when missing, then Playwright (pinned in
-# tests/web/package-lock.json) from npm when it is not installed yet.
+# tests/web/package-lock.json to a release that runs on Debian 12's node 18)
+# from npm when it is not installed, or installed at another version.
 web-deps: deps
 	@missing=""; for p in $(TEST_PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
 	command -v npm >/dev/null 2>&1 || missing="$$missing nodejs npm"; \
-	if [ -n "$$missing" ]; then \
-	  echo "installing:$$missing"; \
-	  $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $$missing \
-	  || { $(SUDO) apt-get update && $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $$missing; }; \
-	fi
-	@[ -f $(WEB_TESTS)/node_modules/playwright-core/package.json ] || \
-	  npm ci --prefix $(WEB_TESTS) --no-audit --no-fund
+	if [ -n "$$missing" ]; then $(APT_INSTALL); fi
+	@cd $(WEB_TESTS) && [ "$$(node -p 'require("./package.json").devDependencies["playwright-core"]')" = \
+	  "$$(node -p 'require("./node_modules/playwright-core/package.json").version' 2>/dev/null)" ] || \
+	  npm ci --no-audit --no-fund
 
 deps-clang:
 	@$(MAKE) --no-print-directory deps PACKAGES="$(CLANG_PACKAGES)"
@@ -69,8 +75,10 @@ deps-clang:
 deps-phone:
 	@$(MAKE) --no-print-directory deps PACKAGES="$(PHONE_PACKAGES)"
 
+# The browser test runs on the node found on PATH, the one web-deps installs
+# Playwright with (CMake would otherwise keep the node it found first).
 configure: deps
-	cmake -S . -B $(BUILD) $(CMAKE_FLAGS) $(if $(WERROR),-DVELMO_WERROR=$(WERROR))
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS) $(if $(WERROR),-DVELMO_WERROR=$(WERROR)) $$(command -v node | sed 's/^/-DNODE=/')
 
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
