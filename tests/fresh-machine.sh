@@ -4,13 +4,13 @@
 # as a new machine or a CI runner starts. The project goes in as a clean
 # clone of the current commit, so changes not committed are not tried.
 #
-# Needs root (mmdebstrap, mounts, chroot) and the network (Debian's mirrors
+# Needs root (mmdebstrap, mounts, pivot_root) and the network (Debian's mirrors
 # for the system and the packages the Makefile installs, npm for the browser
 # test). It downloads a system and builds everything, which takes long, so it
 # is not part of CI.
 #
-# The commands run as root in a chroot, in mount and process namespaces of
-# their own: /proc shows only their processes, /tmp and /dev/shm are empty,
+# The commands run as root in the new system made the root of mount and
+# process namespaces of their own: /proc shows only their processes, /tmp and /dev/shm are empty,
 # and nothing is left mounted or running when the run ends, however it ends.
 #
 # Usage: sudo tests/fresh-machine.sh
@@ -29,10 +29,10 @@ main() {
   limit=${FRESH_TIMEOUT:-10800}
 
   if [ "$(id -u)" != 0 ]; then
-    echo "error: fresh-machine.sh needs root (mmdebstrap, mounts, chroot)" >&2
+    echo "error: fresh-machine.sh needs root (mmdebstrap, mounts, pivot_root)" >&2
     exit 2
   fi
-  for tool in mmdebstrap unshare chroot git timeout; do
+  for tool in mmdebstrap unshare pivot_root git timeout; do
     command -v "$tool" >/dev/null || { echo "error: $tool is missing" >&2; exit 2; }
   done
 
@@ -105,14 +105,25 @@ main() {
         root=$1
         command=$2
         shift 2
+        # A mount of its own, to become the root below.
+        mount --bind "$root" "$root"
         mount -t proc proc "$root/proc"
         mount --rbind /sys "$root/sys"
         mount --rbind /dev "$root/dev"
         mount -t tmpfs tmpfs "$root/dev/shm"
         mount -t tmpfs tmpfs "$root/tmp"
+        # The new system becomes the root of this mount namespace
+        # (pivot_root, not chroot): the kernel refuses new user namespaces to
+        # a chrooted process, and the package installer confines maintainer
+        # scripts in one.
+        cd "$root"
+        mkdir -p .host
+        pivot_root . .host
+        cd /
+        umount -l /.host
         # Not exec: this shell stays process 1 of the namespace and reaps
         # whatever the tests leave orphaned.
-        chroot "$root" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM=dumb \
+        /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM=dumb \
           PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin "$@" \
           bash -c "cd /root/velmo && $command"
       ' bash "$root" "$1" "${network[@]}"
