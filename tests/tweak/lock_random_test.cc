@@ -55,7 +55,6 @@ struct Model {
     std::string title;
     bool sameItem = false;  // iPad: the album was on screen at the tap
     int wrongAnswers = 0;
-    std::string lastWrong;
   };
 
   bool pad = false;
@@ -91,7 +90,7 @@ struct Model {
     if (background || !prompts.empty() || (!pad && stack.size() > 1)) return false;
     bool same_item = pad && shows(title);
     if (protectedNow(title)) {
-      prompts.push_back({title, same_item, 0, ""});
+      prompts.push_back({title, same_item, 0});
     } else {
       open(title, same_item);
     }
@@ -121,15 +120,13 @@ struct Model {
   // A wrong passcode taken at device time `now`; whether it was the last
   // one the prompt takes.
   bool wrongPasscode(const std::string& code, int64_t now) {
-    // The same mistake right after itself counts once, for the device and
-    // for the prompt, each by its own last wrong code.
-    if (code != lastWrong) {
-      lastWrong = code;
-      if (int64_t wait = delayAfter(++failures); wait > 0) lockedUntil = now + wait;
-    }
+    // The same mistake right after itself counts once, by the device's last
+    // wrong code, whichever prompt it was given on; the prompt takes an
+    // attempt exactly when the device counted one.
+    if (code == lastWrong) return false;
+    lastWrong = code;
+    if (int64_t wait = delayAfter(++failures); wait > 0) lockedUntil = now + wait;
     PendingTap& tap = prompts.front();
-    if (code == tap.lastWrong) return false;
-    tap.lastWrong = code;
     if (++tap.wrongAnswers < localauth::kMaxPasscodeAttempts) return false;
     refuse();
     return true;
