@@ -71,6 +71,16 @@ class Sleeper {
   pid_t pid_;
 };
 
+// While it lives, a program that was wrongly ended fails the test's checks
+// rather than the test process with SIGPIPE.
+struct IgnorePipe {
+  IgnorePipe() { previous = signal(SIGPIPE, SIG_IGN); }
+  ~IgnorePipe() { signal(SIGPIPE, previous); }
+  IgnorePipe(const IgnorePipe&) = delete;
+  IgnorePipe& operator=(const IgnorePipe&) = delete;
+  void (*previous)(int);
+};
+
 class DeviceToolsTest : public DeviceTest {
  protected:
   std::string registry() const { return root_ + "/var/run/processes"; }
@@ -83,13 +93,7 @@ class DeviceToolsTest : public DeviceTest {
 };
 
 TEST_F(DeviceToolsTest, KillallSignalsNoOutsideProcessWhateverItsRegistrySays) {
-  // A program that was wrongly ended fails the checks below rather than the
-  // test process with SIGPIPE.
-  struct IgnorePipe {
-    IgnorePipe() { previous = signal(SIGPIPE, SIG_IGN); }
-    ~IgnorePipe() { signal(SIGPIPE, previous); }
-    void (*previous)(int);
-  } ignore_pipe;
+  IgnorePipe ignore_pipe;
   initDevice();
   fs::create_directories(registry());
   Sleeper outside;
@@ -153,11 +157,7 @@ TEST_F(DeviceToolsTest, KillallSignalsNoOutsideProcessWhateverItsRegistrySays) {
 // look at other processes' programs: it still ends this device's Photos, and
 // forged entries still reach no other process.
 TEST_F(DeviceToolsTest, KillallInAMaintainerScriptEndsOnlyThisDevicesPhotos) {
-  struct IgnorePipe {
-    IgnorePipe() { previous = signal(SIGPIPE, SIG_IGN); }
-    ~IgnorePipe() { signal(SIGPIPE, previous); }
-    void (*previous)(int);
-  } ignore_pipe;
+  IgnorePipe ignore_pipe;
   initDevice();
   Sleeper outside;
   ASSERT_GT(outside.pid(), 0);
