@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs the README's two commands, `make demo` and then `make test`, on a bare
-# Debian 12 (bookworm): a new system with apt, make and git and nothing else,
-# as a new machine or a CI runner starts. The project goes in as a clean
+# Debian 12 (bookworm): a new system with apt, make, git and mount and nothing
+# else, as a new machine or a CI runner starts. The project goes in as a clean
 # clone of the current commit, so changes not committed are not tried.
 #
 # Needs root (mmdebstrap, mounts, pivot_root) and the network (Debian's mirrors
@@ -67,7 +67,9 @@ main() {
   trap cleanup EXIT
 
   echo "== making a bare Debian 12 in $root"
-  mmdebstrap --variant=apt --include=make,git bookworm "$root"
+  # mount: every installed Debian has it (priority required), though the
+  # apt variant leaves it out; the run needs umount once inside.
+  mmdebstrap --variant=apt --include=make,git,mount bookworm "$root"
   # mmdebstrap copies the host's resolv.conf; a host without one gets none.
   [ -e "$root/etc/resolv.conf" ] || cp /etc/resolv.conf "$root/etc/resolv.conf"
 
