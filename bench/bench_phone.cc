@@ -99,6 +99,14 @@ void Report(benchmark::State& state, const std::function<uint64_t()>& measure,
   measure();
   yardstick();
   uint64_t figure = measure(), yard = yardstick();
+  // Velmo's replacement does more than a hook that only calls its slot, and
+  // an active constructor more than an inert one: a figure at or below its
+  // yardstick means Velmo's code did not run where it is measured (a hook
+  // not installed, a library gone inert), and must not read as a pass.
+  if (figure <= yard) {
+    state.SkipWithError("Velmo's code did not run where it is measured");
+    return;
+  }
   for (auto _ : state) {
     if (measure() != figure || yardstick() != yard) {
       state.SkipWithError("the instruction count changed between calls");

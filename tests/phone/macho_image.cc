@@ -229,7 +229,11 @@ class Parser {
         Fail("section " + s.name + "," + t.name + " lies outside its segment");
       image_.sections.push_back(t);
     }
-    if (s.size != 0) image_.segments.push_back(s);
+    // Fixups name segments by their place among all segment commands, so
+    // every one is kept; a dylib or bundle has no empty segment (only an
+    // executable's __PAGEZERO is), and one here would be a damaged image.
+    if (s.size == 0) Fail("segment " + s.name + " has no size");
+    image_.segments.push_back(s);
   }
 
   void CheckSegments() {

@@ -174,11 +174,12 @@ void Runtime::InstallImports() {
   // The hooking runtime: the previous IMP goes into *result before the
   // replacement is installed; a nil class changes nothing.
   Function("MSHookMessageEx", "v#:^?^^?", [this](Msg& m) -> Value {
-    ObjcClass* c = ClassAt(m.U(0));
-    if (!c) {
+    if (m.U(0) == 0) {
       nil_class_hooks_.push_back(SelName(m.U(1)));
       return {};
     }
+    ObjcClass* c = ClassAt(m.U(0));
+    if (!c) throw ModelError("MSHookMessageEx of " + Hex(m.U(0)) + ", which is not a class");
     uint64_t sel = m.U(1), replacement = m.U(2), result = m.U(3);
     if (replacement == 0) throw ModelError("MSHookMessageEx with a nil replacement");
     ObjcClass* found = nullptr;

@@ -71,7 +71,7 @@ TEST_F(TweakLoadTest, NoSettingsFileLeavesTheLibraryInert) {
   EXPECT_EQ(Reason(), kReason);
 }
 
-TEST_F(TweakLoadTest, TheMasterSwitchOffOrMissingLeavesTheLibraryInert) {
+TEST_F(TweakLoadTest, TheMasterSwitchOffLeavesTheLibraryInert) {
   StartPhotos();
   WriteSettings({{"enabled", false}, {"showLockIcon", true}});
   LoadVelmo();
