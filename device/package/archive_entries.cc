@@ -60,6 +60,12 @@ std::string readEntries(archive* a, uint64_t max_size, std::vector<ArchiveEntry>
       return "its files add up to more than " + std::to_string(max_size) + " bytes";
     }
     total += e.size;
+    // Empty entries cost nothing in bytes but a record each: a small archive
+    // of millions of them would otherwise grow the list without bound.
+    if (entries->size() >= kMaxArchiveEntries) {
+      *too_big = true;
+      return "it holds more than " + std::to_string(kMaxArchiveEntries) + " entries";
+    }
     entries->push_back(std::move(e));
     // Reading the data through to the next header also proves it is whole.
     if (archive_read_data_skip(a) != ARCHIVE_OK) {

@@ -20,10 +20,14 @@ struct ArchiveEntry {
   uint64_t size = 0;  // a file's bytes; 0 for anything else
 };
 
+// The most entries one archive part may hold.
+inline constexpr size_t kMaxArchiveEntries = 100000;
+
 // Reads every entry of the tar stream on `fd` (a pipe from dpkg-deb) into
 // `entries`, stopping as soon as the files' sizes add up to more than
-// `max_size`, before their bytes are read: `*too_big` is then set and the
-// error says so. Returns an error message, or "". Leaves `fd` open.
+// `max_size`, before their bytes are read, or the entries number more than
+// kMaxArchiveEntries: `*too_big` is then set and the error says so. Returns
+// an error message, or "". Leaves `fd` open.
 std::string readArchiveEntries(int fd, uint64_t max_size, std::vector<ArchiveEntry>* entries,
                                bool* too_big);
 

@@ -408,8 +408,9 @@ std::string moveIntoPlace(const std::string& data, const std::vector<Planned>& p
     }
     struct stat st;
     if (errno != EEXIST) return undo("cannot make /" + f + ": " + errnoText(errno));
-    if (fstatat(parent.get(), leafOf(f).c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-        !S_ISDIR(st.st_mode))
+    if (fstatat(parent.get(), leafOf(f).c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+      return undo("cannot make /" + f + ": " + errnoText(errno));
+    if (!S_ISDIR(st.st_mode))
       return undo("cannot make /" + f + ": " +
                   (S_ISLNK(st.st_mode) ? "a link is in its place" : "a file is in its place") +
                   " (the device changed after the checks)");
