@@ -11,6 +11,8 @@
 #include <iterator>
 #include <sstream>
 
+#include "platform/foundation/device.h"
+
 namespace web {
 namespace {
 
@@ -46,28 +48,13 @@ bool readOwner(const std::string& folder, pid_t* pid, unsigned long long* start)
 
 }  // namespace
 
-std::optional<unsigned long long> processStartTime(pid_t pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-  std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  // The command name, in parentheses, may hold spaces and parentheses: the
-  // fields are counted from the last ')'. Field 3 (state) follows it.
-  size_t close = stat.rfind(')');
-  if (close == std::string::npos) return std::nullopt;
-  std::istringstream fields(stat.substr(close + 1));
-  std::string field;
-  for (int number = 3; fields >> field; ++number) {
-    if (number == 22) return std::stoull(field);
-  }
-  return std::nullopt;
-}
-
 std::string makeScratchFolder(const std::string& parent, std::string* error) {
   std::string pattern = parent + "/" + kPrefix + "XXXXXX";
   if (mkdtemp(pattern.data()) == nullptr) {
     *error = "cannot make a folder in " + parent;
     return "";
   }
-  std::optional<unsigned long long> start = processStartTime(getpid());
+  std::optional<unsigned long long> start = device::processStartTime(getpid());
   std::string record = pattern + "/" + kOwnerFile;
   // Written whole under another name, then renamed: a serve sweeping at this
   // moment sees no record, or the whole one.
@@ -104,7 +91,7 @@ int removeStaleScratchFolders(const std::string& parent) {
     pid_t pid = 0;
     unsigned long long start = 0;
     if (!readOwner(folder, &pid, &start)) continue;
-    std::optional<unsigned long long> now = processStartTime(pid);
+    std::optional<unsigned long long> now = device::processStartTime(pid);
     if (now && *now == start) continue;  // its serve runs
     std::error_code ec;
     std::filesystem::remove_all(folder, ec);

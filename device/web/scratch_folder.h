@@ -12,7 +12,6 @@
 
 #include <sys/types.h>
 
-#include <optional>
 #include <string>
 
 namespace web {
@@ -25,9 +24,5 @@ std::string makeScratchFolder(const std::string& parent, std::string* error);
 // user and whose recorded owner is no longer running. A folder without a
 // readable owner record is left alone. Returns how many were removed.
 int removeStaleScratchFolders(const std::string& parent);
-
-// A process's start time (clock ticks after boot, field 22 of
-// /proc/PID/stat), or nullopt when no such process exists.
-std::optional<unsigned long long> processStartTime(pid_t pid);
 
 }  // namespace web

@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/foundation/device.h"
+
 namespace web {
 namespace {
 
@@ -46,7 +48,7 @@ TEST_F(ScratchFolder, AFolderOfAServeThatIsGoneIsRemovedAndALiveOnesIsKept) {
   std::string mine = makeScratchFolder(parent_, &error);
   ASSERT_FALSE(mine.empty()) << error;
   EXPECT_EQ(fs::path(mine).filename().string().rfind("velmo-serve-", 0), 0u);
-  std::optional<unsigned long long> my_start = processStartTime(getpid());
+  std::optional<unsigned long long> my_start = device::processStartTime(getpid());
   ASSERT_TRUE(my_start);
 
   std::string gone = leftBy("velmo-serve-Ab12Cd", endedPid(), 1);
@@ -73,9 +75,9 @@ TEST_F(ScratchFolder, AFolderOfAServeThatIsGoneIsRemovedAndALiveOnesIsKept) {
 }
 
 TEST_F(ScratchFolder, StartTimesTellProcessesApart) {
-  EXPECT_FALSE(processStartTime(endedPid()));
-  std::optional<unsigned long long> mine = processStartTime(getpid());
-  std::optional<unsigned long long> init = processStartTime(1);
+  EXPECT_FALSE(device::processStartTime(endedPid()));
+  std::optional<unsigned long long> mine = device::processStartTime(getpid());
+  std::optional<unsigned long long> init = device::processStartTime(1);
   ASSERT_TRUE(mine);
   ASSERT_TRUE(init);
   EXPECT_GE(*mine, *init);
