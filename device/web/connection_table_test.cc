@@ -26,7 +26,7 @@ struct Pair {
   int fds[2] = {-1, -1};
 };
 
-TEST(ConnectionTable, PastAnAddresssCapTheLongestWaitingConnectionMakesRoom) {
+TEST(ConnectionTable, PastAnAddressesCapTheLongestWaitingConnectionMakesRoom) {
   ConnectionTable table({3, 100});
   Pair a, b, c, d, e, other;
   uint64_t ida = table.admit(a.server(), "10.0.0.1");
