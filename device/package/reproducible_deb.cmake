@@ -33,3 +33,14 @@ function(velmo_build_deb stage deb epoch)
                   OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
   file(RENAME ${deb}.new ${deb})
 endfunction()
+
+# Run as a script (cmake -DSOURCE=... -DSTAMP=... -P reproducible_deb.cmake),
+# writes the epoch into the file STAMP, touching it only when the epoch
+# changed: a package that depends on the stamp is packed again after a commit
+# that changed none of its files, so that it carries the new commit's time.
+if(CMAKE_SCRIPT_MODE_FILE STREQUAL CMAKE_CURRENT_LIST_FILE AND DEFINED STAMP)
+  velmo_source_date_epoch(epoch ${SOURCE})
+  file(WRITE ${STAMP}.new "${epoch}\n")
+  file(COPY_FILE ${STAMP}.new ${STAMP} ONLY_IF_DIFFERENT)
+  file(REMOVE ${STAMP}.new)
+endif()
