@@ -52,7 +52,9 @@ int runCommand(const Options& options, const std::string& usage, PackageCommand 
     return 2;
   }
   package::Outcome outcome;
-  if (std::string error = command(options.positional[0], &outcome); !error.empty()) {
+  std::string error = command(options.positional[0], &outcome);
+  for (const std::string& note : outcome.notes) print("note: " + note);
+  if (!error.empty()) {
     print("error: " + error);
     return 1;
   }

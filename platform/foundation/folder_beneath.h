@@ -8,7 +8,7 @@
 
 #include <string>
 
-namespace package {
+namespace device {
 
 // A descriptor, closed when this goes.
 class Fd {
@@ -46,4 +46,4 @@ int removeTreeBeneath(int parent, const std::string& name);
 // Opens a real folder of the machine (following links, as its name is given).
 int openFolder(const std::string& real_path);
 
-}  // namespace package
+}  // namespace device

@@ -1,4 +1,4 @@
-#include "device/package/folder_beneath.h"
+#include "platform/foundation/folder_beneath.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -7,7 +7,7 @@
 
 #include <cerrno>
 
-namespace package {
+namespace device {
 
 Fd::~Fd() {
   if (fd_ >= 0) close(fd_);
@@ -73,4 +73,4 @@ int openFolder(const std::string& real_path) {
   return fd >= 0 ? fd : -errno;
 }
 
-}  // namespace package
+}  // namespace device
