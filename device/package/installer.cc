@@ -111,9 +111,13 @@ std::vector<PlacedPath> placedPaths(const std::vector<Planned>& plan) {
   std::set<std::string> seen;
   for (const Planned& p : plan) {
     for (std::string f = parentOf(p.path); insidePackageTree(f); f = parentOf(f)) {
-      if (seen.insert(f).second) out.push_back({f, true, false});
+      if (seen.insert(f).second) out.push_back({f, true, false, false});
     }
-    if (seen.insert(p.path).second) out.push_back({p.path, isFolder(p.type), false});
+    if (seen.insert(p.path).second) {
+      out.push_back({p.path, isFolder(p.type), false, true});
+    } else {
+      for (PlacedPath& q : out) q.listed = q.listed || q.path == p.path;
+    }
   }
   return out;
 }
@@ -470,7 +474,9 @@ std::string installPackage(const std::string& deb, Outcome* outcome) {
   t.old_paths = old_paths;
   t.paths = placedPaths(plan);
   std::set<std::string> now;
-  for (const PlacedPath& p : t.paths) now.insert(recorded(p.path));
+  for (const PlacedPath& p : t.paths) {
+    if (p.listed) now.insert(recorded(p.path));
+  }
   Removal removal;
   if (std::string err = planRemoval(old_paths, now, name, &removal); !err.empty())
     return "refused " + deb + ": " + err;

@@ -97,7 +97,12 @@ std::string MaintainerScripts::run(const std::string& script, const std::string&
   } else if (result.status != 0) {
     err = what + " failed with exit status " + std::to_string(result.status);
   }
-  if (std::string moved = folders.restore(); !moved.empty()) add(what + " moved folders: " + moved);
+  std::pair<dev_t, ino_t> now{};
+  std::string moved = databaseIdentity(&now);
+  if (moved.empty() && now != database_)
+    moved = std::string("/") + kDatabase + " is no longer the folder it was";
+  if (std::string put_back = folders.restore(); !put_back.empty())
+    add(what + " moved folders: " + put_back);
   std::vector<std::string> unsafe = clearUnsafeModes();
   if (!unsafe.empty()) {
     std::string names;
@@ -105,10 +110,6 @@ std::string MaintainerScripts::run(const std::string& script, const std::string&
     add(what + " left files that run with their owner's rights or that every user may write (" +
         names + "); those modes were taken off");
   }
-  std::pair<dev_t, ino_t> now{};
-  std::string moved = databaseIdentity(&now);
-  if (moved.empty() && now != database_)
-    moved = std::string("/") + kDatabase + " is no longer the folder it was";
   if (moved.empty()) return err;
   moved = what + " moved the package record: " + moved;
   return err.empty() ? moved : err + "; " + moved;

@@ -38,7 +38,8 @@ std::string journalText(const Transaction& t, const char* status) {
   for (const std::string& s : t.scripts) text += " " + s;
   text += "\n";
   for (const PlacedPath& p : t.paths)
-    text += std::string(p.folder ? "D " : "F ") + (p.existed ? "e " : "n ") + p.path + "\n";
+    text += std::string(p.folder ? "D " : "F ") + (p.existed ? "e " : "n ") +
+            (p.listed ? "l " : "u ") + p.path + "\n";
   for (const std::string& p : t.old_paths) text += "O " + p + "\n";
   return text;
 }
@@ -66,12 +67,13 @@ std::string readJournal(const std::string& real_path, Transaction* t, std::strin
     } else if (line.rfind("Scripts:", 0) == 0) {
       std::istringstream words(line.substr(8));
       for (std::string w; words >> w;) t->scripts.push_back(w);
-    } else if (line.size() > 4 && (line[0] == 'F' || line[0] == 'D') && line[1] == ' ' &&
-               (line[2] == 'e' || line[2] == 'n') && line[3] == ' ') {
-      std::string path = line.substr(4), normal;
-      if (!normalizeEntryName(path, &normal).empty() || normal != path)
+    } else if (line.size() >= 6 && (line[0] == 'F' || line[0] == 'D') && line[1] == ' ' &&
+               (line[2] == 'e' || line[2] == 'n') && line[3] == ' ' &&
+               (line[4] == 'l' || line[4] == 'u') && line[5] == ' ') {
+      std::string path = line.substr(6), normal;
+      if (!path.empty() && (!normalizeEntryName(path, &normal).empty() || normal != path))
         return real_path + " names " + path + ", not a path of the device";
-      t->paths.push_back({path, line[0] == 'D', line[2] == 'e'});
+      t->paths.push_back({path, line[0] == 'D', line[2] == 'e', line[4] == 'l'});
     } else if (line.rfind("O /", 0) == 0) {
       t->old_paths.push_back(line.substr(2));
     } else if (!line.empty()) {
@@ -98,7 +100,7 @@ std::string fileList(const std::vector<std::string>& recorded_paths) {
 std::vector<std::string> newRecordedPaths(const Transaction& t) {
   std::vector<std::string> out;
   for (const PlacedPath& p : t.paths) {
-    if (!p.path.empty()) out.push_back(recorded(p.path));
+    if (!p.path.empty() && p.listed) out.push_back(recorded(p.path));
   }
   return out;
 }

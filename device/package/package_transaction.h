@@ -34,6 +34,8 @@ struct PlacedPath {
   std::string path;
   bool folder = false;
   bool existed = false;  // something was at the path before the install (noted by begin)
+  bool listed = true;    // an entry of the archive, recorded in the file list; else a
+                         // folder on the way that tar makes
 };
 
 struct Transaction {

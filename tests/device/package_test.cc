@@ -640,10 +640,18 @@ TEST_F(PackageTest, APreinstThatPutsALinkOnThePackagesWayGetsNothingWrittenThrou
              "mv \"$d\" \"$d.moved\" && ln -s " +
                  outside + " \"$d\"\n"}});
   std::string answer = install(deb, 1);
-  EXPECT_EQ(answer.rfind("error: refused " + deb + " after its preinst ran: ", 0), 0u) << answer;
+  // The install is refused, and the folder the preinst moved is put back.
+  EXPECT_EQ(answer.rfind("error: the preinst of com.example.swap moved folders: "
+                         "/var/jb/Library/PreferenceLoader was moved to "
+                         "/var/jb/Library/PreferenceLoader.moved and was put back",
+                         0),
+            0u)
+      << answer;
   EXPECT_NE(answer.find("; nothing was installed\n"), std::string::npos) << answer;
   EXPECT_EQ(snapshot(outside), outside_before);
-  EXPECT_FALSE(fs::exists(device("/var/jb/Library/PreferenceLoader.moved/Preferences/Swap.plist")));
+  EXPECT_TRUE(fs::is_directory(fs::symlink_status(device("/var/jb/Library/PreferenceLoader"))));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(device("/var/jb/Library/PreferenceLoader.moved"))));
+  EXPECT_FALSE(fs::exists(device("/var/jb/Library/PreferenceLoader/Preferences/Swap.plist")));
   EXPECT_FALSE(fs::exists(device(kInfo) + "com.example.swap.list"));
 
   // A preinst that moves the package record away and links its old place
