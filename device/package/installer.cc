@@ -18,7 +18,6 @@
 #include "device/package/archive_entries.h"
 #include "device/package/base_packages.h"
 #include "device/package/dpkg_database.h"
-#include "platform/foundation/folder_beneath.h"
 #include "device/package/maintainer_scripts.h"
 #include "device/package/package_paths.h"
 #include "device/package/package_transaction.h"
@@ -125,12 +124,11 @@ std::vector<PlacedPath> placedPaths(const std::vector<Planned>& plan) {
 // The folders a maintainer script must leave where they are: the device's
 // own, those of the plan, and those any installed package records.
 std::vector<std::string> guarded(const std::vector<Planned>& plan) {
-  std::set<std::string> folders = {"var",        "var/run",           "var/run/processes",
-                                   "var/db",     "var/jb",            "var/jb/var",
-                                   "var/jb/var/lib", "var/jb/var/mobile", kPreferences};
+  std::set<std::string> folders = {
+      "var",        "var/run",        "var/run/processes", "var/db",    "var/jb",
+      "var/jb/var", "var/jb/var/lib", "var/jb/var/mobile", kPreferences};
   for (const Planned& p : plan) {
-    for (std::string f = isFolder(p.type) ? p.path : parentOf(p.path); !f.empty();
-         f = parentOf(f))
+    for (std::string f = isFolder(p.type) ? p.path : parentOf(p.path); !f.empty(); f = parentOf(f))
       folders.insert(f);
   }
   for (const auto& [path, owner] : filesOfOtherPackages("")) {
@@ -328,7 +326,6 @@ std::string compareUnpacked(const std::string& data, const std::vector<Planned>&
   if (files != planned) return "dpkg-deb did not unpack every file the archive lists";
   return "";
 }
-
 
 // Takes the setuid, setgid and sticky bits off every unpacked file and
 // folder, before any of it reaches the device: no file of a package runs
@@ -554,7 +551,8 @@ std::string removePackage(const std::string& name, Outcome* outcome) {
   if (!readFileList(name, &paths)) return "package " + name + " is not installed";
   if (std::vector<std::string> needing = dependents(name); !needing.empty()) {
     std::string why;
-    for (const std::string& d : needing) why += (why.empty() ? "" : "; ") + d + " depends on " + name;
+    for (const std::string& d : needing)
+      why += (why.empty() ? "" : "; ") + d + " depends on " + name;
     return "dependency problems prevent removal of " + name + ": " + why + "; nothing was removed";
   }
   std::string control;

@@ -12,10 +12,10 @@
 //   DPKG_MAINTSCRIPT_NAME=preinst|postinst|prerm|postrm
 //
 // The package record (DPKG_ADMINDIR, the staging folder in it included) and
-// the device's other system files are read-only to a script. A script may run VELMO_SCRIPT_TIMEOUT seconds (60
-// when unset); then it and all it started are killed and the step fails.
-// After each script the record's folder must still be the one it was,
-// reached through no link, or the step fails.
+// the device's other system files are read-only to a script. A script may run VELMO_SCRIPT_TIMEOUT
+// seconds (60 when unset); then it and all it started are killed and the step fails. After each
+// script the record's folder must still be the one it was, reached through no link, or the step
+// fails.
 //
 // Thread safety: one object per install or remove, on one thread.
 #pragma once

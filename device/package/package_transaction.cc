@@ -130,7 +130,8 @@ std::string beginTransaction(Transaction* t, const std::string& control,
       return err;
     t->scripts.push_back(kind);
   }
-  if (std::string err = writeRecord(t->package, "journal", journalText(*t, "half-installed"), false);
+  if (std::string err =
+          writeRecord(t->package, "journal", journalText(*t, "half-installed"), false);
       !err.empty())
     return err;
   // Every path either version has: whatever a kill leaves on the device is
@@ -276,7 +277,8 @@ std::string rollBackTransaction(const Transaction& t) {
     if (parent.ok()) unlinkat(parent.get(), leafOf(f->path).c_str(), AT_REMOVEDIR);
   }
   std::error_code ec;
-  for (const char* kind : kRecordKinds) fs::remove(infoFile(t.package, std::string(kind) + kNew), ec);
+  for (const char* kind : kRecordKinds)
+    fs::remove(infoFile(t.package, std::string(kind) + kNew), ec);
   if (t.upgrade) {
     if (std::string err = writeRecord(t.package, "list", fileList(t.old_paths), false);
         !err.empty())

@@ -40,11 +40,11 @@ struct PlacedPath {
 
 struct Transaction {
   std::string package, version;
-  std::string old_version;              // "" for a package not installed before
-  bool upgrade = false;                 // a version was installed (its list is `old_paths`)
-  std::vector<std::string> old_paths;   // the installed version's list, as recorded
-  std::vector<PlacedPath> paths;        // the new version's, folders on the way included
-  std::vector<std::string> scripts;     // the maintainer scripts the new version has
+  std::string old_version;             // "" for a package not installed before
+  bool upgrade = false;                // a version was installed (its list is `old_paths`)
+  std::vector<std::string> old_paths;  // the installed version's list, as recorded
+  std::vector<PlacedPath> paths;       // the new version's, folders on the way included
+  std::vector<std::string> scripts;    // the maintainer scripts the new version has
 };
 
 // Records the transaction before anything is placed: the new control file

@@ -123,5 +123,4 @@ std::string writeRecord(const std::string& package, const std::string& kind,
   return ec ? "cannot set the mode of " + path + ": " + ec.message() : "";
 }
 
-
 }  // namespace package

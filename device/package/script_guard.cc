@@ -35,7 +35,8 @@ std::vector<std::string> systemFiles() {
   std::vector<std::string> out;
   auto add = [&](const std::string& real, bool folder_too) {
     struct stat st;
-    if (lstat(real.c_str(), &st) == 0 && (S_ISREG(st.st_mode) || (folder_too && S_ISDIR(st.st_mode))))
+    if (lstat(real.c_str(), &st) == 0 &&
+        (S_ISREG(st.st_mode) || (folder_too && S_ISDIR(st.st_mode))))
       out.push_back(real);
   };
   for (const char* path : {kDpkgFolder, "/var/run/processes", "/var/db", "/device.plist"})
@@ -95,8 +96,8 @@ std::string FolderGuard::restore() {
       }
     }
     if (renameat(AT_FDCWD, now.c_str(), parent.get(), leaf.c_str()) != 0) {
-      say("/" + path + " was moved to " + moved_to + " and cannot be put back: " +
-          std::strerror(errno));
+      say("/" + path + " was moved to " + moved_to +
+          " and cannot be put back: " + std::strerror(errno));
       continue;
     }
     say("/" + path + " was moved to " + moved_to + " and was put back");
@@ -109,8 +110,8 @@ std::vector<std::string> clearUnsafeModes() {
   struct stat top;
   if (lstat(device::root().c_str(), &top) != 0) return changed;
   std::error_code ec;
-  for (auto it = fs::recursive_directory_iterator(device::root(),
-                                                  fs::directory_options::skip_permission_denied, ec);
+  for (auto it = fs::recursive_directory_iterator(
+           device::root(), fs::directory_options::skip_permission_denied, ec);
        !ec && it != fs::end(it); it.increment(ec)) {
     struct stat st;
     if (lstat(it->path().c_str(), &st) != 0) continue;

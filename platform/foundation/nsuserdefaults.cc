@@ -101,8 +101,9 @@ bool rewriteDomain(id domain, Change change) {
     device::Fd folder(device::openParentInDevice(real, &leaf));
     if (!folder.ok() && folder.get() != -ENOENT)
       return failed("user defaults: cannot write " + real + ": " +
-                    (folder.get() == -ELOOP ? std::string("a link is on its way, and the device follows none")
-                                            : std::strerror(-folder.get())));
+                    (folder.get() == -ELOOP
+                         ? std::string("a link is on its way, and the device follows none")
+                         : std::strerror(-folder.get())));
   }
   std::error_code ec;
   fs::create_directories(fs::path(real).parent_path(), ec);

@@ -1,7 +1,6 @@
 #include "platform/foundation/spawn.h"
 
 #include <dlfcn.h>
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>

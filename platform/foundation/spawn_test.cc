@@ -55,8 +55,7 @@ int reap(pid_t pid) {
 TEST(Spawn, StartsTheDevicesProgramWithItsArgumentsAndAnEmptyEnvironment) {
   const std::string tool = systemFolder() + "/tool";
   const std::string out = device::devicePath(systemFolder() + "/out");
-  installScript(tool,
-                "echo \"$0|$*|${VELMO_SPAWN_PROBE-unset}\" > \"" + out + "\"\nexit 3\n");
+  installScript(tool, "echo \"$0|$*|${VELMO_SPAWN_PROBE-unset}\" > \"" + out + "\"\nexit 3\n");
   setenv("VELMO_SPAWN_PROBE", "inherited", 1);
   ASSERT_EQ(device::recordSystemProgram(tool), "");
 

@@ -51,7 +51,7 @@ int openProgram(const std::string& system_path, std::string* error) {
   int fd = openInDevice(system_path, O_RDONLY | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) {
     int e = -fd;
-    *error = system_path + (e == ENOENT   ? " is missing"
+    *error = system_path + (e == ENOENT  ? " is missing"
                             : e == ELOOP ? " is a link or is reached through one"
                                          : std::string(": ") + std::strerror(e));
     return -1;

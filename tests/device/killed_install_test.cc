@@ -59,13 +59,15 @@ std::map<std::string, std::string> filesOf(int version) {
 
 std::vector<Entry> entriesOf(int version) {
   std::vector<Entry> entries = {{"./var/jb/Library/Killed/", 'd', ""}};
-  for (char c : std::string("abcd")) entries.push_back({std::string("./var/jb/Library/Killed/") + c + "/", 'd', ""});
+  for (char c : std::string("abcd"))
+    entries.push_back({std::string("./var/jb/Library/Killed/") + c + "/", 'd', ""});
   for (const auto& [path, text] : filesOf(version)) entries.push_back({"." + path, 'f', text});
   return entries;
 }
 
 bool endsWith(const std::string& s, const std::string& suffix) {
-  return s.size() >= suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
+  return s.size() >= suffix.size() &&
+         s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
 class KilledInstallTest : public DeviceTest {
@@ -110,7 +112,8 @@ class KilledInstallTest : public DeviceTest {
     std::string output;
     auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(runInstaller({"install", deb(version)}, &output), 0) << output;
-    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_EQ(runInstaller({"remove", kPackage}, &output), 0) << output;
     return seconds;
   }
@@ -165,7 +168,7 @@ class KilledInstallTest : public DeviceTest {
     }
     const std::string control = readFile(root_ + kInfo + kPackage + ".control");
     const bool listed = fs::exists(root_ + kInfo + kPackage + ".list");
-    int version = !listed                                               ? 0
+    int version = !listed                                                 ? 0
                   : control.find("\nVersion: 1.0\n") != std::string::npos ? 1
                   : control.find("\nVersion: 2.0\n") != std::string::npos ? 2
                                                                           : -1;
@@ -212,7 +215,8 @@ TEST_F(KilledInstallTest, AKilledInstallOrUpgradeIsAlwaysRecordedOrRolledBack) {
     }
     std::mt19937 random(static_cast<std::mt19937::result_type>(seed));
     std::uniform_real_distribution<double> moment(0, seconds * 1.1);
-    killedInstall(upgrade ? 2 : 1, std::chrono::microseconds(static_cast<long>(moment(random) * 1e6)));
+    killedInstall(upgrade ? 2 : 1,
+                  std::chrono::microseconds(static_cast<long>(moment(random) * 1e6)));
     recover();
     installed = checkAgreement();
     if (upgrade) {
@@ -223,10 +227,11 @@ TEST_F(KilledInstallTest, AKilledInstallOrUpgradeIsAlwaysRecordedOrRolledBack) {
     ++ended_at[installed + (upgrade ? 10 : 0)];
     if (HasFailure()) break;
   }
-  std::printf("[ %d installs and %d upgrades of %d files killed at random within %.0f ms; "
-              "installs: %d none, %d done; upgrades: %d at 1.0, %d at 2.0; %d found cut short ]\n",
-              kTrials, kTrials, kFiles, seconds * 1000, ended_at[0], ended_at[1], ended_at[11],
-              ended_at[12], cut_short_);
+  std::printf(
+      "[ %d installs and %d upgrades of %d files killed at random within %.0f ms; "
+      "installs: %d none, %d done; upgrades: %d at 1.0, %d at 2.0; %d found cut short ]\n",
+      kTrials, kTrials, kFiles, seconds * 1000, ended_at[0], ended_at[1], ended_at[11],
+      ended_at[12], cut_short_);
   EXPECT_GT(cut_short_, 0) << "no kill landed while files were placed";
 }
 

@@ -147,10 +147,10 @@ TEST_F(PackageSafetyTest, NoFileOfAPackageRunsWithItsOwnersRightsOrIsWritableByE
   for (const Entry& open : {Entry{"./var/jb/Library/Open.txt", 'f', "x", 0666},
                             Entry{"./var/jb/Library/Open/", 'd', "", 0777}}) {
     writeDeb(deb("open"), "com.example.open", "1.0", {open});
-    EXPECT_EQ(install(deb("open"), 1),
-              "error: refused " + deb("open") + ": " + open.name +
-                  " is writable by every user (mode 0" + (open.type == 'd' ? "777" : "666") +
-                  "), which no file of a package may be\n");
+    EXPECT_EQ(install(deb("open"), 1), "error: refused " + deb("open") + ": " + open.name +
+                                           " is writable by every user (mode 0" +
+                                           (open.type == 'd' ? "777" : "666") +
+                                           "), which no file of a package may be\n");
     EXPECT_FALSE(fs::exists(device(open.name.substr(1))));
   }
 }
@@ -183,11 +183,12 @@ TEST_F(PackageSafetyTest, SettingsWritesNothingThroughAPreferencesFolderThatLead
   ASSERT_EQ(settings->command("open Velmo"), Lines{"ok"});
   Lines answer = settings->command("set popToRoot on");
   ASSERT_EQ(answer.size(), 1u);
-  EXPECT_EQ(answer[0].rfind("error: popToRoot was not saved: cannot write "
-                            "/var/jb/var/mobile/Library/Preferences/com.qel.velmopreferences.plist: "
-                            "a link is on its way",
-                            0),
-            0u)
+  EXPECT_EQ(
+      answer[0].rfind("error: popToRoot was not saved: cannot write "
+                      "/var/jb/var/mobile/Library/Preferences/com.qel.velmopreferences.plist: "
+                      "a link is on its way",
+                      0),
+      0u)
       << answer[0];
   EXPECT_EQ(settings->finish(), 0);
   EXPECT_TRUE(fs::is_empty(outside)) << "nothing, not even a lock, is made outside";

@@ -22,10 +22,10 @@ namespace {
 namespace fs = std::filesystem;
 using testing_support::builtPackage;
 using testing_support::DeviceTest;
+using testing_support::Entry;
 using testing_support::hooks;
 using testing_support::Lines;
 using testing_support::runProgram;
-using testing_support::Entry;
 using testing_support::tarOf;
 using testing_support::writeDeb;
 
