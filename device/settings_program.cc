@@ -528,6 +528,7 @@ void addSettingsCommands(Console& console) {
                        [app](const std::string&) { return app->show(); }});
   auto flipMaster = [app](const std::string& rest) {
     std::optional<pid_t> photos = runningPhotos();
+    libsystem::takeSpawnRefusal();  // only this flip's refusal is reported
     bool changed = false;
     CommandResult result = app->flipSwitch(rest, &changed);
     // Moved and saved: the pane has restarted Photos. A switch whose value
