@@ -172,6 +172,11 @@ void DeviceTest::replaceKillall(const std::string& name) {
   const std::string killall = root_ + "/var/jb/usr/bin/killall";
   std::filesystem::remove(killall);  // never copy through a link left there
   std::filesystem::copy_file(binDirectory() + "/" + name, killall);
+  recordKillall();
+}
+
+void DeviceTest::recordKillall() {
+  const std::string killall = root_ + "/var/jb/usr/bin/killall";
   std::ifstream in(killall, std::ios::binary);
   std::stringstream bytes;
   bytes << in.rdbuf();

@@ -51,6 +51,8 @@ class DeviceTest : public ::testing::Test {
   // and records it as the device's own, as init records its killall, so that
   // the Settings app starts it.
   void replaceKillall(const std::string& name);
+  // Records whatever is at the device's killall now as the device's own.
+  void recordKillall();
   // Runs `velmo-device notify --root R NAME`.
   void postChanged();
   // Runs `velmo-device clock --root R advance STEP` ("1m", "5m").
