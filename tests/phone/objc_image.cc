@@ -91,6 +91,15 @@ std::optional<uint64_t> ObjcClassSymbol(const Runtime& runtime, const std::strin
 void MapObjcMetadata(Runtime& rt, const LoadedImage& image) {
   Emulator& emu = rt.emulator();
   if (!CheckImageInfo(emu, image)) return;
+  // Classes, categories and protocols an image defines are realized by the
+  // runtime from their lists; the model does not, and says so rather than
+  // leave them unattached.
+  for (const char* list : {"__objc_classlist", "__objc_nlclslist", "__objc_catlist",
+                           "__objc_nlcatlist", "__objc_protolist"})
+    for (const MachOSection* s : PointerSections(image, list, 8))
+      if (s->size != 0)
+        throw ModelError(image.name + ": defines Objective-C metadata the model does not map (" +
+                         s->segment + "," + s->name + ")");
   for (const MachOSection* s : PointerSections(image, "__objc_selrefs", 8)) {
     for (uint64_t at = 0; at < s->size; at += 8) {
       uint64_t slot = image.Slid(s->address + at);
