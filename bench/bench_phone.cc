@@ -1,18 +1,25 @@
 // The phone build's own code, counted: Velmo.dylib from the iphoneos-arm64
 // package runs in the emulated phone, and each benchmark reports the arm64
 // instructions executed inside the library's code (the emulator counts them
-// exactly, so the figures do not depend on the machine's load), beside a
-// yardstick measured in the same run:
+// exactly, so the figures do not depend on the machine's load), beside two
+// yardsticks measured in the same run:
 //
-//   BM_PhoneListGuard      a tap on an ordinary album through the list guard,
-//                          the host's own navigation excluded (it is model
-//                          code); yardstick: a hook that only calls its slot
-//   BM_PhoneConfigureCell  the badge decoration on an ordinary album's row,
-//                          the host's configuration excluded; same yardstick
-//   BM_PhoneConstructor    the constructor with the iPhone hook table;
-//                          yardstick: the same constructor, inert
+//   BM_PhoneListGuard_<slice>      a tap on an ordinary album through the
+//                                  list guard, the host's own navigation
+//                                  excluded (it is model code); yardstick: a
+//                                  hook that only calls its slot
+//   BM_PhoneConfigureCell_<slice>  the badge decoration on an ordinary
+//                                  album's row, the host's configuration
+//                                  excluded; same yardstick
+//   BM_PhoneConstructor_<slice>    the constructor with the iPhone hook
+//                                  table; yardstick: the same constructor,
+//                                  inert
 //
-// Counters: "instructions" and "yardstick_instructions" per call.
+// and the Objective-C peer (bench/phone_peer.m): the same hooks written in
+// Objective-C, compiled for the same slice, run the same way.
+//
+// Counters: "instructions", "yardstick_instructions" and "peer_instructions"
+// per call.
 #include <benchmark/benchmark.h>
 
 #include <functional>
@@ -42,9 +49,9 @@ const std::string& PackageRoot() {
 // One emulated Photos process on an iPhone with 15.0, with Velmo (active or
 // inert) or the yardstick hooks loaded.
 struct PhotosProcess {
-  enum class With { kVelmo, kInertVelmo, kYardstick };
+  enum class With { kVelmo, kInertVelmo, kYardstick, kPeer };
 
-  explicit PhotosProcess(With with, bool run_initializers = true) {
+  PhotosProcess(With with, const std::string& peer, bool run_initializers = true) {
     pool = phone.objc.PushPool();
     phone.files.Install(PackageRoot());
     phone.foundation.SetMainBundle("com.apple.mobileslideshow");
@@ -56,8 +63,9 @@ struct PhotosProcess {
                        {phone.objc.Class("PXNavigationListGadget").address});
       return;
     }
-    if (with == With::kVelmo) phone.files.WritePlist(kSettings, {{"enabled", true}});
-    image = &phone.Load(phone.files.HostPath(kVelmoPath), run_initializers);
+    if (with != With::kInertVelmo) phone.files.WritePlist(kSettings, {{"enabled", true}});
+    image = &phone.Load(with == With::kPeer ? peer : phone.files.HostPath(kVelmoPath),
+                        run_initializers);
   }
 
   // Instructions run inside the loaded images' code by `fn`.
@@ -92,60 +100,90 @@ struct PhotosProcess {
   uint64_t pool = 0;
 };
 
-// Runs `measure` once to warm the selector caches, then on every iteration;
-// a count that changes between calls is an error of the benchmark.
+// One slice of the phone build: the peer built for it.
+struct Slice {
+  const char* name;
+  const char* peer;
+};
+constexpr Slice kSlices[] = {{"arm64", VELMO_PHONE_PEER}};
+
+// Runs each measure once to warm the selector caches, then on every
+// iteration; a count that changes between calls is an error of the
+// benchmark.
 void Report(benchmark::State& state, const std::function<uint64_t()>& measure,
-            const std::function<uint64_t()>& yardstick) {
+            const std::function<uint64_t()>& yardstick, const std::function<uint64_t()>& peer) {
   measure();
   yardstick();
-  uint64_t figure = measure(), yard = yardstick();
+  peer();
+  uint64_t figure = measure(), yard = yardstick(), peer_figure = peer();
   // Velmo's replacement does more than a hook that only calls its slot, and
   // an active constructor more than an inert one: a figure at or below its
   // yardstick means Velmo's code did not run where it is measured (a hook
-  // not installed, a library gone inert), and must not read as a pass.
+  // not installed, a library gone inert), and must not read as a pass. The
+  // same holds for the peer, whose count is the target.
   if (figure <= yard) {
     state.SkipWithError("Velmo's code did not run where it is measured");
     return;
   }
+  if (peer_figure <= yard) {
+    state.SkipWithError("the Objective-C peer's code did not run where it is measured");
+    return;
+  }
   for (auto _ : state) {
-    if (measure() != figure || yardstick() != yard) {
+    if (measure() != figure || yardstick() != yard || peer() != peer_figure) {
       state.SkipWithError("the instruction count changed between calls");
       return;
     }
   }
   state.counters["instructions"] = static_cast<double>(figure);
   state.counters["yardstick_instructions"] = static_cast<double>(yard);
+  state.counters["peer_instructions"] = static_cast<double>(peer_figure);
 }
 
-void BM_PhoneListGuard(benchmark::State& state) {
-  PhotosProcess velmo(PhotosProcess::With::kVelmo);
-  PhotosProcess yardstick(PhotosProcess::With::kYardstick);
+void ListGuard(benchmark::State& state, const Slice& slice) {
+  PhotosProcess velmo(PhotosProcess::With::kVelmo, slice.peer);
+  PhotosProcess yardstick(PhotosProcess::With::kYardstick, slice.peer);
+  PhotosProcess peer(PhotosProcess::With::kPeer, slice.peer);
   Report(
-      state, [&] { return velmo.Tap(); }, [&] { return yardstick.Tap(); });
+      state, [&] { return velmo.Tap(); }, [&] { return yardstick.Tap(); },
+      [&] { return peer.Tap(); });
 }
-BENCHMARK(BM_PhoneListGuard)->Iterations(50);
 
-void BM_PhoneConfigureCell(benchmark::State& state) {
-  PhotosProcess velmo(PhotosProcess::With::kVelmo);
-  PhotosProcess yardstick(PhotosProcess::With::kYardstick);
+void ConfigureCell(benchmark::State& state, const Slice& slice) {
+  PhotosProcess velmo(PhotosProcess::With::kVelmo, slice.peer);
+  PhotosProcess yardstick(PhotosProcess::With::kYardstick, slice.peer);
+  PhotosProcess peer(PhotosProcess::With::kPeer, slice.peer);
   Report(
-      state, [&] { return velmo.ConfigureCell(); }, [&] { return yardstick.ConfigureCell(); });
+      state, [&] { return velmo.ConfigureCell(); }, [&] { return yardstick.ConfigureCell(); },
+      [&] { return peer.ConfigureCell(); });
 }
-BENCHMARK(BM_PhoneConfigureCell)->Iterations(50);
 
 // Each call loads the library afresh into a new process and counts its
 // initializers.
-uint64_t Construct(PhotosProcess::With with) {
-  PhotosProcess process(with, false);
+uint64_t Construct(PhotosProcess::With with, const Slice& slice) {
+  PhotosProcess process(with, slice.peer, false);
   return process.Count([&] { velmo::phone::RunInitializers(process.phone.emu, *process.image); });
 }
 
-void BM_PhoneConstructor(benchmark::State& state) {
+void Constructor(benchmark::State& state, const Slice& slice) {
   Report(
-      state, [] { return Construct(PhotosProcess::With::kVelmo); },
-      [] { return Construct(PhotosProcess::With::kInertVelmo); });
+      state, [&] { return Construct(PhotosProcess::With::kVelmo, slice); },
+      [&] { return Construct(PhotosProcess::With::kInertVelmo, slice); },
+      [&] { return Construct(PhotosProcess::With::kPeer, slice); });
 }
-BENCHMARK(BM_PhoneConstructor)->Iterations(3);
+
+const bool kRegistered = [] {
+  for (const Slice& slice : kSlices) {
+    std::string suffix = std::string("_") + slice.name;
+    benchmark::RegisterBenchmark(("BM_PhoneListGuard" + suffix).c_str(), ListGuard, slice)
+        ->Iterations(50);
+    benchmark::RegisterBenchmark(("BM_PhoneConfigureCell" + suffix).c_str(), ConfigureCell, slice)
+        ->Iterations(50);
+    benchmark::RegisterBenchmark(("BM_PhoneConstructor" + suffix).c_str(), Constructor, slice)
+        ->Iterations(3);
+  }
+  return true;
+}();
 
 }  // namespace
 

@@ -66,6 +66,8 @@ def show(ns, unit="ns"):
 #   ratio  figure / yardstick <= limit
 #   most   figure <= limit (ns)
 #   more   figure - yardstick <= limit (ns)
+#   peer   figure - yardstick <= peer - yardstick, the limit being
+#          (label, (benchmark, field)) of a second yardstick, the peer
 # An eighth field "instructions" says that figure, yardstick and limit are
 # counts of arm64 instructions (the emulated phone's), not nanoseconds.
 ROWS = [
@@ -93,27 +95,33 @@ ROWS = [
     ("album list drawn at 1170x2532", "bench_screens", ("BM_DrawAlbumList", "cpu"),
      "copying a screen's pixels", ("BM_CopyScreenPixels", "cpu"), "most", 50e6),
     # The phone build's code, counted exactly in the emulated arm64 CPU by the
-    # same compiler every time: each limit is what the code adds today plus 3
-    # or 4 instructions of slack for a register move, less than one more
-    # lookup costs in Velmo's code (objc_getClass: the name's address, the
-    # call and its 3-instruction stub) and far less than one more send (about
-    # 17) or an allocation (two sends).
-    ("phone: list guard, ordinary album", "bench_phone",
-     ("BM_PhoneListGuard", "instructions"),
-     "hook calling its slot", ("BM_PhoneListGuard", "yardstick_instructions"), "more", 75,
-     "instructions"),
-    ("phone: configured cell, ordinary album", "bench_phone",
-     ("BM_PhoneConfigureCell", "instructions"),
-     "hook calling its slot", ("BM_PhoneConfigureCell", "yardstick_instructions"), "more", 70,
-     "instructions"),
-    ("phone: constructor, iPhone hook table", "bench_phone",
-     ("BM_PhoneConstructor", "instructions"),
-     "inert constructor", ("BM_PhoneConstructor", "yardstick_instructions"), "more", 912,
-     "instructions"),
+    # same compiler every time, one row per hot path and slice; rows added
+    # below from PHONE_ROWS and PHONE_SLICES.
 ]
+
+# The phone rows: what Velmo's code adds over the first yardstick is held to
+# what the Objective-C peer (bench/phone_peer.m, the same hooks as a tweak
+# author writes them) adds over it, for each slice the phone build has.
+PHONE_SLICES = ["arm64"]
+PHONE_ROWS = [
+    ("list guard, ordinary album", "BM_PhoneListGuard", "hook calling its slot"),
+    ("configured cell, ordinary album", "BM_PhoneConfigureCell", "hook calling its slot"),
+    ("constructor, iPhone hook table", "BM_PhoneConstructor", "inert constructor"),
+]
+for _slice in PHONE_SLICES:
+    for _what, _bench, _label in PHONE_ROWS:
+        _name = f"{_bench}_{_slice}"
+        ROWS.append((f"phone {_slice}: {_what}", "bench_phone", (_name, "instructions"),
+                     _label, (_name, "yardstick_instructions"), "peer",
+                     ("Objective-C peer", (_name, "peer_instructions")), "instructions"))
 
 
 def judge(rule, limit, fig, yard, unit="ns"):
+    if rule == "peer":
+        # limit is the peer's figure: both are taken over the same yardstick.
+        d, p = fig - yard, limit - yard
+        signed = lambda v: f"{'+' if v >= 0 else '-'}{show(abs(v), unit)}"
+        return f"{signed(d)} <= {signed(p)} (the peer's)", d <= p
     if rule == "ratio":
         r = fig / yard if yard else float("inf")
         return f"ratio {r:.2f} <= {limit:g}", r <= limit
@@ -140,7 +148,11 @@ def main():
         fig = value(runs, *figure)
         yard = value(runs, *yardstick) if yardstick else None
         yard_text = f"{label} {show(yard, unit)}" if yardstick else "-"
-        if fig is None or (yardstick and yard is None):
+        if rule == "peer":
+            peer_label, peer = limit
+            limit = value(runs, *peer)
+            yard_text += f"; {peer_label} {show(limit, unit)}"
+        if fig is None or (yardstick and yard is None) or limit is None:
             ran = program in programs
             missing = missing or ran
             verdict = "NO RESULT" if ran else "not built"

@@ -16,6 +16,7 @@
 #include "device/package/installer.h"
 #include "device/programs.h"
 #include "platform/foundation/device.h"
+#include "platform/foundation/system_programs.h"
 #include "platform/photos/photos_app.h"
 
 namespace program {
@@ -96,7 +97,8 @@ std::string installBasePackages() {
   for (const BasePackage& base : packages) {
     if (std::string e = installBasePackage(base); !e.empty()) return e;
   }
-  return "";
+  // The device starts killall only while it is this very file.
+  return device::recordSystemProgram("/var/jb/usr/bin/killall");
 }
 
 std::string install() {

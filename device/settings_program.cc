@@ -29,6 +29,7 @@
 #include "platform/foundation/nsbundle.h"
 #include "platform/foundation/nsstring.h"
 #include "platform/foundation/nsuserdefaults.h"
+#include "platform/foundation/spawn.h"
 #include "platform/preferences/ps_list_controller.h"
 #include "platform/preferences/ps_table_cell.h"
 #include "platform/uikit/uikit.h"
@@ -539,9 +540,12 @@ class SettingsApp {
 
 // After the master switch: what became of the Photos app that ran before it.
 // The pane starts killall from a task on the main queue, so the queue runs
-// first.
-void reportPhotosRestart(std::optional<pid_t> photos) {
+// first. A killall the device refused to start (not the one init installed)
+// is an error.
+CommandResult reportPhotosRestart(std::optional<pid_t> photos) {
   dispatch::RunLoop::main().settle();
+  if (std::string why = libsystem::takeSpawnRefusal(); !why.empty())
+    return why + "; Photos was not restarted";
   if (!photos) {
     print("Photos was not running");
   } else if (waitForProcessEnd(*photos, 3000)) {
@@ -549,6 +553,7 @@ void reportPhotosRestart(std::optional<pid_t> photos) {
   } else {
     print("Photos (pid " + std::to_string(*photos) + ") is still running");
   }
+  return "";
 }
 
 }  // namespace
@@ -562,11 +567,12 @@ void addSettingsCommands(Console& console) {
                        [app](const std::string&) { return app->show(); }});
   auto flipMaster = [app](const std::string& rest) {
     std::optional<pid_t> photos = runningPhotos();
+    libsystem::takeSpawnRefusal();  // only this flip's refusal is reported
     bool changed = false;
     CommandResult result = app->flipSwitch(rest, &changed);
     // Moved and saved: the pane has restarted Photos. A switch whose value
     // was not saved restarts nothing.
-    if (changed && result.empty()) reportPhotosRestart(photos);
+    if (changed && result.empty()) return reportPhotosRestart(photos);
     return result;
   };
   console.add("switch", {"switch on|off", "flip the master switch (the pane restarts Photos)",

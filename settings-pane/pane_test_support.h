@@ -18,6 +18,7 @@
 #include "platform/foundation/device.h"
 #include "platform/foundation/nsbundle.h"
 #include "platform/foundation/nsstring.h"
+#include "platform/foundation/system_programs.h"
 #include "platform/foundation/test_device_root.h"
 #include "platform/notify/notify.h"
 #include "platform/uikit/uikit.h"
@@ -78,6 +79,9 @@ inline void installDevice() {
     std::string killall = device::devicePath("/var/jb/usr/bin/killall");
     fs::remove(killall);  // never copy through a symlink left there
     fs::copy_file(VELMO_RECORD_SPAWN, killall);
+    // The device starts only the programs it recorded as its own.
+    if (std::string e = device::recordSystemProgram("/var/jb/usr/bin/killall"); !e.empty())
+      ADD_FAILURE() << e;
     CFNotificationCenterAddObserver(CFNotificationCenterGetDarwinNotifyCenter(), nullptr,
                                     &countNotification, "com.qel.velmopreferences/changed"_ns,
                                     nullptr, CFNotificationSuspensionBehaviorDeliverImmediately);

@@ -32,6 +32,7 @@ std::string readEntries(archive* a, uint64_t max_size, std::vector<ArchiveEntry>
     if (name == nullptr) return "damaged archive: an entry without a name";
     ArchiveEntry e;
     e.name = name;
+    e.mode = static_cast<unsigned>(archive_entry_perm(entry)) & 07777;
     if (const char* hard = archive_entry_hardlink(entry)) {
       e.type = ArchiveEntry::Type::kHardlink;
       e.link = hard;

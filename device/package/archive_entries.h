@@ -18,6 +18,7 @@ struct ArchiveEntry {
   Type type = Type::kOther;
   std::string link;   // a symlink's target or a hard link's entry name
   uint64_t size = 0;  // a file's bytes; 0 for anything else
+  unsigned mode = 0;  // its permission bits as stored, setuid, setgid and sticky included
 };
 
 // The most entries one archive part may hold.

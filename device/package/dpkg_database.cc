@@ -4,6 +4,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -104,6 +105,35 @@ std::string recordPackage(const std::string& package, const std::string& control
   if (std::string e = device::writeFileAtomically(infoFile(package, "list"), list); !e.empty())
     return e;
   return device::writeFileAtomically(infoFile(package, "control"), control);
+}
+
+std::vector<std::string> installedPackages() {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (const auto& entry :
+       std::filesystem::directory_iterator(device::devicePath(kInfoFolder), ec)) {
+    if (entry.path().extension() != ".list") continue;
+    std::string name = entry.path().stem().string();
+    if (validPackageName(name)) names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::vector<std::vector<std::string>> dependsEntries(const std::string& depends) {
+  std::vector<std::vector<std::string>> entries;
+  std::stringstream text(depends);
+  for (std::string entry; std::getline(text, entry, ',');) {
+    std::stringstream alternatives(entry);
+    std::vector<std::string> names;
+    for (std::string alt; std::getline(alternatives, alt, '|');) {
+      size_t start = alt.find_first_not_of(" \t\n");
+      if (start == std::string::npos) continue;
+      names.push_back(alt.substr(start, alt.find_first_of(" \t\n(:", start) - start));
+    }
+    if (!names.empty()) entries.push_back(std::move(names));
+  }
+  return entries;
 }
 
 std::map<std::string, std::string> filesOfOtherPackages(const std::string& except) {

@@ -51,6 +51,13 @@ bool readFileList(const std::string& package, std::vector<std::string>* paths);
 std::string recordPackage(const std::string& package, const std::string& control,
                           const std::vector<std::string>& paths);
 
+// The installed packages (those with a file list), sorted by name.
+std::vector<std::string> installedPackages();
+
+// A Depends field ("a, b (>= 1) | c") as its entries, each the names of its
+// alternatives: {{"a"}, {"b", "c"}}. Versions and architectures are dropped.
+std::vector<std::vector<std::string>> dependsEntries(const std::string& depends);
+
 // Every path recorded by an installed package other than `except`, mapped to
 // that package.
 std::map<std::string, std::string> filesOfOtherPackages(const std::string& except);

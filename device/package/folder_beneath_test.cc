@@ -1,4 +1,4 @@
-#include "device/package/folder_beneath.h"
+#include "platform/foundation/folder_beneath.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -11,6 +11,10 @@
 #include "device/child_process.h"
 
 namespace package {
+using device::Fd;
+using device::openFolder;
+using device::openFolderBeneath;
+using device::removeTreeBeneath;
 namespace {
 
 namespace fs = std::filesystem;

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -15,17 +16,23 @@
 #include <vector>
 
 #include "device/package/archive_entries.h"
+#include "device/package/base_packages.h"
 #include "device/package/dpkg_database.h"
-#include "device/package/folder_beneath.h"
 #include "device/package/maintainer_scripts.h"
 #include "device/package/package_paths.h"
+#include "device/package/package_transaction.h"
+#include "device/package/removal.h"
 #include "device/package/run_tool.h"
 #include "platform/foundation/device.h"
+#include "platform/foundation/folder_beneath.h"
 
 namespace package {
 namespace {
 
 namespace fs = std::filesystem;
+using device::Fd;
+using device::openFolder;
+using device::removeTreeBeneath;
 using Type = ArchiveEntry::Type;
 
 constexpr size_t kMaxControlSize = 1 << 20;
@@ -33,8 +40,6 @@ constexpr size_t kMaxControlSize = 1 << 20;
 constexpr uint64_t kMaxControlPartSize = 4 << 20;
 // No package may bring files into the record of what packages own.
 constexpr const char* kDatabase = "var/jb/var/lib/dpkg";
-// Nor install or remove anything of the user's settings.
-constexpr const char* kPreferences = "var/jb/var/mobile/Library/Preferences";
 const char* const kScripts[] = {"preinst", "postinst", "prerm", "postrm"};
 constexpr const char* kStagingPrefix = "tmp.";
 
@@ -79,21 +84,60 @@ void removeAbandonedStaging() {
   }
 }
 
-// The user's preferences folder or anything in it.
-bool inPreferences(const std::string& path) {
-  return path == kPreferences || path.rfind(std::string(kPreferences) + "/", 0) == 0;
-}
-
 // One entry of the package as it will be installed.
 struct Planned {
   std::string path;  // "var/jb/Library/x"
   Type type;
   std::string link;
 };
-
-std::string onDevice(const std::string& path) { return device::root() + "/" + path; }
-std::string recorded(const std::string& path) { return path.empty() ? "/." : "/" + path; }
 bool isFolder(Type t) { return t == Type::kDirectory; }
+
+std::string octal(unsigned mode) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%04o", mode & 07777);
+  return text;
+}
+
+bool installed(const std::string& name) {
+  std::vector<std::string> ignored;
+  return validPackageName(name) && readFileList(name, &ignored);
+}
+
+// The paths the plan places, with the folders on their way inside /var/jb
+// that the archive does not list.
+std::vector<PlacedPath> placedPaths(const std::vector<Planned>& plan) {
+  std::vector<PlacedPath> out;
+  std::set<std::string> seen;
+  for (const Planned& p : plan) {
+    for (std::string f = parentOf(p.path); insidePackageTree(f); f = parentOf(f)) {
+      if (seen.insert(f).second) out.push_back({f, true, false, false});
+    }
+    if (seen.insert(p.path).second) {
+      out.push_back({p.path, isFolder(p.type), false, true});
+    } else {
+      for (PlacedPath& q : out) q.listed = q.listed || q.path == p.path;
+    }
+  }
+  return out;
+}
+
+// The folders a maintainer script must leave where they are: the device's
+// own, those of the plan, and those any installed package records.
+std::vector<std::string> guarded(const std::vector<Planned>& plan) {
+  std::set<std::string> folders = {
+      "var",        "var/run",        "var/run/processes", "var/db",    "var/jb",
+      "var/jb/var", "var/jb/var/lib", "var/jb/var/mobile", kPreferences};
+  for (const Planned& p : plan) {
+    for (std::string f = isFolder(p.type) ? p.path : parentOf(p.path); !f.empty(); f = parentOf(f))
+      folders.insert(f);
+  }
+  for (const auto& [path, owner] : filesOfOtherPackages("")) {
+    std::string normal;
+    if (path.size() > 1 && normalizeEntryName(path.substr(1), &normal).empty())
+      folders.insert(normal);  // files among them are passed over when held
+  }
+  return {folders.begin(), folders.end()};
+}
 
 std::string notUsable(const std::string& deb, const ToolResult& r) {
   std::string why = lastLine(r.errors);
@@ -125,22 +169,33 @@ std::string listPart(const std::string& deb, const std::string& archive, const c
 // The first of a Depends field's entries ("a, b (>= 1) | c") of which no
 // alternative is installed, or "". Versions are not compared.
 std::string missingDependency(const std::string& depends) {
-  std::stringstream entries(depends);
-  for (std::string entry; std::getline(entries, entry, ',');) {
-    std::stringstream alternatives(entry);
-    bool met = false;
-    std::string first;
-    for (std::string alt; !met && std::getline(alternatives, alt, '|');) {
-      size_t start = alt.find_first_not_of(" \t\n");
-      if (start == std::string::npos) continue;
-      std::string name = alt.substr(start, alt.find_first_of(" \t\n(:", start) - start);
-      if (first.empty()) first = name;
-      std::vector<std::string> ignored;
-      met = validPackageName(name) && readFileList(name, &ignored);
-    }
-    if (!met && !first.empty()) return first;
+  for (const std::vector<std::string>& alternatives : dependsEntries(depends)) {
+    bool met = std::any_of(alternatives.begin(), alternatives.end(), installed);
+    if (!met) return alternatives.front();
   }
   return "";
+}
+
+// The installed packages whose Depends `name` alone satisfies, one of their
+// entries naming it and no other alternative of that entry installed.
+std::vector<std::string> dependents(const std::string& name) {
+  std::vector<std::string> out;
+  for (const std::string& other : installedPackages()) {
+    if (other == name) continue;
+    std::string control;
+    device::readWholeFile(infoFile(other, "control"), kMaxControlSize, &control);
+    for (const std::vector<std::string>& alternatives :
+         dependsEntries(parseControl(control)["Depends"])) {
+      if (std::find(alternatives.begin(), alternatives.end(), name) == alternatives.end()) continue;
+      bool other_met = std::any_of(alternatives.begin(), alternatives.end(),
+                                   [&](const std::string& a) { return a != name && installed(a); });
+      if (!other_met) {
+        out.push_back(other);
+        break;
+      }
+    }
+  }
+  return out;
 }
 
 // Checks every entry of the data archive and turns it into the plan. An entry
@@ -166,6 +221,15 @@ std::string planEntries(const std::vector<ArchiveEntry>& entries, const std::str
     if (inPreferences(path))
       return e.name + " is in the user's preferences folder /" + kPreferences +
              ", which no package may install into";
+    for (const char* suffix : {".dpkg-new", ".dpkg-old", ".dpkg-tmp"}) {
+      const size_t n = std::strlen(suffix);
+      if (path.size() >= n && path.compare(path.size() - n, n, suffix) == 0)
+        return e.name + " ends in " + suffix +
+               ", a name the installer keeps for its own temporary files";
+    }
+    if ((e.type == Type::kFile || isFolder(e.type)) && (e.mode & 0002) != 0)
+      return e.name + " is writable by every user (mode " + octal(e.mode) +
+             "), which no file of a package may be";
     if (auto it = seen.find(path); it != seen.end()) {
       if (isFolder(it->second) && isFolder(e.type)) continue;
       return e.name + " appears twice in the archive";
@@ -263,177 +327,24 @@ std::string compareUnpacked(const std::string& data, const std::vector<Planned>&
   return "";
 }
 
-// What removing recorded paths deletes: files and links, and folders, which
-// go only once empty.
-struct Removal {
-  std::vector<std::string> files, folders;
-};
-
-// Sorts the recorded paths that `keep` lacks and no other package records into
-// files and folders, leaving out the user's preferences folder. A path that would lead out of
-// /var/jb, or be reached through a link (so that deleting it would delete something else), is
-// refused before anything is deleted.
-std::string planRemoval(const std::vector<std::string>& paths, const std::set<std::string>& keep,
-                        const std::string& package, Removal* removal) {
-  std::map<std::string, std::string> owners = filesOfOtherPackages(package);
-  for (const std::string& line : paths) {
-    if (keep.count(line) || owners.count(line)) continue;
-    std::string path, where;
-    if (line.empty() || line[0] != '/')
-      return "the file list of " + package + " names " + line + ", not a path";
-    if (std::string err = normalizeEntryName(line.substr(1), &path); !err.empty())
-      return "the file list of " + package + " names " + line + ": " + err;
-    // The user's settings are never a package's to remove, whatever an older
-    // record says.
-    if (abovePackageTree(path) || path == "var/jb" || inPreferences(path)) continue;
-    if (!insidePackageTree(path))
-      return "the file list of " + package + " names " + line + ", outside /var/jb";
-    std::error_code ec;
-    std::string err = resolveInDevice(device::root(), parentOf(path), {}, &where);
-    if (!err.empty() || !insidePackageTree(where))
-      return "the file list of " + package + " names " + line + ", which leads out of /var/jb";
-    if (where != parentOf(path))
-      return "the file list of " + package + " names " + line +
-             ", which is reached through a link to /" + where;
-    fs::file_status st = fs::symlink_status(onDevice(path), ec);
-    (fs::is_directory(st) ? removal->folders : removal->files).push_back(path);
-  }
-  return "";
-}
-
-std::string leafOf(const std::string& path) { return path.substr(path.rfind('/') + 1); }
-
-// Why a folder on a path's way could not be opened.
-std::string wayError(int e) {
-  return e == ELOOP ? "a link is on its way (the device changed after the checks)" : errnoText(e);
-}
-
-// Deletes the files and links of `removal`, then its folders left empty,
-// counting the files deleted in `removed`. Every path is reached from the
-// device root through no link. Returns an error message naming each path that
-// could not be deleted, or "", and stores in `left` what the package's record
-// must go on listing: those paths and its folders on their way.
-std::string deleteRecorded(const Removal& removal, size_t* removed, std::set<std::string>* left) {
-  std::string failed;
-  std::set<std::string> failed_paths;
-  auto fail = [&](const std::string& path, const std::string& why) {
-    failed += (failed.empty() ? "" : ", ") + recorded(path) + " (" + why + ")";
-    failed_paths.insert(path);
-  };
-  Fd root(openFolder(device::root()));
-  // Opens the folder holding `path`: false when the path is not there (a
-  // file under a file, a missing folder) or cannot be reached (noted).
-  auto parentOfPath = [&](const std::string& path, Fd* parent) {
-    *parent = Fd(root.ok() ? openFolderBeneath(root.get(), parentOf(path)) : root.get());
-    int e = -parent->get();
-    if (parent->ok() || e == ENOENT || e == ENOTDIR) return parent->ok();
-    fail(path, wayError(e));
-    return false;
-  };
-  for (const std::string& f : removal.files) {
-    Fd parent;
-    if (!parentOfPath(f, &parent)) continue;
-    if (unlinkat(parent.get(), leafOf(f).c_str(), 0) == 0) {
-      ++*removed;
-    } else if (errno != ENOENT && errno != ENOTDIR) {
-      fail(f, errnoText(errno));
-    }
-  }
-  std::vector<std::string> folders = removal.folders;
-  std::sort(folders.rbegin(), folders.rend());  // a child before its parent
-  for (const std::string& d : folders) {
-    Fd parent;
-    if (!parentOfPath(d, &parent)) continue;
-    // A folder that is not empty (or no longer a folder) stays.
-    if (unlinkat(parent.get(), leafOf(d).c_str(), AT_REMOVEDIR) != 0 && errno != ENOTEMPTY &&
-        errno != EEXIST && errno != ENOENT && errno != ENOTDIR)
-      fail(d, errnoText(errno));
-  }
-  const std::set<std::string> recorded_folders(folders.begin(), folders.end());
-  for (const std::string& path : failed_paths) {
-    left->insert(path);
-    for (std::string f = parentOf(path); !f.empty(); f = parentOf(f)) {
-      if (recorded_folders.count(f)) left->insert(f);
-    }
-  }
-  return failed.empty() ? "" : "cannot remove " + failed;
-}
-
-std::string writeRecord(const std::string& package, const std::string& kind,
-                        const std::string& text, bool executable) {
-  std::string path = infoFile(package, kind);
-  if (std::string err = device::writeFileAtomically(path, text); !err.empty()) return err;
-  std::error_code ec;
-  fs::permissions(path, executable ? fs::perms(0755) : fs::perms(0644), ec);
-  return ec ? "cannot set the mode of " + path + ": " + ec.message() : "";
-}
-
-// Moves the unpacked files into place: folders made first, then every file
-// and link beside its final name (".dpkg-new"), then each renamed over it.
-// Every folder on the way is opened from the device root through no link, so
-// a link put there after the checks (by the preinst) fails the step instead
-// of leading a file elsewhere. A failure before the last step takes back what
-// was done.
-std::string moveIntoPlace(const std::string& data, const std::vector<Planned>& plan) {
-  Fd root(openFolder(device::root()));
+// Takes the setuid, setgid and sticky bits off every unpacked file and
+// folder, before any of it reaches the device: no file of a package runs
+// with its owner's rights. The staging folder is the installer's alone (it is
+// read-only to scripts), so the paths are its own.
+std::string clearSpecialBits(const std::string& data, const std::vector<Planned>& plan) {
   Fd unpacked(openFolder(data));
-  if (!root.ok() || !unpacked.ok())
-    return "cannot open the device or the unpacked files: " +
-           errnoText(root.ok() ? -unpacked.get() : -root.get());
-  std::set<std::string> folders;
+  if (!unpacked.ok()) return "cannot open the unpacked files: " + errnoText(-unpacked.get());
   for (const Planned& p : plan) {
-    if (abovePackageTree(p.path)) continue;
-    for (std::string f = isFolder(p.type) ? p.path : parentOf(p.path); insidePackageTree(f);
-         f = parentOf(f))
-      folders.insert(f);
-  }
-  std::vector<std::string> made, staged;
-  auto undo = [&](const std::string& why) {
-    for (const std::string& path : staged) {
-      Fd parent(openFolderBeneath(root.get(), parentOf(path)));
-      if (parent.ok()) unlinkat(parent.get(), (leafOf(path) + ".dpkg-new").c_str(), 0);
-    }
-    for (auto it = made.rbegin(); it != made.rend(); ++it) {
-      Fd parent(openFolderBeneath(root.get(), parentOf(*it)));
-      if (parent.ok()) unlinkat(parent.get(), leafOf(*it).c_str(), AT_REMOVEDIR);
-    }
-    return why;
-  };
-  for (const std::string& f : folders) {  // sorted: a parent before its children
-    Fd parent(openFolderBeneath(root.get(), parentOf(f)));
-    if (!parent.ok()) return undo("cannot make /" + f + ": " + wayError(-parent.get()));
-    if (mkdirat(parent.get(), leafOf(f).c_str(), 0777) == 0) {
-      made.push_back(f);
-      continue;
-    }
+    if (p.type != Type::kFile && !isFolder(p.type)) continue;
+    Fd parent(p.path.empty() ? Fd(fcntl(unpacked.get(), F_DUPFD_CLOEXEC, 0))
+                             : Fd(device::openFolderBeneath(unpacked.get(), parentOf(p.path))));
+    const std::string leaf = p.path.empty() ? "." : leafOf(p.path);
     struct stat st;
-    if (errno != EEXIST) return undo("cannot make /" + f + ": " + errnoText(errno));
-    if (fstatat(parent.get(), leafOf(f).c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-      return undo("cannot make /" + f + ": " + errnoText(errno));
-    if (!S_ISDIR(st.st_mode))
-      return undo("cannot make /" + f + ": " +
-                  (S_ISLNK(st.st_mode) ? "a link is in its place" : "a file is in its place") +
-                  " (the device changed after the checks)");
-  }
-  for (const Planned& p : plan) {
-    if (isFolder(p.type)) continue;
-    Fd from(openFolderBeneath(unpacked.get(), parentOf(p.path)));
-    Fd to(openFolderBeneath(root.get(), parentOf(p.path)));
-    if (!from.ok() || !to.ok())
-      return undo("cannot place /" + p.path + ": " + wayError(from.ok() ? -to.get() : -from.get()));
-    const std::string next = leafOf(p.path) + ".dpkg-new";
-    unlinkat(to.get(), next.c_str(), 0);  // one left by an install that was killed
-    if (renameat(from.get(), leafOf(p.path).c_str(), to.get(), next.c_str()) != 0)
-      return undo("cannot place /" + p.path + ": " + errnoText(errno));
-    staged.push_back(p.path);
-  }
-  for (const Planned& p : plan) {
-    if (isFolder(p.type)) continue;
-    Fd to(openFolderBeneath(root.get(), parentOf(p.path)));
-    const std::string next = leafOf(p.path) + ".dpkg-new";
-    if (!to.ok()) return "cannot install /" + p.path + ": " + wayError(-to.get());
-    if (renameat(to.get(), next.c_str(), to.get(), leafOf(p.path).c_str()) != 0)
-      return "cannot install /" + p.path + ": " + errnoText(errno);
+    if (!parent.ok() || fstatat(parent.get(), leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+      return "cannot look at the unpacked /" + p.path;
+    if ((st.st_mode & 07000) == 0 || S_ISLNK(st.st_mode)) continue;
+    if (fchmodat(parent.get(), leaf.c_str(), st.st_mode & 0777, 0) != 0)
+      return "cannot set the mode of the unpacked /" + p.path + ": " + errnoText(errno);
   }
   return "";
 }
@@ -473,6 +384,7 @@ std::string installPackage(const std::string& deb, Outcome* outcome) {
   DatabaseLock lock;
   if (std::string err = lock.acquire(); !err.empty()) return err;
   removeAbandonedStaging();
+  if (std::string err = recoverTransactions(&outcome->notes); !err.empty()) return err;
   Staging staging;
   if (std::string err = staging.make(); !err.empty()) return err;
   const std::string control_dir = staging.path() + "/DEBIAN";
@@ -510,6 +422,9 @@ std::string installPackage(const std::string& deb, Outcome* outcome) {
     return "refused " + deb + ": its control file: " + err;
   const std::string name = fields["Package"], version = fields["Version"];
   if (!validPackageName(name)) return deb + " names no valid package (Package: " + name + ")";
+  if (isBasePackage(name))
+    return "refused " + deb + ": " + name +
+           " is a base package of the device, which no package file may replace";
   if (version.empty() || version.find_first_of(" \t\n/") != std::string::npos)
     return deb + " has no valid Version";
   const std::string arch = fields["Architecture"];
@@ -535,6 +450,8 @@ std::string installPackage(const std::string& deb, Outcome* outcome) {
   if (r.status != 0) return notUsable(deb, r);
   if (std::string err = compareUnpacked(data, plan); !err.empty())
     return "refused " + deb + ": " + err;
+  if (std::string err = clearSpecialBits(data, plan); !err.empty())
+    return "cannot prepare " + deb + ": " + err;
 
   std::vector<std::string> old_paths;
   std::string old_version;
@@ -546,11 +463,16 @@ std::string installPackage(const std::string& deb, Outcome* outcome) {
   }
   // The files of the installed version that this one lacks, judged before
   // anything changes.
+  Transaction t;
+  t.package = name;
+  t.version = version;
+  t.upgrade = upgrade;
+  t.old_version = old_version;
+  t.old_paths = old_paths;
+  t.paths = placedPaths(plan);
   std::set<std::string> now;
-  std::string list = "/.\n";
-  for (const Planned& p : plan) {
-    now.insert(recorded(p.path));
-    if (!p.path.empty()) list += recorded(p.path) + "\n";
+  for (const PlacedPath& p : t.paths) {
+    if (p.listed) now.insert(recorded(p.path));
   }
   Removal removal;
   if (std::string err = planRemoval(old_paths, now, name, &removal); !err.empty())
@@ -564,7 +486,8 @@ std::string installPackage(const std::string& deb, Outcome* outcome) {
   if (preinst) {
     std::vector<std::string> args = {upgrade ? "upgrade" : "install"};
     if (upgrade) args.push_back(old_version);
-    if (std::string err = scripts.run(control_dir + "/preinst", "preinst", args); !err.empty())
+    if (std::string err = scripts.run(control_dir + "/preinst", "preinst", args, guarded(plan));
+        !err.empty())
       return err + "; nothing was installed";
     // The preinst may have changed the device: the checks again, on the
     // device as it left it.
@@ -573,32 +496,39 @@ std::string installPackage(const std::string& deb, Outcome* outcome) {
       return "refused " + deb + " after its preinst ran: " + err + "; nothing was installed";
   }
 
-  if (std::string err = moveIntoPlace(data, plan); !err.empty()) return err;
-
-  for (const Planned& p : plan) {
-    if (!isFolder(p.type)) ++outcome->files;
-  }
-  // What of the old version could not be deleted stays in the record.
-  size_t dropped = 0;
-  std::set<std::string> left;
-  std::string failed = deleteRecorded(removal, &dropped, &left);
-  for (const std::string& path : left) list += recorded(path) + "\n";
-  if (std::string err = writeRecord(name, "list", list, false); !err.empty()) return err;
-  if (std::string err = writeRecord(name, "control", control, false); !err.empty()) return err;
+  std::vector<std::pair<std::string, std::string>> script_texts;
   for (const char* kind : kScripts) {
     std::string script;
     std::string from = control_dir + "/" + kind;
-    if (hasScript(from) && device::readWholeFile(from, kMaxControlSize, &script).empty()) {
-      if (std::string err = writeRecord(name, kind, script, true); !err.empty()) return err;
-    } else {
-      fs::remove(infoFile(name, kind), ec);
-    }
+    if (!hasScript(from)) continue;
+    if (std::string err = device::readWholeFile(from, kMaxControlSize, &script); !err.empty())
+      return deb + " has an unreadable " + kind + ": " + err;
+    script_texts.emplace_back(kind, script);
   }
+  // From here on a kill leaves a journal that the next install or remove
+  // finishes or rolls back.
+  if (std::string err = beginTransaction(&t, control, script_texts); !err.empty()) {
+    std::string undone = rollBackTransaction(t);
+    return err + (undone.empty() ? "; nothing was installed" : "; " + undone);
+  }
+  if (std::string err = placeFiles(t, data); !err.empty()) return err + "; nothing was installed";
+  if (std::string err = commitTransaction(t); !err.empty()) {
+    std::string undone = rollBackTransaction(t);
+    return err + (undone.empty() ? "; nothing was installed" : "; " + undone);
+  }
+  for (const Planned& p : plan) {
+    if (!isFolder(p.type)) ++outcome->files;
+  }
+  size_t dropped = 0;
+  std::string failed;
+  if (std::string err = finishTransaction(t, &dropped, &failed); !err.empty())
+    return err + "; the next install or remove finishes recording " + name + " " + version;
   outcome->package = name;
   outcome->version = version;
   std::vector<std::string> postinst_args = {"configure"};
   if (upgrade) postinst_args.push_back(old_version);
-  std::string err = scripts.run(infoFile(name, "postinst"), "postinst", postinst_args);
+  std::string err =
+      scripts.run(infoFile(name, "postinst"), "postinst", postinst_args, guarded(plan));
   if (!failed.empty()) {
     failed += " of " + name + " " + old_version + "; " + version +
               " is installed and its record keeps them";
@@ -610,11 +540,21 @@ std::string installPackage(const std::string& deb, Outcome* outcome) {
 
 std::string removePackage(const std::string& name, Outcome* outcome) {
   if (!validPackageName(name)) return name + " is not a package name";
+  if (isBasePackage(name))
+    return "refused to remove " + name +
+           ": it is an essential package of the device - it should not be removed";
   DatabaseLock lock;
   if (std::string err = lock.acquire(); !err.empty()) return err;
   removeAbandonedStaging();
+  if (std::string err = recoverTransactions(&outcome->notes); !err.empty()) return err;
   std::vector<std::string> paths;
   if (!readFileList(name, &paths)) return "package " + name + " is not installed";
+  if (std::vector<std::string> needing = dependents(name); !needing.empty()) {
+    std::string why;
+    for (const std::string& d : needing)
+      why += (why.empty() ? "" : "; ") + d + " depends on " + name;
+    return "dependency problems prevent removal of " + name + ": " + why + "; nothing was removed";
+  }
   std::string control;
   device::readWholeFile(infoFile(name, "control"), kMaxControlSize, &control);
   auto fields = parseControl(control);
@@ -628,7 +568,8 @@ std::string removePackage(const std::string& name, Outcome* outcome) {
                                         hasScript(infoFile(name, "postrm")));
       !err.empty())
     return err + "; nothing was removed";
-  if (std::string err = scripts.run(infoFile(name, "prerm"), "prerm", {"remove"}); !err.empty())
+  if (std::string err = scripts.run(infoFile(name, "prerm"), "prerm", {"remove"}, guarded({}));
+      !err.empty())
     return err + "; nothing was removed";
   std::set<std::string> left;
   if (std::string failed = deleteRecorded(removal, &outcome->files, &left); !failed.empty()) {
@@ -640,7 +581,8 @@ std::string removePackage(const std::string& name, Outcome* outcome) {
            (err.empty() ? " stays installed, its record lists what is left"
                         : " stays installed, but its record could not be updated: " + err);
   }
-  if (std::string err = scripts.run(infoFile(name, "postrm"), "postrm", {"remove"}); !err.empty())
+  if (std::string err = scripts.run(infoFile(name, "postrm"), "postrm", {"remove"}, guarded({}));
+      !err.empty())
     return err + "; its files are removed, its record kept";
   std::error_code ec;
   for (const char* kind : {"list", "control", "preinst", "postinst", "prerm", "postrm"})

@@ -44,6 +44,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace package {
 
@@ -55,6 +56,9 @@ struct Outcome {
   std::string package;  // "com.qel.velmo"
   std::string version;  // "1.0.0"
   size_t files = 0;     // files and links installed or removed, folders not counted
+  // What the step put right before it began: installs that were cut short
+  // and are now finished or rolled back (package_transaction.h).
+  std::vector<std::string> notes;
 };
 
 // Returns an error message, or "" with `outcome` filled in.

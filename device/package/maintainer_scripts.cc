@@ -9,14 +9,18 @@
 #include <sstream>
 
 #include "device/package/dpkg_database.h"
-#include "device/package/folder_beneath.h"
+#include "device/package/script_guard.h"
 #include "device/package/script_sandbox.h"
 #include "platform/foundation/device.h"
+#include "platform/foundation/folder_beneath.h"
 
 namespace package {
 namespace {
 
 namespace fs = std::filesystem;
+using device::Fd;
+using device::openFolder;
+using device::openFolderBeneath;
 
 constexpr const char* kScriptPath = "/usr/sbin:/usr/bin:/sbin:/bin";
 constexpr const char* kDatabase = "var/jb/var/lib/dpkg";  // kDpkgFolder from the root
@@ -62,14 +66,15 @@ std::string MaintainerScripts::prepare(bool any_script) {
   }
   if (std::string err = databaseIdentity(&database_); !err.empty()) return err;
   if (!any_script) return "";
-  std::string why = checkConfinement(device::root(), {device::devicePath(kDpkgFolder)});
+  std::string why = checkConfinement(device::root(), systemFiles());
   if (why.empty()) return "";
   return "the maintainer scripts of " + package_ + " cannot be confined to the device (" + why +
          "), and they are never run unconfined";
 }
 
 std::string MaintainerScripts::run(const std::string& script, const std::string& kind,
-                                   const std::vector<std::string>& args) const {
+                                   const std::vector<std::string>& args,
+                                   const std::vector<std::string>& guarded) const {
   std::error_code ec;
   if (!fs::is_regular_file(fs::symlink_status(script, ec))) return "";
   ScriptRun r;
@@ -77,11 +82,14 @@ std::string MaintainerScripts::run(const std::string& script, const std::string&
   r.argv.insert(r.argv.end(), args.begin(), args.end());
   r.environment = scriptEnvironment(package_, arch_, kind);
   r.root = device::root();
-  r.read_only = {device::devicePath(kDpkgFolder)};
+  r.read_only = systemFiles();
   r.timeout_seconds = timeout_;
+  FolderGuard folders;
+  folders.hold(guarded);
   ScriptResult result = runConfined(r);
   const std::string what = "the " + kind + " of " + package_;
   std::string err;
+  auto add = [&](const std::string& text) { err += (err.empty() ? "" : "; ") + text; };
   if (result.timed_out) {
     err = what + " ran longer than " + secondsText(timeout_) + " and was ended";
   } else if (result.status < 0) {
@@ -93,6 +101,15 @@ std::string MaintainerScripts::run(const std::string& script, const std::string&
   std::string moved = databaseIdentity(&now);
   if (moved.empty() && now != database_)
     moved = std::string("/") + kDatabase + " is no longer the folder it was";
+  if (std::string put_back = folders.restore(); !put_back.empty())
+    add(what + " moved folders: " + put_back);
+  std::vector<std::string> unsafe = clearUnsafeModes();
+  if (!unsafe.empty()) {
+    std::string names;
+    for (const std::string& p : unsafe) names += (names.empty() ? "" : ", ") + p;
+    add(what + " left files that run with their owner's rights or that every user may write (" +
+        names + "); those modes were taken off");
+  }
   if (moved.empty()) return err;
   moved = what + " moved the package record: " + moved;
   return err.empty() ? moved : err + "; " + moved;

@@ -11,11 +11,11 @@
 //   DPKG_MAINTSCRIPT_ARCH=<its Architecture field>
 //   DPKG_MAINTSCRIPT_NAME=preinst|postinst|prerm|postrm
 //
-// The package record (DPKG_ADMINDIR, the staging folder in it included) is
-// read-only to a script. A script may run VELMO_SCRIPT_TIMEOUT seconds (60
-// when unset); then it and all it started are killed and the step fails.
-// After each script the record's folder must still be the one it was,
-// reached through no link, or the step fails.
+// The package record (DPKG_ADMINDIR, the staging folder in it included) and
+// the device's other system files are read-only to a script. A script may run VELMO_SCRIPT_TIMEOUT
+// seconds (60 when unset); then it and all it started are killed and the step fails. After each
+// script the record's folder must still be the one it was, reached through no link, or the step
+// fails.
 //
 // Thread safety: one object per install or remove, on one thread.
 #pragma once
@@ -46,11 +46,15 @@ class MaintainerScripts {
   std::string prepare(bool any_script);
 
   // Runs the script at `script` (a real path in the device) as the
-  // package's `kind` with `args`; nothing when there is no such file.
-  // Returns an error message (it failed, did not start, was ended, or moved
-  // the package record), or "".
+  // package's `kind` with `args`; nothing when there is no such file. The
+  // device's system files are read-only to it (script_guard.h); the folders
+  // of `guarded` ("var/jb") that it moves are put back, and the modes that
+  // let a file run with its owner's rights are taken off whatever it left.
+  // Returns an error message (it failed, did not start, was ended, moved the
+  // package record or a guarded folder, or left such a mode), or "".
   std::string run(const std::string& script, const std::string& kind,
-                  const std::vector<std::string>& args) const;
+                  const std::vector<std::string>& args,
+                  const std::vector<std::string>& guarded) const;
 
  private:
   std::string package_, arch_;

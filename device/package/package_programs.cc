@@ -17,12 +17,14 @@ using PackageCommand = std::string (*)(const std::string&, package::Outcome*);
 const char kHelp[] =
     "Maintainer scripts (preinst, postinst, prerm, postrm) run confined with bwrap\n"
     "(Debian's bubblewrap): the device root writable at its own path, its package\n"
-    "record read-only, the machine's /usr read-only, a fresh /tmp, /proc and /dev,\n"
+    "record and system files (killall, the process registry, device.plist, var/db)\n"
+    "read-only, the machine's /usr read-only, a fresh /tmp, /proc and /dev,\n"
     "no network, in the device root, with only PATH=/usr/sbin:/usr/bin:/sbin:/bin,\n"
     "PWD, DPKG_ROOT (the device root), DPKG_ADMINDIR, DPKG_MAINTSCRIPT_PACKAGE,\n"
     "DPKG_MAINTSCRIPT_ARCH and DPKG_MAINTSCRIPT_NAME. Without bwrap, a package with\n"
     "scripts is refused: scripts never run unconfined. Whatever a script leaves\n"
-    "running is ended with it.";
+    "running is ended with it; a folder it moved is put back, and setuid, setgid,\n"
+    "sticky and world-writable modes are taken off what it left.";
 
 // Runs `command` on the one positional argument (`usage` names it) and prints
 // "<done> <package> <version> (N files)", or the error.
@@ -52,7 +54,9 @@ int runCommand(const Options& options, const std::string& usage, PackageCommand 
     return 2;
   }
   package::Outcome outcome;
-  if (std::string error = command(options.positional[0], &outcome); !error.empty()) {
+  std::string error = command(options.positional[0], &outcome);
+  for (const std::string& note : outcome.notes) print("note: " + note);
+  if (!error.empty()) {
     print("error: " + error);
     return 1;
   }

@@ -4,7 +4,8 @@
 //   - the device root is bound writable at its own path, so that $DPKG_ROOT
 //     names the same folder inside as outside, and the device's killall,
 //     which finds its device from the path it runs at, still finds it; the
-//     folders of `read_only` (the package record) are bound read-only;
+//     folders and files of `read_only` (the package record, the device's
+//     system files) are bound read-only;
 //   - the device's program (velmo-device, this process's own) is bound
 //     read-only at its path, so that the device's killall can tell the
 //     device's processes by the program they run;
@@ -39,7 +40,7 @@ struct ScriptRun {
   std::vector<std::string> argv;         // argv[0]: the script's real path, inside `root`
   std::vector<std::string> environment;  // the whole environment, "NAME=value"
   std::string root;                      // the device root: bound writable, the working folder
-  std::vector<std::string> read_only;    // real folders inside `root` bound read-only
+  std::vector<std::string> read_only;    // real folders and files inside `root` bound read-only
   double timeout_seconds = 60;
   bool capture_errors = false;  // collect bwrap's and the script's error output in `errors`
 };

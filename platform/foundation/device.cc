@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/foundation/collections.h"
+#include "platform/foundation/folder_beneath.h"
 #include "platform/foundation/nsstring.h"
 #include "platform/foundation/plist.h"
 
@@ -219,7 +220,42 @@ namespace {
 // atomically replaced in between is the newer regular file and is read, but
 // anything else swapped in is refused, never read.
 // Returns the descriptor, or -1 with `error` set.
+// Inside the device the path is walked from the device root through no link
+// (folder_beneath.h): a link, on the way or at the end, is never followed out
+// of where the path names, and the file reads as not a regular file.
+int openRegularFileInDevice(const std::string& real_path, struct stat* st, std::string* error) {
+  std::string leaf;
+  Fd parent(openParentInDevice(real_path, &leaf));
+  if (!parent.ok()) {
+    int e = -parent.get();
+    *error = e == ENOENT || e == ENOTDIR ? real_path + ": no such file"
+             : e == ELOOP ? real_path + ": a link is on its way, and the device follows none"
+                          : real_path + ": cannot open: " + std::strerror(e);
+    return -1;
+  }
+  if (::fstatat(parent.get(), leaf.c_str(), st, AT_SYMLINK_NOFOLLOW) != 0) {
+    *error = errno == ENOENT ? real_path + ": no such file" : errnoText("cannot open", real_path);
+    return -1;
+  }
+  if (!S_ISREG(st->st_mode)) {
+    *error = real_path + ": not a regular file";
+    return -1;
+  }
+  int fd = ::openat(parent.get(), leaf.c_str(),
+                    O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
+  struct stat opened;
+  if (fd < 0 || ::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+    *error = fd < 0 && errno == ENOENT ? real_path + ": no such file"
+                                       : real_path + ": not a regular file";
+    if (fd >= 0) ::close(fd);
+    return -1;
+  }
+  *st = opened;
+  return fd;
+}
+
 int openRegularFile(const std::string& real_path, struct stat* st, std::string* error) {
+  if (inDevice(real_path)) return openRegularFileInDevice(real_path, st, error);
   if (::stat(real_path.c_str(), st) != 0) {
     *error = errno == ENOENT ? real_path + ": no such file" : errnoText("cannot open", real_path);
     return -1;
@@ -337,17 +373,44 @@ std::string writeFileAtomically(const std::string& real_path, std::string_view b
   fs::path target(real_path);
   fs::path folder = target.parent_path();
   if (folder.empty()) folder = ".";
+  // Inside the device the folder is reached from the device root through no
+  // link, and the file is written and renamed in it by descriptor: a link
+  // put on the way never leads the write out of the device.
+  Fd parent;
+  std::string leaf = target.filename().string();
+  if (inDevice(real_path)) {
+    parent = Fd(openParentInDevice(real_path, &leaf));
+    if (!parent.ok()) {
+      int e = -parent.get();
+      return e == ELOOP ? "cannot write " + real_path +
+                              ": a link is on its way, and the device follows none"
+                        : "cannot write " + real_path + ": " + std::strerror(e);
+    }
+  } else {
+    parent = Fd(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!parent.ok()) return errnoText("cannot create a temporary file for", real_path);
+  }
   // What writers killed mid-write left beside the file goes first. Only the
   // files of writers that are gone are removed, so no lock is needed.
   removeAbandonedTemporaries(real_path);
-  std::string temp =
-      (folder / ("." + target.filename().string() + "." + writerTag() + ".XXXXXX")).string();
-  int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+  const std::string prefix = "." + leaf + "." + writerTag() + ".";
+  std::string temp;
+  int fd = -1;
+  for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+    unsigned char random[6];
+    if (RAND_bytes(random, sizeof random) != 1) objc_fatal("device: no random bytes");
+    static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    temp = prefix;
+    for (unsigned char c : random) temp += kLetters[c % 62];
+    fd = ::openat(parent.get(), temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
+                  0600);
+    if (fd < 0 && errno != EEXIST) break;
+  }
   if (fd < 0) return errnoText("cannot create a temporary file for", real_path);
   auto fail = [&](const char* what) {
     std::string e = errnoText(what, real_path);
     ::close(fd);
-    ::unlink(temp.c_str());
+    ::unlinkat(parent.get(), temp.c_str(), 0);
     return e;
   };
   if (!writeAll(fd, bytes)) return fail("cannot write");
@@ -355,16 +418,16 @@ std::string writeFileAtomically(const std::string& real_path, std::string_view b
   if (::fsync(fd) != 0) return fail("cannot sync");
   if (::close(fd) != 0) {
     std::string e = errnoText("cannot close", real_path);
-    ::unlink(temp.c_str());
+    ::unlinkat(parent.get(), temp.c_str(), 0);
     return e;
   }
-  if (::rename(temp.c_str(), real_path.c_str()) != 0) {
+  if (::renameat(parent.get(), temp.c_str(), parent.get(), leaf.c_str()) != 0) {
     std::string e = errnoText("cannot rename over", real_path);
-    ::unlink(temp.c_str());
+    ::unlinkat(parent.get(), temp.c_str(), 0);
     return e;
   }
   // The rename itself reaches the disk with the folder's entry.
-  int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  int dir = ::openat(parent.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir >= 0) {
     ::fsync(dir);
     ::close(dir);

@@ -13,6 +13,7 @@
 
 #include "platform/foundation/collections.h"
 #include "platform/foundation/device.h"
+#include "platform/foundation/folder_beneath.h"
 #include "platform/foundation/nsstring.h"
 #include "platform/foundation/plist.h"
 
@@ -93,6 +94,17 @@ bool rewriteDomain(id domain, Change change) {
   std::string path = preferencesPath(domainName(domain));
   if (path.empty()) return failed("user defaults: bad domain name \"" + domainName(domain) + "\"");
   std::string real = device::devicePath(path);
+  // The domain's folder is reached from the device root through no link (a
+  // missing one is made below): neither its lock nor its file is ever made
+  // through a link that leads out of it.
+  if (std::string leaf; device::inDevice(real)) {
+    device::Fd folder(device::openParentInDevice(real, &leaf));
+    if (!folder.ok() && folder.get() != -ENOENT)
+      return failed("user defaults: cannot write " + real + ": " +
+                    (folder.get() == -ELOOP
+                         ? std::string("a link is on its way, and the device follows none")
+                         : std::strerror(-folder.get())));
+  }
   std::error_code ec;
   fs::create_directories(fs::path(real).parent_path(), ec);
   if (ec) return failed("user defaults: cannot create the folder of " + real + ": " + ec.message());

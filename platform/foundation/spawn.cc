@@ -1,12 +1,17 @@
 #include "platform/foundation/spawn.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <mutex>
 #include <string>
 #include <string_view>
 
 #include "platform/foundation/device.h"
+#include "platform/foundation/system_programs.h"
 
 namespace {
 
@@ -23,6 +28,16 @@ SpawnFunction machineSpawn() {
   return spawn;
 }
 
+std::mutex& refusalLock() {
+  static std::mutex m;
+  return m;
+}
+
+std::string& lastRefusal() {
+  static auto* text = new std::string();
+  return *text;
+}
+
 bool isDevicePath(const char* path) {
   return path != nullptr && std::string_view(path).rfind("/var/jb/", 0) == 0;
 }
@@ -36,8 +51,31 @@ int posix_spawn(pid_t* pid, const char* path, const posix_spawn_file_actions_t* 
   if (path == nullptr || argv == nullptr) return EINVAL;
   SpawnFunction spawn = machineSpawn();
   if (spawn == nullptr) return ENOSYS;
-  const std::string real = device::devicePath(path);
-  return spawn(pid, real.c_str(), file_actions, attributes, argv, envp);
+  // A program the device lacks is the platform's "no such file", as before.
+  struct stat st;
+  if (::lstat(device::devicePath(path).c_str(), &st) != 0) return errno;
+  std::string why;
+  int program = device::openSystemProgram(path, &why);
+  if (program < 0) {
+    std::lock_guard<std::mutex> g(refusalLock());
+    lastRefusal() = why;
+    return EACCES;
+  }
+  // The very file that was checked is started, through its descriptor (left
+  // open across the exec, so that a program run by an interpreter is found).
+  int flags = ::fcntl(program, F_GETFD);
+  if (flags >= 0) ::fcntl(program, F_SETFD, flags & ~FD_CLOEXEC);
+  const std::string checked = "/proc/self/fd/" + std::to_string(program);
+  int status = spawn(pid, checked.c_str(), file_actions, attributes, argv, envp);
+  ::close(program);
+  return status;
+}
+
+std::string takeSpawnRefusal() {
+  std::lock_guard<std::mutex> g(refusalLock());
+  std::string why;
+  why.swap(lastRefusal());
+  return why;
 }
 
 }  // namespace libsystem

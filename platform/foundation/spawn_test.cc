@@ -13,6 +13,7 @@
 #include <string>
 
 #include "platform/foundation/device.h"
+#include "platform/foundation/system_programs.h"
 #include "platform/foundation/test_device_root.h"
 
 namespace {
@@ -54,9 +55,9 @@ int reap(pid_t pid) {
 TEST(Spawn, StartsTheDevicesProgramWithItsArgumentsAndAnEmptyEnvironment) {
   const std::string tool = systemFolder() + "/tool";
   const std::string out = device::devicePath(systemFolder() + "/out");
-  installScript(tool,
-                "echo \"$0|$*|${VELMO_SPAWN_PROBE-unset}\" > \"$(dirname \"$0\")/out\"\nexit 3\n");
+  installScript(tool, "echo \"$0|$*|${VELMO_SPAWN_PROBE-unset}\" > \"" + out + "\"\nexit 3\n");
   setenv("VELMO_SPAWN_PROBE", "inherited", 1);
+  ASSERT_EQ(device::recordSystemProgram(tool), "");
 
   pid_t pid = 0;
   char* const argv[] = {const_cast<char*>("tool"), const_cast<char*>("-9"),
@@ -64,8 +65,36 @@ TEST(Spawn, StartsTheDevicesProgramWithItsArgumentsAndAnEmptyEnvironment) {
   ASSERT_EQ(libsystem::posix_spawn(&pid, tool.c_str(), nullptr, nullptr, argv, nullptr), 0);
   ASSERT_GT(pid, 0);
   EXPECT_EQ(reap(pid), 3);
-  EXPECT_EQ(readFile(out), device::devicePath(tool) + "|-9 MobileSlideShow|unset\n");
+  // The checked file itself runs, through its descriptor.
+  std::string line = readFile(out);
+  EXPECT_EQ(line.substr(line.find('|')), "|-9 MobileSlideShow|unset\n") << line;
+  EXPECT_EQ(line.rfind("/dev/fd/", 0) == 0 || line.rfind("/proc/self/fd/", 0) == 0, true) << line;
   unsetenv("VELMO_SPAWN_PROBE");
+}
+
+TEST(Spawn, StartsOnlyTheProgramsTheDeviceRecordedUnchanged) {
+  const std::string tool = systemFolder() + "/recorded";
+  const std::string out = device::devicePath(systemFolder() + "/recorded-out");
+  installScript(tool, "echo ran > \"" + out + "\"\n");
+  char* const argv[] = {const_cast<char*>("recorded"), nullptr};
+  pid_t pid = 0;
+  EXPECT_EQ(libsystem::posix_spawn(&pid, tool.c_str(), nullptr, nullptr, argv, nullptr), EACCES)
+      << "never recorded";
+  EXPECT_NE(libsystem::takeSpawnRefusal().find("is not a program the device installed"),
+            std::string::npos);
+  ASSERT_EQ(device::recordSystemProgram(tool), "");
+  installScript(tool, "echo changed > \"" + out + "\"\n");
+  EXPECT_EQ(libsystem::posix_spawn(&pid, tool.c_str(), nullptr, nullptr, argv, nullptr), EACCES);
+  EXPECT_NE(libsystem::takeSpawnRefusal().find("differ from what init recorded"),
+            std::string::npos);
+  EXPECT_EQ(libsystem::takeSpawnRefusal(), "") << "said once";
+  // A link in its place, even to the recorded contents, is refused.
+  const std::string real = device::devicePath(tool);
+  fs::rename(real, real + ".moved");
+  fs::create_symlink(real + ".moved", real);
+  EXPECT_EQ(libsystem::posix_spawn(&pid, tool.c_str(), nullptr, nullptr, argv, nullptr), EACCES);
+  EXPECT_NE(libsystem::takeSpawnRefusal().find("is a link"), std::string::npos);
+  EXPECT_FALSE(fs::exists(out)) << "nothing ran";
 }
 
 TEST(Spawn, AProgramMissingOnTheDeviceIsAnErrorEvenWhenTheMachineHasIt) {

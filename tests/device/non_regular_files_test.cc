@@ -390,9 +390,8 @@ TEST_F(SpecialFilesTest, ASpecialSettingsFileReadsAsEmptyAtStartAndWhileRunning)
 TEST_F(SpecialFilesTest, AChangeThatWasNotSavedIsAnErrorAndShowReadsTheDomain) {
   initDevice();
   // A killall that ends nothing: the master switch is flipped below.
-  std::string killall = root_ + "/var/jb/usr/bin/killall";
-  fs::remove(killall);
-  fs::copy_file(testing_support::binDirectory() + "/record_spawn", killall);
+  replaceKillall("record_spawn");
+  const std::string killall = root_ + "/var/jb/usr/bin/killall";
   fs::create_directories(settingsPath());
   auto settings = start("settings");
   ASSERT_EQ(settings->command("open Velmo"), Lines{"ok"});

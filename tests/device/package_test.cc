@@ -15,15 +15,19 @@
 #include <sstream>
 
 #include "tests/support/device_fixture.h"
+#include "tests/support/package_archives.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using testing_support::builtPackage;
 using testing_support::DeviceTest;
+using testing_support::Entry;
 using testing_support::hooks;
 using testing_support::Lines;
 using testing_support::runProgram;
+using testing_support::tarOf;
+using testing_support::writeDeb;
 
 const char kDpkgDeb[] = "/usr/bin/dpkg-deb";
 const char kInfo[] = "/var/jb/var/lib/dpkg/info/";
@@ -69,89 +73,6 @@ std::string run(const std::vector<std::string>& argv, int expected_status = 0) {
   std::string output;
   EXPECT_EQ(runProgram(argv, &output), expected_status) << output;
   return output;
-}
-
-// An entry of an archive built here: 'f' a file (its bytes), 'd' a folder,
-// 'l' a symlink, 'h' a hard link (their targets), 'x' a script (its text).
-struct Entry {
-  std::string name;
-  char type;
-  std::string content;
-};
-
-std::string tarOf(const std::vector<Entry>& entries) {
-  std::vector<char> buffer(4 << 20);
-  size_t used = 0;
-  archive* a = archive_write_new();
-  archive_write_set_format_gnutar(a);
-  archive_write_open_memory(a, buffer.data(), buffer.size(), &used);
-  for (const Entry& e : entries) {
-    archive_entry* entry = archive_entry_new();
-    archive_entry_set_pathname(entry, e.name.c_str());
-    archive_entry_set_uname(entry, "root");
-    archive_entry_set_gname(entry, "root");
-    switch (e.type) {
-      case 'd':
-        archive_entry_set_filetype(entry, AE_IFDIR);
-        archive_entry_set_perm(entry, 0755);
-        break;
-      case 'l':
-        archive_entry_set_filetype(entry, AE_IFLNK);
-        archive_entry_set_perm(entry, 0777);
-        archive_entry_set_symlink(entry, e.content.c_str());
-        break;
-      case 'h':
-        archive_entry_set_filetype(entry, AE_IFREG);
-        archive_entry_set_perm(entry, 0644);
-        archive_entry_set_hardlink(entry, e.content.c_str());
-        break;
-      default:
-        archive_entry_set_filetype(entry, AE_IFREG);
-        archive_entry_set_perm(entry, e.type == 'x' ? 0755 : 0644);
-        archive_entry_set_size(entry, static_cast<la_int64_t>(e.content.size()));
-    }
-    EXPECT_EQ(archive_write_header(a, entry), ARCHIVE_OK) << archive_error_string(a);
-    if (e.type == 'f' || e.type == 'x') archive_write_data(a, e.content.data(), e.content.size());
-    archive_entry_free(entry);
-  }
-  archive_write_close(a);
-  archive_write_free(a);
-  return std::string(buffer.data(), used);
-}
-
-// A package file as dpkg-deb reads it: an ar archive of debian-binary, an
-// uncompressed control.tar and data.tar. A "./control" among `scripts`
-// replaces the one made of the fields.
-void writeDeb(const std::string& path, const std::string& package, const std::string& version,
-              const std::vector<Entry>& data, const std::vector<Entry>& scripts = {},
-              const std::string& more_fields = "Architecture: all\n") {
-  std::vector<Entry> control = {
-      {"./", 'd', ""},
-      {"./control", 'f',
-       "Package: " + package + "\nVersion: " + version + "\n" + more_fields +
-           "Maintainer: Tests <t@example.com>\n"
-           "Description: built by a test\n"}};
-  for (const Entry& e : scripts) {
-    if (e.name == "./control") control.erase(control.begin() + 1);
-  }
-  control.insert(control.end(), scripts.begin(), scripts.end());
-  const std::pair<std::string, std::string> members[] = {
-      {"debian-binary", "2.0\n"}, {"control.tar", tarOf(control)}, {"data.tar", tarOf(data)}};
-  archive* a = archive_write_new();
-  archive_write_set_format_ar_svr4(a);
-  ASSERT_EQ(archive_write_open_filename(a, path.c_str()), ARCHIVE_OK);
-  for (const auto& [name, bytes] : members) {
-    archive_entry* entry = archive_entry_new();
-    archive_entry_set_pathname(entry, name.c_str());
-    archive_entry_set_filetype(entry, AE_IFREG);
-    archive_entry_set_perm(entry, 0644);
-    archive_entry_set_size(entry, static_cast<la_int64_t>(bytes.size()));
-    ASSERT_EQ(archive_write_header(a, entry), ARCHIVE_OK) << archive_error_string(a);
-    archive_write_data(a, bytes.data(), bytes.size());
-    archive_entry_free(entry);
-  }
-  archive_write_close(a);
-  archive_write_free(a);
 }
 
 // Every path under a folder with what it is: a file's bytes, a link's target.
@@ -642,10 +563,18 @@ TEST_F(PackageTest, APreinstThatPutsALinkOnThePackagesWayGetsNothingWrittenThrou
              "mv \"$d\" \"$d.moved\" && ln -s " +
                  outside + " \"$d\"\n"}});
   std::string answer = install(deb, 1);
-  EXPECT_EQ(answer.rfind("error: refused " + deb + " after its preinst ran: ", 0), 0u) << answer;
+  // The install is refused, and the folder the preinst moved is put back.
+  EXPECT_EQ(answer.rfind("error: the preinst of com.example.swap moved folders: "
+                         "/var/jb/Library/PreferenceLoader was moved to "
+                         "/var/jb/Library/PreferenceLoader.moved and was put back",
+                         0),
+            0u)
+      << answer;
   EXPECT_NE(answer.find("; nothing was installed\n"), std::string::npos) << answer;
   EXPECT_EQ(snapshot(outside), outside_before);
-  EXPECT_FALSE(fs::exists(device("/var/jb/Library/PreferenceLoader.moved/Preferences/Swap.plist")));
+  EXPECT_TRUE(fs::is_directory(fs::symlink_status(device("/var/jb/Library/PreferenceLoader"))));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(device("/var/jb/Library/PreferenceLoader.moved"))));
+  EXPECT_FALSE(fs::exists(device("/var/jb/Library/PreferenceLoader/Preferences/Swap.plist")));
   EXPECT_FALSE(fs::exists(device(kInfo) + "com.example.swap.list"));
 
   // A preinst that moves the package record away and links its old place

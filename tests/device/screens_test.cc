@@ -352,6 +352,7 @@ TEST_F(ScreensTest, PaneHeaderTitleAndSwitchesAsDrawnAndTouched) {
   fs::remove(killall);
   std::ofstream(killall) << "#!/bin/sh\necho \"killall $*\" >> '" << root_ << "/killall.log'\n";
   fs::permissions(killall, fs::perms::owner_all);
+  recordKillall();
   auto settings = start("settings");
   EXPECT_EQ(answer(*settings, "open Velmo"), Lines{});
   Picture off = readPng(shot(*settings, "off"));

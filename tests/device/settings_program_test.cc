@@ -36,11 +36,7 @@ class SettingsProgramTest : public DeviceTest {
  protected:
   void SetUp() override {
     initDevice();
-    std::string killall = root_ + "/var/jb/usr/bin/killall";
-    // init made killall a symlink to the system's: remove the link itself
-    // first, or the copy would go through it.
-    std::filesystem::remove(killall);
-    std::filesystem::copy_file(testing_support::binDirectory() + "/record_spawn", killall);
+    replaceKillall("record_spawn");
   }
 
   // "killall -9 MobileSlideShow" a start: argv[0] and the arguments, and no

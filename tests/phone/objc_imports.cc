@@ -85,6 +85,9 @@ void Runtime::InstallImports() {
     t.Jump(imp);
   });
 
+  // [cls alloc], as the compiler writes it for the runtime of iOS 13 and later.
+  Function("objc_alloc", "@#",
+           [this](Msg& m) -> Value { return m.U(0) == 0 ? Value{} : Send(m.U(0), "alloc"); });
   Function("objc_retain", "@@", [this](Msg& m) -> Value { return Retain(m.U(0)); });
   Function("objc_release", "v@", [this](Msg& m) -> Value {
     Release(m.U(0));

@@ -1,5 +1,7 @@
 #include "tests/phone/phone_model.h"
 
+#include "tests/phone/objc_image.h"
+
 namespace velmo::phone {
 
 PhoneModel::PhoneModel() {
@@ -25,7 +27,10 @@ LoadedImage& PhoneModel::Load(const std::string& path, bool run_initializers) {
 
 LoadedImage& PhoneModel::LoadBytes(const std::string& name, std::span<const uint8_t> bytes,
                                    bool run_initializers) {
-  auto resolve = [this](const std::string& symbol) { return objc.Resolve(symbol); };
+  auto resolve = [this](const std::string& symbol) {
+    std::optional<uint64_t> address = objc.Resolve(symbol);
+    return address ? address : ObjcClassSymbol(objc, symbol);
+  };
   auto image =
       std::make_unique<LoadedImage>(LoadImage(emu, name, bytes, next_load_address_, resolve));
   uint64_t end = next_load_address_;
@@ -34,6 +39,8 @@ LoadedImage& PhoneModel::LoadBytes(const std::string& name, std::span<const uint
   next_load_address_ = (end + 0xffffff) & ~uint64_t{0xffffff};
   images_.push_back(std::move(image));
   LoadedImage& loaded = *images_.back();
+  // The runtime maps the image's Objective-C metadata before its code runs.
+  MapObjcMetadata(objc, loaded);
   if (run_initializers) RunInitializers(emu, loaded);
   return loaded;
 }

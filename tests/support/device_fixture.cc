@@ -1,11 +1,13 @@
 #include "tests/support/device_fixture.h"
 
+#include <openssl/evp.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 namespace testing_support {
@@ -164,6 +166,31 @@ std::vector<pid_t> childrenOf(pid_t pid) {
     while (in >> child) children.push_back(child);
   }
   return children;
+}
+
+void DeviceTest::replaceKillall(const std::string& name) {
+  const std::string killall = root_ + "/var/jb/usr/bin/killall";
+  std::filesystem::remove(killall);  // never copy through a link left there
+  std::filesystem::copy_file(binDirectory() + "/" + name, killall);
+  recordKillall();
+}
+
+void DeviceTest::recordKillall() {
+  const std::string killall = root_ + "/var/jb/usr/bin/killall";
+  std::ifstream in(killall, std::ios::binary);
+  std::stringstream bytes;
+  bytes << in.rdbuf();
+  const std::string data = bytes.str();
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  ASSERT_EQ(EVP_Digest(data.data(), data.size(), digest, &length, EVP_sha256(), nullptr), 1);
+  std::string hex;
+  for (unsigned int i = 0; i < length; ++i) {
+    hex += "0123456789abcdef"[digest[i] >> 4];
+    hex += "0123456789abcdef"[digest[i] & 15];
+  }
+  std::filesystem::create_directories(root_ + "/var/db");
+  std::ofstream(root_ + "/var/db/system-programs") << hex << "  /var/jb/usr/bin/killall\n";
 }
 
 }  // namespace testing_support

@@ -47,6 +47,12 @@ class DeviceTest : public ::testing::Test {
   std::string settingsPath() const;
 
   std::unique_ptr<DeviceProcess> start(const std::string& program);
+  // Puts the build's program `name` ("record_spawn") at the device's killall
+  // and records it as the device's own, as init records its killall, so that
+  // the Settings app starts it.
+  void replaceKillall(const std::string& name);
+  // Records whatever is at the device's killall now as the device's own.
+  void recordKillall();
   // Runs `velmo-device notify --root R NAME`.
   void postChanged();
   // Runs `velmo-device clock --root R advance STEP` ("1m", "5m").

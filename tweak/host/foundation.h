@@ -2,28 +2,57 @@
 // dictionaries, the platform's value conversions, copies of collections, and
 // the process's main bundle. All objects returned are autoreleased unless the
 // name says "new" (owned by the returned Strong).
+//
+// The operations the constructor and the settings reload run are defined
+// here, inline, so that each compiles to its sends alone, as the same calls
+// written in Objective-C do.
 #pragma once
 
+#include "runtime/message.h"
 #include "runtime/objc.h"
 #include "runtime/strong.h"
 
 namespace host {
 
-BOOL fileExistsAtPath(NSString* path);
+inline BOOL fileExistsAtPath(NSString* path) {
+  id manager = msg<id>(objc_getClass("NSFileManager"), "defaultManager"_sel);
+  return msg<BOOL>(manager, "fileExistsAtPath:"_sel, path);
+}
+
 // The dictionary in the property-list file at `path`, or an empty dictionary
 // when the file cannot be read as one.
-id dictionaryWithContentsOfFile(NSString* path);
-id objectForKey(id dictionary, NSString* key);
+inline id dictionaryWithContentsOfFile(NSString* path) {
+  Class dictionary = objc_getClass("NSDictionary");
+  id contents = msg<id>(dictionary, "dictionaryWithContentsOfFile:"_sel, path);
+  return contents != nullptr ? contents : msg<id>(dictionary, "dictionary"_sel);
+}
+
+inline id objectForKey(id dictionary, NSString* key) {
+  return msg<id>(dictionary, "objectForKey:"_sel, key);
+}
 
 // The platform's conversions of whatever object stands under a key. An object
 // that has no such conversion (a dictionary, an array, data, a date) reads as
 // NO or 0 rather than raising.
-BOOL boolValue(id value);
-long long longLongValue(id value);
+inline BOOL boolValue(id value) {
+  if (!msg<BOOL>(value, "respondsToSelector:"_sel, "boolValue"_sel)) return NO;
+  return msg<BOOL>(value, "boolValue"_sel);
+}
 
-BOOL isEqualToString(id string, NSString* other);
-BOOL containsString(id string, NSString* part);
-float floatValue(id string);
+inline long long longLongValue(id value) {
+  if (!msg<BOOL>(value, "respondsToSelector:"_sel, "longLongValue"_sel)) return 0;
+  return msg<long long>(value, "longLongValue"_sel);
+}
+
+inline BOOL isEqualToString(id string, NSString* other) {
+  return msg<BOOL>(string, "isEqualToString:"_sel, other);
+}
+
+inline BOOL containsString(id string, NSString* part) {
+  return msg<BOOL>(string, "containsString:"_sel, part);
+}
+
+inline float floatValue(id string) { return msg<float>(string, "floatValue"_sel); }
 
 Strong<objc_object> newMutableCopy(id object);
 Strong<objc_object> newCopy(id object);
@@ -32,6 +61,9 @@ Strong<objc_object> newMutableArray();
 void setObjectForKey(id dictionary, id object, NSString* key);
 void addObject(id array, id object);
 
-id mainBundleIdentifier();
+inline id mainBundleIdentifier() {
+  id bundle = msg<id>(objc_getClass("NSBundle"), "mainBundle"_sel);
+  return msg<id>(bundle, "bundleIdentifier"_sel);
+}
 
 }  // namespace host

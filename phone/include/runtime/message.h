@@ -7,11 +7,13 @@
 //   msgSuper2<id>(MyClass, self, "init"_sel);   // [super init] in MyClass
 //   addMethod(cls, "title"_sel, +[](id self, SEL) -> id { ... });
 //
-// A message to nil returns a zero value, as the runtime guarantees.
+// A message to nil returns a zero value, as the runtime guarantees. A selector
+// literal reads its selector reference (runtime/selector_reference.h).
 #pragma once
 
 #include "runtime/encoding.h"
 #include "runtime/objc.h"
+#include "runtime/selector_reference.h"
 
 struct objc_super {
   id receiver;
@@ -24,17 +26,6 @@ void objc_msgSendSuper2(void);
 }
 
 namespace objc {
-
-template <char... Cs>
-inline constexpr char literalText[] = {Cs..., '\0'};
-
-// One interned selector per spelling, looked up at its first use.
-template <char... Cs>
-SEL selector() {
-  static SEL sel = nullptr;
-  if (sel == nullptr) sel = sel_registerName(literalText<Cs...>);
-  return sel;
-}
 
 // A selector literal: "setFoo:"_sel; converts to SEL wherever one is needed.
 template <char... Cs>

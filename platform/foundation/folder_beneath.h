@@ -8,7 +8,7 @@
 
 #include <string>
 
-namespace package {
+namespace device {
 
 // A descriptor, closed when this goes.
 class Fd {
@@ -46,4 +46,16 @@ int removeTreeBeneath(int parent, const std::string& name);
 // Opens a real folder of the machine (following links, as its name is given).
 int openFolder(const std::string& real_path);
 
-}  // namespace package
+// Whether the real path lies inside the device (below device::root()).
+bool inDevice(const std::string& real_path);
+// Opens the folder that holds the real path `real_path`, which lies inside
+// the device, from the device root through no link, and stores its last
+// component in `leaf`. Returns the descriptor (O_PATH), or -errno as
+// openFolderBeneath does (EXDEV when the path is not inside the device).
+int openParentInDevice(const std::string& real_path, std::string* leaf);
+// Opens the file at `system_path` ("/var/jb/usr/bin/killall") in the device
+// with `flags`, every folder on its way and the file itself reached through
+// no link. Returns the descriptor, or -errno (ELOOP for a link).
+int openInDevice(const std::string& system_path, int flags);
+
+}  // namespace device

@@ -1,4 +1,4 @@
-#include "device/package/folder_beneath.h"
+#include "platform/foundation/folder_beneath.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -7,7 +7,9 @@
 
 #include <cerrno>
 
-namespace package {
+#include "platform/foundation/device.h"
+
+namespace device {
 
 Fd::~Fd() {
   if (fd_ >= 0) close(fd_);
@@ -73,4 +75,29 @@ int openFolder(const std::string& real_path) {
   return fd >= 0 ? fd : -errno;
 }
 
-}  // namespace package
+bool inDevice(const std::string& real_path) {
+  const std::string& root = device::root();
+  return !root.empty() && root != "/" && real_path.size() > root.size() + 1 &&
+         real_path.compare(0, root.size(), root) == 0 && real_path[root.size()] == '/';
+}
+
+int openParentInDevice(const std::string& real_path, std::string* leaf) {
+  if (!inDevice(real_path)) return -EXDEV;
+  std::string rest = real_path.substr(device::root().size() + 1);
+  size_t slash = rest.rfind('/');
+  *leaf = slash == std::string::npos ? rest : rest.substr(slash + 1);
+  if (leaf->empty() || *leaf == "." || *leaf == "..") return -EINVAL;
+  Fd root(openFolder(device::root()));
+  if (!root.ok()) return root.get();
+  return openFolderBeneath(root.get(), slash == std::string::npos ? "" : rest.substr(0, slash));
+}
+
+int openInDevice(const std::string& system_path, int flags) {
+  std::string leaf;
+  Fd parent(openParentInDevice(device::devicePath(system_path), &leaf));
+  if (!parent.ok()) return parent.get();
+  int fd = openat(parent.get(), leaf.c_str(), flags | O_NOFOLLOW | O_CLOEXEC);
+  return fd >= 0 ? fd : -errno;
+}
+
+}  // namespace device
