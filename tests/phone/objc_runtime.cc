@@ -295,7 +295,7 @@ void Runtime::CheckArgs(const ModelImp& mi, const std::vector<Value>& values) co
           if (t.block) {
             ObjcClass* c = ClassOfObject(v.u);
             if (c->name.find("Block") == std::string::npos) fail("is not a block but a " + c->name);
-            if (check_block) check_block(v.u, "the block given to " + mi.name);
+            if (check_block) check_block(v.u, mi.name);
           }
         }
         if (t.code == '#' && v.u != 0 && !ClassAt(v.u)) fail("is not a class: " + Hex(v.u));
