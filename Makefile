@@ -1,4 +1,4 @@
-# Velmo: make demo | make test | make bench | make package | make serve | make screens
+# Velmo: make demo | make test | make bench | make package | make serve | make screens | make repo
 # Each target installs the Debian packages the build needs when they are missing,
 # configures with CMake and builds into build/ (programs in build/bin/).
 # `make demo` builds only the device program and what it installs; `make test`
@@ -7,7 +7,7 @@
 PACKAGES := cmake g++ make pkg-config libplist-dev libplist-utils libpng-dev libgtest-dev \
             libgmock-dev libbenchmark-dev libssl-dev libedit-dev libarchive-dev python3 \
             libcairo2-dev libpango1.0-dev fonts-inter libcpp-httplib-dev nlohmann-json3-dev \
-            libunicorn-dev llvm-14-dev clang-14 lld-14
+            libunicorn-dev llvm-14-dev clang-14 lld-14 llvm-22-dev
 # velmo-device install runs maintainer scripts confined with bwrap.
 PACKAGES += bubblewrap
 # The browser test's: Debian's Chromium, and node with npm where the machine has none.
@@ -15,9 +15,16 @@ TEST_PACKAGES := chromium
 WEB_TESTS := tests/web
 # The Clang build (CI's ThreadSanitizer build, the clang and tsan presets).
 CLANG_PACKAGES := clang-14 libclang-rt-14-dev
-# The phone build: Debian's clang and lld for arm64 Mach-O, LLVM's tools to
-# read it back.
-PHONE_PACKAGES := clang-14 lld-14 llvm-14
+# The phone build: Debian's clang and lld 22 for arm64 and arm64e Mach-O (from
+# Debian 12's security suite), LLVM's tools to read it back and LLVM's Mach-O
+# header for the arm64e finishing step.
+PHONE_PACKAGES := clang-22 lld-22 llvm-22 llvm-22-dev
+# The package repository (make repo, and its test under make test): Debian's
+# apt-ftparchive writes its index and Release, gzip, bzip2 and xz compress.
+PHONE_PACKAGES += apt-utils gzip bzip2 xz-utils
+# The repository's base address: every address in the phone package's control
+# file, its pages and the repository starts with it.
+REPO_URL ?= http://127.0.0.1:8000
 PHONE_BUILD ?= build-phone
 BUILD ?= build
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -38,7 +45,7 @@ FUZZ_BUILD ?= build-fuzz
 # make soak: the fault-injection and resource tests SOAK_FACTOR times longer.
 SOAK_FACTOR ?= 20
 
-.PHONY: all deps deps-clang deps-phone web-deps configure build test demo bench package phone screens serve fuzz soak clean
+.PHONY: all deps deps-clang deps-phone web-deps configure build test demo bench package phone repo screens serve fuzz soak clean
 
 all: build
 
@@ -104,13 +111,19 @@ package: configure
 	cmake --build $(BUILD) -j $(JOBS) --target velmo-package
 	@ls -1 $(BUILD)/packages/com.qel.velmo_*.deb
 
-# Velmo for a jailbroken phone (arm64, rootless):
+# Velmo for a jailbroken phone (rootless; fat files of arm64 and arm64e):
 # build-phone/packages/com.qel.velmo_<version>_iphoneos-arm64.deb
 phone: deps deps-phone
 	cmake -S phone -B $(PHONE_BUILD) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/phone/toolchain.cmake \
-	  $(if $(WERROR),-DVELMO_WERROR=$(WERROR))
+	  $(if $(WERROR),-DVELMO_WERROR=$(WERROR)) -DVELMO_REPO_URL=$(REPO_URL)
 	cmake --build $(PHONE_BUILD) -j $(JOBS)
 	@ls -1 $(PHONE_BUILD)/packages/com.qel.velmo_*_iphoneos-arm64.deb
+
+# A static package repository of the phone package, build-phone/repo/, for
+# any web server to publish at REPO_URL (see the README's Publishing).
+repo: phone
+	cmake --build $(PHONE_BUILD) --target phone-repo
+	@echo "build-phone/repo/ is the repository for $(REPO_URL)"
 
 # Each run's JSON goes to build/bench/<time>/, the console output beside it;
 # build/bench/latest is the last run.

@@ -134,9 +134,42 @@ std::optional<Entry> findEntry(const std::string& label, std::string* error) {
   return std::nullopt;
 }
 
-// The labels of the Settings entries, in file-name order.
-std::vector<std::string> entryLabels() {
-  std::vector<std::string> files, labels;
+// The picture an entry's "icon" names (a file name in its bundle, as
+// "icon.png"), as the phone picks it for a screen of `scale`: "icon@3x.png"
+// on a scale-3 screen, then the lower scales' down to "icon@2x.png", then the
+// name itself. Nil when the entry names none, the name is not a plain file
+// name, or no such file decodes.
+id entryIcon(id entry, const std::string& bundle, double scale) {
+  std::string name = stringProperty(entry, "icon");
+  if (name.empty() || bundle.empty() || name.find('/') != std::string::npos || name == "." ||
+      name == ".." || bundle.find('/') != std::string::npos)
+    return nullptr;
+  size_t dot = name.rfind('.');
+  std::string stem = dot == std::string::npos ? name : name.substr(0, dot);
+  std::string extension = dot == std::string::npos ? "" : name.substr(dot);
+  std::vector<std::string> candidates;
+  for (int s = static_cast<int>(scale); s >= 2; --s)
+    candidates.push_back(stem + "@" + std::to_string(s) + "x" + extension);
+  candidates.push_back(name);
+  std::string folder = std::string(kBundlesFolder) + "/" + bundle + ".bundle/";
+  for (const std::string& candidate : candidates) {
+    id image = msg<id>(uikit::imageClass(), "imageWithContentsOfFile:"_sel,
+                       static_cast<id>(foundation::makeString(folder + candidate)));
+    if (image != nullptr) return image;
+  }
+  return nullptr;
+}
+
+// A row of the Settings app's first screen.
+struct RootRow {
+  std::string label;
+  Strong<objc_object> icon;  // nil when the entry has none
+};
+
+// The Settings entries with a label, in file-name order.
+std::vector<RootRow> rootRows() {
+  std::vector<std::string> files;
+  std::vector<RootRow> rows;
   std::error_code ec;
   for (const auto& item : fs::directory_iterator(device::devicePath(kEntriesFolder), ec)) {
     if (item.path().extension() == ".plist") files.push_back(item.path().filename().string());
@@ -146,15 +179,19 @@ std::vector<std::string> entryLabels() {
     id plist =
         msg<id>(foundation::dictionaryClass(), "dictionaryWithContentsOfFile:"_sel,
                 static_cast<id>(foundation::makeString(std::string(kEntriesFolder) + "/" + file)));
-    std::string label = stringProperty(property(plist, "entry"), "label");
-    if (!label.empty()) labels.push_back(label);
+    id entry = property(plist, "entry");
+    std::string label = stringProperty(entry, "label");
+    if (label.empty()) continue;
+    rows.push_back(
+        {label, entryIcon(entry, stringProperty(entry, "bundle"), uikit::mainScreen().scale)});
   }
-  return labels;
+  return rows;
 }
 
-// The Settings app's first screen: a row for each installed pane.
+// The Settings app's first screen: a row for each installed pane, with the
+// entry's icon before its label.
 struct SettingsRootController : UIViewController {
-  std::vector<std::string> labels;
+  std::vector<RootRow> rows;
 };
 
 void loadRootTable(id self, SEL) {
@@ -166,18 +203,20 @@ void loadRootTable(id self, SEL) {
 }
 
 long rootRowCount(id self, SEL, id, long) {
-  return static_cast<long>(static_cast<SettingsRootController*>(self)->labels.size());
+  return static_cast<long>(static_cast<SettingsRootController*>(self)->rows.size());
 }
 
 id rootCell(id self, SEL, id, id path) {
-  auto& labels = static_cast<SettingsRootController*>(self)->labels;
+  auto& rows = static_cast<SettingsRootController*>(self)->rows;
   long row = msg<long>(path, "row"_sel);
-  if (row < 0 || static_cast<size_t>(row) >= labels.size()) return nullptr;
+  if (row < 0 || static_cast<size_t>(row) >= rows.size()) return nullptr;
+  const RootRow& entry = rows[static_cast<size_t>(row)];
   id cell = msg<id>(msg<id>(uikit::tableViewCellClass(), "alloc"_sel),
                     "initWithStyle:reuseIdentifier:"_sel, long{UITableViewCellStyleDefault},
                     static_cast<id>("Entry"_ns));
   msg<void>(msg<id>(cell, "textLabel"_sel), "setText:"_sel,
-            static_cast<id>(foundation::makeString(labels[static_cast<size_t>(row)])));
+            static_cast<id>(foundation::makeString(entry.label)));
+  if (entry.icon) msg<void>(msg<id>(cell, "imageView"_sel), "setImage:"_sel, entry.icon.get());
   msg<void>(cell, "setAccessoryType:"_sel, long{UITableViewCellAccessoryDisclosureIndicator});
   return objc_autorelease(cell);
 }
@@ -204,7 +243,7 @@ class SettingsApp {
     if (!window_) {
       auto root = allocInit<SettingsRootController>(settingsRootClass());
       msg<void>(root, "setTitle:"_sel, static_cast<id>("Settings"_ns));
-      root->labels = entryLabels();
+      root->rows = rootRows();
       navigation_ = adopt(static_cast<UINavigationController*>(
           msg<id>(msg<id>(uikit::navigationControllerClass(), "alloc"_sel),
                   "initWithRootViewController:"_sel, static_cast<id>(root.get()))));

@@ -20,6 +20,7 @@ constexpr uint8_t kAddressDiversity = 1;
 
 std::vector<uint8_t> FinishArm64e(std::vector<uint8_t> bytes, FinishReport* report) {
   MachOFile file = MachOFile::Open(std::move(bytes));
+  if (file.arm64e()) Refuse("the image is already arm64e");
   CodeSignature signature = ReadAdHocSignature(file);
   if (!StalePages(file, signature).empty())
     Refuse("the code signature's page hashes do not match the image (changed after linking?)");
@@ -44,7 +45,11 @@ std::vector<uint8_t> FinishArm64e(std::vector<uint8_t> bytes, FinishReport* repo
       auto record = file.Read<SignedPointerRecord>(
           file.FileOffsetOf(r, sizeof(SignedPointerRecord), "a record"), "a signed-pointer record");
       auto self = at.find(r);
-      if (self == at.end() || self->second->bind || self->second->high8 != 0)
+      if (self != at.end() && self->second->bind)
+        Refuse("the signed-pointer record at " + Hex(r) + " is bound to " +
+               chains.imports.at(self->second->import).name +
+               " by name (an exported weak definition?), not to a place in the image");
+      if (self == at.end() || self->second->high8 != 0)
         Refuse("the signed-pointer record at " + Hex(r) + " names no pointer of the image");
       const uint64_t location = self->second->target;
       if (record.key > 3 || (record.flags & ~kAddressDiversity) != 0 || record.reserved != 0)

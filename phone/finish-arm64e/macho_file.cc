@@ -34,9 +34,10 @@ MachOFile MachOFile::Open(std::vector<uint8_t> bytes) {
   auto header = file.Read<M::mach_header_64>(0, "the Mach-O header");
   if (header.cputype != M::CPU_TYPE_ARM64) Refuse("not an arm64 image");
   file.cpu_subtype_ = header.cpusubtype;
-  if ((header.cpusubtype & ~M::CPU_SUBTYPE_MASK) == M::CPU_SUBTYPE_ARM64E)
-    Refuse("the image is already arm64e");
-  if ((header.cpusubtype & ~M::CPU_SUBTYPE_MASK) != M::CPU_SUBTYPE_ARM64_ALL)
+  uint32_t subtype = header.cpusubtype & ~M::CPU_SUBTYPE_MASK;
+  if (subtype == M::CPU_SUBTYPE_ARM64E)
+    file.arm64e_ = true;
+  else if (subtype != M::CPU_SUBTYPE_ARM64_ALL)
     Refuse("unknown arm64 cpusubtype " + Hex(header.cpusubtype));
   if (header.filetype != M::MH_DYLIB && header.filetype != M::MH_BUNDLE)
     Refuse("neither a dylib nor a bundle");

@@ -1,4 +1,4 @@
-// MachOFile: an arm64 Mach-O image (MH_DYLIB or MH_BUNDLE) held as bytes,
+// MachOFile: an arm64 or arm64e Mach-O image (MH_DYLIB or MH_BUNDLE) held as bytes,
 // with its header, segments, sections and the load commands the finishing
 // step reads. Open() reads untrusted bytes: every offset and size it keeps
 // is checked against the file, and anything it cannot vouch for is refused
@@ -57,6 +57,8 @@ class MachOFile {
 
   const std::vector<uint8_t>& bytes() const { return bytes_; }
   uint32_t cpu_subtype() const { return cpu_subtype_; }
+  // Whether the header says arm64e (any pointer-authentication ABI).
+  bool arm64e() const { return arm64e_; }
   void set_cpu_subtype(uint32_t subtype);
 
   const std::vector<Segment>& segments() const { return segments_; }
@@ -100,6 +102,7 @@ class MachOFile {
 
   std::vector<uint8_t> bytes_;
   uint32_t cpu_subtype_ = 0;
+  bool arm64e_ = false;
   std::vector<Segment> segments_;
   std::vector<Section> sections_;
   uint64_t base_address_ = 0;

@@ -1,8 +1,10 @@
 # Builds the phone's package: the rootless layout under ./var/jb with the
 # phone's binaries and the resources the simulated device's package carries,
 # DEBIAN/ with the control file and the postinst and postrm both packages
-# share, then dpkg-deb.
-# Variables: STAGE, DEB, CONTROL, VELMO, PANE, PNG, SOURCE, PHONE.
+# share, then dpkg-deb, every entry dated by the commit (reproducible_deb.cmake).
+# Variables: STAGE, DEB, CONTROL, and INPUTS, the build's package_inputs.cmake
+# (VELMO, PANE, PNG: the bundle's pictures, SOURCE, PHONE).
+include(${INPUTS})
 file(REMOVE_RECURSE ${STAGE})
 set(tweaks ${STAGE}/var/jb/Library/MobileSubstrate/DynamicLibraries)
 set(bundle ${STAGE}/var/jb/Library/PreferenceBundles/VelmoPreferences.bundle)
@@ -22,8 +24,6 @@ file(COPY ${SOURCE}/device/package/com.qel.velmo/postinst
           ${SOURCE}/device/package/com.qel.velmo/postrm
      DESTINATION ${STAGE}/DEBIAN FILE_PERMISSIONS ${program})
 file(CHMOD_RECURSE ${STAGE} DIRECTORY_PERMISSIONS ${program})
-get_filename_component(packages ${DEB} DIRECTORY)
-file(MAKE_DIRECTORY ${packages})
-execute_process(COMMAND dpkg-deb --root-owner-group --build ${STAGE} ${DEB}.new OUTPUT_QUIET
-                COMMAND_ERROR_IS_FATAL ANY)
-file(RENAME ${DEB}.new ${DEB})
+include(${SOURCE}/device/package/reproducible_deb.cmake)
+velmo_source_date_epoch(epoch ${SOURCE})
+velmo_build_deb(${STAGE} ${DEB} ${epoch})

@@ -47,13 +47,27 @@ std::set<std::string> processBundleIdentifiers() {
   return ids;
 }
 
+// Whether `filter` names this process. Each kind it lists (Bundles,
+// Executables) matches when one of its entries names the process; the
+// library loads when every listed kind matches, or, with Mode "Any", when
+// one does. A filter that lists no kind names no process.
 bool filterMatches(id filter, const std::set<std::string>& bundles, const std::string& executable) {
   if (filter == nullptr || !msg<BOOL>(filter, "respondsToSelector:"_sel, "objectForKey:"_sel))
     return false;
-  for (const std::string& b : stringsIn(msg<id>(filter, "objectForKey:"_sel, "Bundles"_ns))) {
-    if (bundles.count(b)) return true;
+  std::vector<bool> kinds;
+  if (id listed = msg<id>(filter, "objectForKey:"_sel, "Bundles"_ns); listed != nullptr) {
+    std::set<std::string> names = stringsIn(listed);
+    kinds.push_back(std::any_of(names.begin(), names.end(),
+                                [&](const std::string& b) { return bundles.count(b) > 0; }));
   }
-  return stringsIn(msg<id>(filter, "objectForKey:"_sel, "Executables"_ns)).count(executable) > 0;
+  if (id listed = msg<id>(filter, "objectForKey:"_sel, "Executables"_ns); listed != nullptr)
+    kinds.push_back(stringsIn(listed).count(executable) > 0);
+  if (kinds.empty()) return false;
+  id mode = msg<id>(filter, "objectForKey:"_sel, "Mode"_ns);
+  bool any = mode != nullptr && msg<BOOL>(mode, "respondsToSelector:"_sel, "UTF8String"_sel) &&
+             foundation::stdString(mode) == "Any";
+  return any ? std::find(kinds.begin(), kinds.end(), true) != kinds.end()
+             : std::find(kinds.begin(), kinds.end(), false) == kinds.end();
 }
 
 }  // namespace

@@ -3,12 +3,16 @@
 // "/var/jb/Library/MobileSubstrate/DynamicLibraries" whose filter property
 // list (Name.plist beside Name.dylib) names the process:
 //
-//   { Filter = { Bundles = ("com.apple.mobileslideshow"); Executables = ("tccd"); }; }
+//   { Filter = { Bundles = ("com.apple.mobileslideshow"); Executables = ("tccd");
+//                Mode = "Any"; }; }
 //
-// A library is loaded when one of its Bundles is the identifier of a bundle
-// the process has loaded (its main bundle or a framework), or one of its
-// Executables is the process's executable name. A library without a filter
-// plist, or whose filter does not parse, is not loaded. Libraries load in
+// A filter's Bundles match when one of them is the identifier of a bundle the
+// process has loaded (its main bundle or a framework), its Executables when
+// one of them is the process's executable name. As the stricter of the
+// phone's loaders do, a library is loaded only when every kind its filter
+// lists matches, unless the filter's Mode is "Any", when one kind matching is
+// enough. A library without a filter plist, whose filter does not parse, or
+// lists neither kind, is not loaded. Libraries load in
 // the order of their names; loading runs their initialisers (constructors).
 //
 // Errors (a library that fails to load) are returned as messages; the other

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include "tests/support/device_fixture.h"
 
 namespace {
@@ -111,6 +114,43 @@ TEST_F(LoadTest, InThePrivacyDaemonOnlyTheAllowListIsHookedAndOptionsStillLoad) 
   }
   EXPECT_TRUE(changed);
   EXPECT_EQ(tccd->finish(), 0);
+}
+
+// The loader loads a library only where every kind its filter lists matches,
+// unless the filter says Mode "Any": Velmo's filter, which names Photos'
+// bundle and the privacy daemon's executable, needs it to load anywhere.
+TEST_F(LoadTest, FilterLoadsWhereEveryKindMatchesUnlessItsModeIsAny) {
+  initDevice();
+  writeSettings({{"enabled", "<true/>"}});
+  const std::string bundles =
+      "<key>Bundles</key><array><string>com.apple.mobileslideshow</string></array>";
+  const std::string executables = "<key>Executables</key><array><string>tccd</string></array>";
+  struct Case {
+    std::string filter;
+    bool photos, tccd;
+  };
+  const Case cases[] = {
+      {bundles + executables, false, false},
+      {bundles + executables + "<key>Mode</key><string>All</string>", false, false},
+      {bundles + executables + "<key>Mode</key><integer>1</integer>", false, false},
+      {bundles + executables + "<key>Mode</key><string>Any</string>", true, true},
+      {bundles, true, false},
+      {executables, false, true},
+      {"<key>Mode</key><string>Any</string>", false, false},
+  };
+  std::string path = root_ + "/var/jb/Library/MobileSubstrate/DynamicLibraries/Velmo.plist";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.filter);
+    std::filesystem::remove(path);
+    std::ofstream(path) << "<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\">"
+                        << "<dict><key>Filter</key><dict>" << c.filter << "</dict></dict></plist>";
+    auto photos = start("photos");
+    EXPECT_EQ(hooks(*photos).empty(), !c.photos);
+    EXPECT_EQ(photos->finish(), 0);
+    auto tccd = start("tccd");
+    EXPECT_EQ(hooks(*tccd), c.tccd ? Lines{kAllow} : Lines{});
+    EXPECT_EQ(tccd->finish(), 0);
+  }
 }
 
 TEST_F(LoadTest, ReloadFollowsTheFileButNeverTheMasterSwitch) {

@@ -43,6 +43,8 @@ const std::set<std::string> kVelmoEntries = {
     "./var/jb/Library/PreferenceBundles/VelmoPreferences.bundle/Info.plist",
     "./var/jb/Library/PreferenceBundles/VelmoPreferences.bundle/Root.plist",
     "./var/jb/Library/PreferenceBundles/VelmoPreferences.bundle/VelmoPreferences",
+    "./var/jb/Library/PreferenceBundles/VelmoPreferences.bundle/icon@2x.png",
+    "./var/jb/Library/PreferenceBundles/VelmoPreferences.bundle/icon@3x.png",
     "./var/jb/Library/PreferenceBundles/VelmoPreferences.bundle/velmo.png",
     "./var/jb/Library/PreferenceLoader/",
     "./var/jb/Library/PreferenceLoader/Preferences/",
@@ -248,11 +250,11 @@ TEST_F(PackageTest, InstalledFilesReachTheDevicesHookingRuntimeAndNameNoBuildFol
   for (const std::string& path : list()) {
     if (fs::is_regular_file(fs::symlink_status(device(path)))) runpaths[path] = "";
   }
-  EXPECT_EQ(runpaths.size(), 7u);
+  EXPECT_EQ(runpaths.size(), 9u);
   runpaths[kTweak] = "$ORIGIN/../../Frameworks:$ORIGIN/../../../usr/lib";
   for (const auto& lib : fs::directory_iterator(device("/var/jb/usr/lib")))
     runpaths["/var/jb/usr/lib/" + lib.path().filename().string()] = "$ORIGIN";
-  EXPECT_EQ(runpaths.size(), 10u);
+  EXPECT_EQ(runpaths.size(), 12u);
 
   for (const auto& [path, runpath] : runpaths) {
     std::string bytes = readFile(device(path));
@@ -297,19 +299,19 @@ TEST_F(PackageTest, InstallLoadsVelmoIntoPhotosAndRemoveTakesItAwayKeepingTheSet
   EXPECT_EQ(hooks(*photos), Lines{});
   EXPECT_EQ(hiddenRow(*photos), "album Hidden: 12");
 
-  EXPECT_EQ(install(builtPackage()), "installed com.qel.velmo 1.0.0 (7 files)\n");
+  EXPECT_EQ(install(builtPackage()), "installed com.qel.velmo 1.0.0 (9 files)\n");
   EXPECT_EQ(photos->waitExit(5000), -9) << "the postinst ends the running Photos app";
   std::vector<std::string> installed;
   for (const std::string& path : list()) {
     if (!fs::is_directory(device(path))) installed.push_back(path);
   }
-  EXPECT_EQ(installed.size(), 7u);
+  EXPECT_EQ(installed.size(), 9u);
 
   photos = start("photos");
   EXPECT_FALSE(hooks(*photos).empty()) << "Velmo loads into Photos";
   EXPECT_EQ(hiddenRow(*photos), "album Hidden: [lock.fill systemGrayColor]");
 
-  EXPECT_EQ(remove(), "removed com.qel.velmo 1.0.0 (7 files)\n");
+  EXPECT_EQ(remove(), "removed com.qel.velmo 1.0.0 (9 files)\n");
   EXPECT_EQ(photos->waitExit(5000), -9) << "the postrm ends the running Photos app";
   for (const std::string& path : installed) EXPECT_FALSE(fs::exists(device(path))) << path;
   for (const char* kind : {"list", "control", "postinst", "postrm"})
@@ -466,7 +468,7 @@ TEST_F(PackageTest, ReinstallingReplacesTheFilesAndLeavesNoneOfTheOld) {
   EXPECT_NE(readFile(device(kInfo) + "com.qel.velmo.control").find("Version: 2.0"),
             std::string::npos);
 
-  EXPECT_EQ(install(builtPackage()), "installed com.qel.velmo 1.0.0 (7 files)\n");
+  EXPECT_EQ(install(builtPackage()), "installed com.qel.velmo 1.0.0 (9 files)\n");
   EXPECT_FALSE(fs::exists(device("/var/jb/Library/VelmoNext"))) << "2.0's folder is left";
   EXPECT_TRUE(fs::is_regular_file(device(kTweak)));
   EXPECT_NE(readFile(device(filter)), "new filter");

@@ -427,6 +427,48 @@ TEST_F(ScreensTest, SettingsRowOpensThePaneAndTheBackButtonLeavesIt) {
   EXPECT_EQ(settings->finish(), 0);
 }
 
+// The Settings list draws the entry's icon before its label: the accent
+// colour's rounded square with the white padlock, its corners the row's
+// white; without the scale-3 file it takes the scale-2 one, without either
+// the row has no image.
+TEST_F(ScreensTest, SettingsListDrawsTheEntryIcon) {
+  initDevice();
+  std::string bundle = root_ + "/var/jb/Library/PreferenceBundles/VelmoPreferences.bundle/";
+  auto pink = [](int r, int g, int b) {
+    return r > 240 && std::abs(g - 105) < 8 && std::abs(b - 180) < 8;
+  };
+  auto white = [](int r, int g, int b) { return r > 250 && g > 250 && b > 250; };
+  auto listed = [&](const std::string& name) {
+    auto settings = start("settings");
+    std::pair<Picture, Lines> seen{readPng(shot(*settings, name)), answer(*settings, "views")};
+    EXPECT_EQ(settings->finish(), 0);
+    return seen;
+  };
+  for (const char* removed : {"", "icon@3x.png"}) {
+    SCOPED_TRACE(std::string("removed: ") + removed);
+    if (*removed != 0) fs::remove(bundle + removed);
+    auto [screen, views] = listed("list");
+    Rect icon = frameOf(views, "UIImageView");
+    Rect label = frameOf(views, "\"Velmo\"");
+    EXPECT_EQ(icon.w, 28);
+    EXPECT_EQ(icon.h, 28);
+    EXPECT_LT(icon.x + icon.w, label.x);
+    EXPECT_NEAR(icon.midY(), label.midY(), 1);
+    int area = static_cast<int>(icon.w * icon.h * kScale * kScale);
+    EXPECT_GT(count(screen, icon, pink), area / 2);
+    Rect glyph{icon.x + icon.w * 0.3, icon.y + icon.h * 0.3, icon.w * 0.4, icon.h * 0.4};
+    EXPECT_GT(count(screen, glyph, white), area / 20) << "the white padlock in the middle";
+    Rect corner{icon.x, icon.y, 1, 1};
+    EXPECT_EQ(count(screen, corner, white), kScale * kScale) << "a rounded corner";
+  }
+  fs::remove(bundle + "icon@2x.png");
+  Lines views = listed("none").second;
+  EXPECT_TRUE(std::none_of(views.begin(), views.end(), [](const std::string& line) {
+    return line.find("UIImageView") != std::string::npos;
+  }));
+  frameOf(views, "\"Velmo\"");
+}
+
 TEST_F(ScreensTest, MissingHeaderImageLeavesItsAreaEmpty) {
   initDevice();
   fs::remove(root_ + "/var/jb/Library/PreferenceBundles/VelmoPreferences.bundle/velmo.png");

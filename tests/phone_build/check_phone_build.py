@@ -55,6 +55,8 @@ PACKAGE_FILES = {
     BUNDLE + "Info.plist",
     BUNDLE + "Root.plist",
     BUNDLE + "velmo.png",
+    BUNDLE + "icon@2x.png",
+    BUNDLE + "icon@3x.png",
     "./var/jb/Library/PreferenceLoader/Preferences/VelmoPreferences.plist",
 }
 
@@ -255,6 +257,18 @@ def check_package(deb):
         check("package: the tweak's filter names Photos and the privacy daemon",
               tweak_filter.get("Bundles") == ["com.apple.mobileslideshow"]
               and tweak_filter.get("Executables") == ["tccd"], str(tweak_filter))
+        check("package: the tweak's filter loads where either kind matches (Mode Any)",
+              tweak_filter.get("Mode") == "Any", str(tweak_filter))
+        with open(os.path.join(tmp, "./var/jb/Library/PreferenceLoader/Preferences/"
+                               "VelmoPreferences.plist"), "rb") as f:
+            entry = plistlib.load(f).get("entry", {})
+        check("package: the Settings entry names its icon", entry.get("icon") == "icon.png", str(entry))
+        for name, side in (("icon@2x.png", 58), ("icon@3x.png", 87)):
+            with open(os.path.join(tmp, BUNDLE, name), "rb") as f:
+                head = f.read(24)
+            size = (int.from_bytes(head[16:20], "big"), int.from_bytes(head[20:24], "big"))
+            check(f"package: {name} is a {side}-pixel PNG",
+                  head[:8] == b"\x89PNG\r\n\x1a\n" and size == (side, side), str(size))
         for script, argument in (("postinst", "configure"), ("postrm", "remove")):
             path = os.path.join(tmp, "DEBIAN", script)
             text = open(path, encoding="utf-8").read() if os.path.exists(path) else ""
