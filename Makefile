@@ -7,7 +7,7 @@
 PACKAGES := cmake g++ make pkg-config libplist-dev libplist-utils libpng-dev libgtest-dev \
             libgmock-dev libbenchmark-dev libssl-dev libedit-dev libarchive-dev python3 \
             libcairo2-dev libpango1.0-dev fonts-inter libcpp-httplib-dev nlohmann-json3-dev \
-            libunicorn-dev llvm-14-dev clang-14 lld-14 llvm-22-dev
+            libunicorn-dev llvm-14-dev clang-14 lld-14 llvm-22-dev lld-22
 # velmo-device install runs maintainer scripts confined with bwrap.
 PACKAGES += bubblewrap
 # The browser test's: Debian's Chromium, and node with npm where the machine has none.
