@@ -7,7 +7,7 @@
 PACKAGES := cmake g++ make pkg-config libplist-dev libplist-utils libpng-dev libgtest-dev \
             libgmock-dev libbenchmark-dev libssl-dev libedit-dev libarchive-dev python3 \
             libcairo2-dev libpango1.0-dev fonts-inter libcpp-httplib-dev nlohmann-json3-dev \
-            libunicorn-dev llvm-14-dev clang-14 lld-14
+            libunicorn-dev llvm-14-dev clang-14 lld-14 llvm-22-dev lld-22
 # velmo-device install runs maintainer scripts confined with bwrap.
 PACKAGES += bubblewrap
 # The browser test's: Debian's Chromium, and node with npm where the machine has none.
@@ -15,9 +15,10 @@ TEST_PACKAGES := chromium
 WEB_TESTS := tests/web
 # The Clang build (CI's ThreadSanitizer build, the clang and tsan presets).
 CLANG_PACKAGES := clang-14 libclang-rt-14-dev
-# The phone build: Debian's clang and lld for arm64 Mach-O, LLVM's tools to
-# read it back.
-PHONE_PACKAGES := clang-14 lld-14 llvm-14
+# The phone build: Debian's clang and lld 22 for arm64 and arm64e Mach-O (from
+# Debian 12's security suite), LLVM's tools to read it back and LLVM's Mach-O
+# header for the arm64e finishing step.
+PHONE_PACKAGES := clang-22 lld-22 llvm-22 llvm-22-dev
 # The package repository (make repo, and its test under make test): Debian's
 # apt-ftparchive writes its index and Release, gzip, bzip2 and xz compress.
 PHONE_PACKAGES += apt-utils gzip bzip2 xz-utils
@@ -110,7 +111,7 @@ package: configure
 	cmake --build $(BUILD) -j $(JOBS) --target velmo-package
 	@ls -1 $(BUILD)/packages/com.qel.velmo_*.deb
 
-# Velmo for a jailbroken phone (arm64, rootless):
+# Velmo for a jailbroken phone (rootless; fat files of arm64 and arm64e):
 # build-phone/packages/com.qel.velmo_<version>_iphoneos-arm64.deb
 phone: deps deps-phone
 	cmake -S phone -B $(PHONE_BUILD) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/phone/toolchain.cmake \

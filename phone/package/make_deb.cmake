@@ -1,8 +1,7 @@
 # Builds the phone's package: the rootless layout under ./var/jb with the
 # phone's binaries and the resources the simulated device's package carries,
-# DEBIAN/ with the control file, the preinst that refuses arm64e phones and
-# the postinst and postrm both packages share, then dpkg-deb, every entry
-# dated by the commit (reproducible_deb.cmake).
+# DEBIAN/ with the control file and the postinst and postrm both packages
+# share, then dpkg-deb, every entry dated by the commit (reproducible_deb.cmake).
 # Variables: STAGE, DEB, CONTROL, and INPUTS, the build's package_inputs.cmake
 # (VELMO, PANE, PNG: the bundle's pictures, SOURCE, PHONE).
 include(${INPUTS})
@@ -21,7 +20,7 @@ file(COPY ${SOURCE}/settings-pane/resources/Info.plist ${SOURCE}/settings-pane/r
 file(COPY ${SOURCE}/settings-pane/resources/VelmoPreferences.plist DESTINATION ${entries}
      FILE_PERMISSIONS ${data})
 file(COPY ${CONTROL} DESTINATION ${STAGE}/DEBIAN FILE_PERMISSIONS ${data})
-file(COPY ${PHONE}/package/preinst ${SOURCE}/device/package/com.qel.velmo/postinst
+file(COPY ${SOURCE}/device/package/com.qel.velmo/postinst
           ${SOURCE}/device/package/com.qel.velmo/postrm
      DESTINATION ${STAGE}/DEBIAN FILE_PERMISSIONS ${program})
 file(CHMOD_RECURSE ${STAGE} DIRECTORY_PERMISSIONS ${program})

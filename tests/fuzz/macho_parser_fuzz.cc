@@ -10,17 +10,19 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using velmo::phone::MachOImage;
   try {
-    MachOImage image = MachOImage::Parse(std::span<const uint8_t>(data, size));
+    std::span<const uint8_t> bytes(data, size);
+    MachOImage image =
+        MachOImage::Parse(MachOImage::SelectSlice(bytes, velmo::phone::Architecture::kArm64e));
     auto holds_pointer = [&](uint64_t address) {
       const auto* s = image.SegmentAt(address);
       return s && address - s->address + 8 <= s->size;
     };
-    for (uint64_t r : image.rebases)
-      if (!holds_pointer(r)) abort();
+    for (const auto& r : image.rebases)
+      if (!holds_pointer(r.address)) abort();
     for (const auto& b : image.binds)
       if (!holds_pointer(b.address)) abort();
-    for (uint64_t slot : image.initializer_slots)
-      if (!holds_pointer(slot)) abort();
+    for (const auto& init : image.initializers)
+      if (init.is_slot ? !holds_pointer(init.address) : !image.SegmentAt(init.address)) abort();
   } catch (const velmo::phone::MachOError&) {
   }
   return 0;

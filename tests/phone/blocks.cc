@@ -37,7 +37,7 @@ Blocks::Blocks(Runtime& runtime) : rt_(runtime), emu_(runtime.emulator()) {
   rt_.Data("_NSConcreteMallocBlock", malloc_class_);
   // objc_retain and objc_release of a heap block count its references.
   rt_.foreign_refcount = [this](uint64_t object, bool retain) {
-    if (!emu_.IsMapped(object, 8) || emu_.Read64(object) != malloc_class_) return false;
+    if (!emu_.IsMapped(object, 8) || Isa(object) != malloc_class_) return false;
     if (retain)
       Copy(object);
     else
@@ -59,6 +59,7 @@ Blocks::Blocks(Runtime& runtime) : rt_(runtime), emu_(runtime.emulator()) {
     return m.self();
   });
 
+  rt_.check_block = [this](uint64_t block, const std::string& what) { Read(block, what); };
   rt_.Function("_Block_copy", "^v^v", [this](Msg& m) -> Value { return Copy(m.U(0)); });
   rt_.Function("_Block_release", "v^v", [this](Msg& m) -> Value {
     Release(m.U(0));
@@ -92,19 +93,27 @@ Blocks::Blocks(Runtime& runtime) : rt_(runtime), emu_(runtime.emulator()) {
   });
 }
 
-Blocks::Layout Blocks::Read(uint64_t block, const char* what) const {
-  if (block == 0) throw ModelError(std::string(what) + " of a nil block");
+Blocks::Layout Blocks::Read(uint64_t block, const std::string& receiver) const {
+  if (block == 0) throw ModelError(receiver + " of a nil block");
   if (block % 8 != 0 || !emu_.IsMapped(block, 32))
-    throw ModelError(std::string(what) + " of " + Hex(block) + ", which is not a block");
+    throw ModelError(receiver + " of " + Hex(block) + ", which is not a block");
   Layout b;
-  b.isa = emu_.Read64(block);
+  const uint64_t isa = emu_.Read64(block);
+  b.isa = rt_.pac.Strip(isa);
   b.flags = emu_.Read32(block + 8);
-  b.invoke = emu_.Read64(block + 16);
   b.descriptor = emu_.Read64(block + 24);
   if (b.isa != stack_class_ && b.isa != global_class_ && b.isa != malloc_class_)
-    throw ModelError(std::string(what) + " of " + Hex(block) + ", which is not a block (isa " +
+    throw ModelError(receiver + " of " + Hex(block) + ", which is not a block (isa " +
                      emu_.Describe(b.isa) + ")" +
-                     (b.isa == 0xa5a5a5a5a5a5a5a5 ? ": it was freed" : ""));
+                     (isa == 0xa5a5a5a5a5a5a5a5 ? ": it was freed" : ""));
+  const std::string of = " of the block given to " + receiver;
+  rt_.pac.Authenticate(isa, kIsaScheme, block, "the isa" + of);
+  b.invoke = rt_.pac.Authenticate(emu_.Read64(block + 16), kBlockFunctionScheme, block + 16,
+                                  "the invoke pointer" + of);
+  if (b.flags & kHasCopyDispose) {
+    Helper(b, 2, receiver);
+    Helper(b, 3, receiver);
+  }
   return b;
 }
 
@@ -112,9 +121,16 @@ uint64_t Blocks::DescriptorField(const Layout& b, int index) const {
   return emu_.Read64(b.descriptor + 8 * index);
 }
 
+uint64_t Blocks::Helper(const Layout& b, int index, const std::string& receiver) const {
+  const uint64_t at = b.descriptor + 8 * index;
+  return rt_.pac.Authenticate(emu_.Read64(at), kBlockFunctionScheme, at,
+                              std::string(index == 2 ? "the copy helper" : "the dispose helper") +
+                                  " of the block given to " + receiver);
+}
+
 bool Blocks::IsBlock(uint64_t address) const {
   if (address % 8 != 0 || !emu_.IsMapped(address, 8)) return false;
-  uint64_t isa = emu_.Read64(address);
+  uint64_t isa = Isa(address);
   return isa == stack_class_ || isa == global_class_ || isa == malloc_class_;
 }
 
@@ -134,13 +150,15 @@ uint64_t Blocks::Make(std::string_view signature, ModelFn fn) {
   uint32_t flags = kHasSignature | kNeedsFree | 2;
   uint64_t words[4] = {malloc_class_, flags, invoke, descriptor};
   emu_.Write(block, words, sizeof words);
+  rt_.pac.SignInPlace(block, kIsaScheme);
+  rt_.pac.SignInPlace(block + 16, kBlockFunctionScheme);
   heap_blocks_.insert(block);
   return block;
 }
 
-uint64_t Blocks::Copy(uint64_t block) {
+uint64_t Blocks::Copy(uint64_t block, const std::string& receiver) {
   if (block == 0) return 0;
-  Layout b = Read(block, "_Block_copy");
+  Layout b = Read(block, receiver);
   ++copies_;
   if (b.isa == global_class_ || (b.flags & kIsGlobal)) return block;
   if (b.isa == malloc_class_) {
@@ -163,12 +181,16 @@ uint64_t Blocks::Copy(uint64_t block) {
   uint32_t flags = (b.flags & ~(kRefcountMask | 1u)) | kNeedsFree | 2;
   emu_.Write64(copy, malloc_class_);
   emu_.Write(copy + 8, &flags, 4);
+  // The heap copy's isa and invoke are signed for their new addresses.
+  emu_.Write64(copy + 16, b.invoke);
+  rt_.pac.SignInPlace(copy, kIsaScheme);
+  rt_.pac.SignInPlace(copy + 16, kBlockFunctionScheme);
   heap_blocks_.insert(copy);
   if (b.flags & kHasCopyDispose) {
     RegisterArgs args;
     args.x[0] = copy;
     args.x[1] = block;
-    emu_.Call(DescriptorField(b, 2), args);
+    emu_.Call(Helper(b, 2, receiver), args);
   }
   return copy;
 }
@@ -187,21 +209,21 @@ void Blocks::Release(uint64_t block) {
   if (b.flags & kHasCopyDispose) {
     RegisterArgs args;
     args.x[0] = block;
-    emu_.Call(DescriptorField(b, 3), args);
+    emu_.Call(Helper(b, 3, "_Block_release"), args);
   }
   heap_blocks_.erase(block);
   emu_.Free(block);
 }
 
 std::optional<std::string> Blocks::SignatureOf(uint64_t block) const {
-  Layout b = Read(block, "reading the signature");
+  Layout b = Read(block, "the model (reading its signature)");
   if (!(b.flags & kHasSignature)) return std::nullopt;
   uint64_t at = DescriptorField(b, (b.flags & kHasCopyDispose) ? 4 : 2);
   return StripOffsets(emu_.ReadCString(at, 4096));
 }
 
 Value Blocks::Invoke(uint64_t block, std::string_view signature, std::vector<Value> args) {
-  Layout b = Read(block, "invoking");
+  Layout b = Read(block, "the model (to invoke it)");
   std::string expected = StripOffsets(signature);
   if (auto actual = SignatureOf(block); actual && *actual != expected)
     throw ModelError("the block at " + Hex(block) + " has the signature " + *actual +
@@ -219,7 +241,7 @@ std::string Blocks::LeakReport() const {
   for (uint64_t block : heap_blocks_) {
     uint32_t flags = emu_.Read32(block + 8);
     report += "leaked heap block at " + Hex(block) + " (invoke " +
-              emu_.Describe(emu_.Read64(block + 16)) + ", references " +
+              emu_.Describe(rt_.pac.Strip(emu_.Read64(block + 16))) + ", references " +
               std::to_string((flags & kRefcountMask) / 2) + ")\n";
   }
   return report;

@@ -8,6 +8,14 @@
 // Invoke() calls a block's invoke function with the block first, after
 // checking the signature clang wrote into it against what the caller of
 // the block expects. Heap copies still alive are reported as leaks.
+//
+// In an arm64e process blocks carry signed pointers, as the blocks runtime
+// and the compiler sign them: the isa DA blended with its address and
+// 0x6AE1, invoke and the descriptor's copy and dispose helpers IA blended
+// with their own addresses and 0. Every block the image hands to the model
+// (_Block_copy, _Block_release, dispatch, a model method's block argument)
+// has those authenticated, failing by name; the blocks the model makes (its
+// own, heap copies) are signed so.
 // Used from one thread, with the Runtime it was made with.
 #pragma once
 
@@ -31,7 +39,8 @@ class Blocks {
   // block's arguments (argument 0 is the block itself). One reference, owned
   // by the caller; it carries `signature` ("v@?B") as clang would write it.
   uint64_t Make(std::string_view signature, ModelFn fn);
-  uint64_t Copy(uint64_t block);
+  // `receiver` names who was given the block, for messages.
+  uint64_t Copy(uint64_t block, const std::string& receiver = "_Block_copy");
   void Release(uint64_t block);
   // Calls the block with `args` (the block itself is passed first). The
   // signature is the block's type encoding, e.g. "v@?B" for void (^)(BOOL).
@@ -50,8 +59,12 @@ class Blocks {
     uint32_t flags;
     uint64_t invoke, descriptor;
   };
-  Layout Read(uint64_t block, const char* what) const;
+  // Reads a block, authenticating its isa, invoke and helpers; the Layout
+  // holds them plain. `receiver` names who was given the block.
+  Layout Read(uint64_t block, const std::string& receiver) const;
   uint64_t DescriptorField(const Layout& b, int index) const;
+  uint64_t Helper(const Layout& b, int index, const std::string& receiver) const;
+  uint64_t Isa(uint64_t block) const { return rt_.pac.Strip(emu_.Read64(block)); }
 
   Runtime& rt_;
   Emulator& emu_;

@@ -9,22 +9,22 @@ DispatchQueues::DispatchQueues(Runtime& runtime, Blocks& blocks) : rt_(runtime),
   rt_.Data("_dispatch_main_q", main_queue_);
   rt_.Function("dispatch_get_global_queue", "^vqQ",
                [this](Msg&) -> Value { return global_queue_; });
-  auto enqueue = [this](uint64_t queue, uint64_t block) {
+  auto enqueue = [this](uint64_t queue, uint64_t block, const char* function) {
     if (block == 0) throw ModelError("dispatch with a nil block");
     if (queue == main_queue_)
-      main_.push_back(blocks_.Copy(block));
+      main_.push_back(blocks_.Copy(block, function));
     else if (queue == global_queue_)
-      background_.push_back(blocks_.Copy(block));
+      background_.push_back(blocks_.Copy(block, function));
     else
       throw ModelError("dispatch to a queue the model does not know");
   };
   rt_.Function("dispatch_async", "v^v@?", [enqueue](Msg& m) -> Value {
-    enqueue(m.U(0), m.U(1));
+    enqueue(m.U(0), m.U(1), "dispatch_async");
     return {};
   });
   // Delays are not modelled: the block waits in its queue like any other.
   rt_.Function("dispatch_after", "vQ^v@?", [enqueue](Msg& m) -> Value {
-    enqueue(m.U(1), m.U(2));
+    enqueue(m.U(1), m.U(2), "dispatch_after");
     return {};
   });
   rt_.Function("dispatch_time", "QQq", [](Msg& m) -> Value { return m.U(0) + m.U(1); });

@@ -18,6 +18,23 @@ constexpr uint64_t kHeapChunk = 1 << 20;
 constexpr uint32_t kBrk0 = 0xd4200000;  // brk #0
 constexpr uint32_t kBrk1 = 0xd4200020;  // brk #1
 constexpr uint64_t kMaxTrapCalls = 2'000'000;
+// A page of single instructions the emulator runs for itself: pac* and
+// aut* on x0 with the modifier x1, and the enabling of the keys.
+constexpr uint64_t kScratch = 0x70100000;
+constexpr uint32_t kScratchCode[] = {
+    0xdac10020, 0xdac10420, 0xdac10820, 0xdac10c20,  // pacia pacib pacda pacdb x0, x1
+    0xdac11020, 0xdac11420, 0xdac11820, 0xdac11c20,  // autia autib autda autdb x0, x1
+    0xd2840001,                                      // movz x1, #0x2000 (EnDB)
+    0xf2b90001,                                      // movk x1, #0xc800, lsl #16 (EnIA EnIB EnDA)
+    0xd5381000,                                      // mrs x0, sctlr_el1
+    0xaa010000,                                      // orr x0, x0, x1
+    0xd5181000,                                      // msr sctlr_el1, x0
+    0xd5033fdf,                                      // isb
+};
+constexpr unsigned kEnableKeys = 8, kEnableKeysLength = 6;
+// With T0SZ 25 an address has 39 bits; bits 39 and up of a signed pointer
+// hold its signature, of an authenticated one nothing (error bits on failure).
+constexpr unsigned kAddressBits = 39;
 
 std::string Hex(uint64_t v) {
   char text[24];
@@ -71,6 +88,8 @@ void Trap::SetX(int i, uint64_t value) { emu_.SetReg(XReg(i), value); }
 
 Emulator::Emulator() : heap_next_(kHeapBase), heap_mapped_end_(kHeapBase) {
   Check(uc_open(UC_ARCH_ARM64, UC_MODE_ARM, &uc_), "uc_open");
+  // The default CPU has no pointer authentication.
+  Check(uc_ctl_set_cpu_model(uc_, UC_CPU_ARM64_MAX), "uc_ctl_set_cpu_model");
   Map(kTrapBase, kTrapPageSize + 0x1000, UC_PROT_READ | UC_PROT_EXEC);
   std::vector<uint32_t> page((kTrapPageSize + 0x1000) / 4, kBrk0);
   page[kTrapPageSize / 4] = kBrk1;
@@ -90,6 +109,67 @@ Emulator::Emulator() : heap_next_(kHeapBase), heap_mapped_end_(kHeapBase) {
   // Floating point and SIMD on at EL0, as on the phone.
   uint64_t cpacr = 3 << 20;
   uc_reg_write(uc_, UC_ARM64_REG_CPACR_EL1, &cpacr);
+  EnablePointerAuthentication();
+}
+
+void Emulator::EnablePointerAuthentication() {
+  auto set = [&](uint32_t op0, uint32_t op1, uint32_t crn, uint32_t crm, uint32_t op2,
+                 uint64_t value, bool merge) {
+    uc_arm64_cp_reg reg{crn, crm, op0, op1, op2, 0};
+    if (merge) Check(uc_reg_read(uc_, UC_ARM64_REG_CP_REG, &reg), "reading a system register");
+    reg.val = merge ? reg.val | value : value;
+    Check(uc_reg_write(uc_, UC_ARM64_REG_CP_REG, &reg), "writing a system register");
+  };
+  set(3, 4, 1, 1, 0, (1ull << 41) | (1ull << 40), true);  // HCR_EL2 API APK
+  set(3, 6, 1, 1, 0, (1ull << 0) | (1ull << 10) | (1ull << 16) | (1ull << 17), true);  // SCR_EL3
+  uc_arm64_cp_reg tcr{2, 0, 3, 0, 2, 0};
+  Check(uc_reg_read(uc_, UC_ARM64_REG_CP_REG, &tcr), "reading TCR_EL1");
+  tcr.val = (tcr.val & ~uint64_t{0x3f}) | (64 - kAddressBits);  // T0SZ
+  Check(uc_reg_write(uc_, UC_ARM64_REG_CP_REG, &tcr), "writing TCR_EL1");
+  // Fixed, arbitrary keys: APIAKey, APIBKey (c2,c1), APDAKey, APDBKey (c2,c2), low then high.
+  const uint64_t keys[4][2] = {{0x1f2e3d4c5b6a7988, 0x0123456789abcdef},
+                               {0x8877665544332211, 0x1122334455667788},
+                               {0x0f1e2d3c4b5a6978, 0xfedcba9876543210},
+                               {0x7a6b5c4d3e2f1a0b, 0x99aabbccddeeff00}};
+  for (uint32_t k = 0; k < 4; ++k)
+    for (uint32_t half = 0; half < 2; ++half)
+      set(3, 0, 2, 1 + k / 2, (k % 2) * 2 + half, keys[k][half], false);
+  Map(kScratch, 0x1000, UC_PROT_READ | UC_PROT_EXEC);
+  Write(kScratch, kScratchCode, sizeof kScratchCode);
+  // The keys take effect only when SCTLR_EL1 is written by an instruction.
+  const uint64_t begin = kScratch + 4 * kEnableKeys;
+  Check(uc_emu_start(uc_, begin, begin + 4 * kEnableKeysLength, 0, kEnableKeysLength),
+        "enabling pointer authentication");
+  if (Sign(kStackBase, 0, 0) == kStackBase)
+    throw EmulationError("the emulated CPU does not sign pointers");
+}
+
+uint64_t Emulator::RunScratch(unsigned instruction, uint64_t x0, uint64_t x1) {
+  // Runs between emulation steps (never inside a hook); the registers it
+  // uses are put back.
+  const uint64_t saved_x0 = Reg(UC_ARM64_REG_X0), saved_x1 = Reg(UC_ARM64_REG_X1),
+                 saved_pc = Reg(UC_ARM64_REG_PC);
+  SetReg(UC_ARM64_REG_X0, x0);
+  SetReg(UC_ARM64_REG_X1, x1);
+  const uint64_t at = kScratch + 4 * instruction;
+  Check(uc_emu_start(uc_, at, at + 4, 0, 1), "a pointer-authentication instruction");
+  const uint64_t result = Reg(UC_ARM64_REG_X0);
+  SetReg(UC_ARM64_REG_X0, saved_x0);
+  SetReg(UC_ARM64_REG_X1, saved_x1);
+  SetReg(UC_ARM64_REG_PC, saved_pc);
+  return result;
+}
+
+uint64_t Emulator::Sign(uint64_t pointer, uint8_t key, uint64_t modifier) {
+  if (key > 3) throw EmulationError("no pointer-authentication key " + std::to_string(key));
+  return RunScratch(key, pointer, modifier);
+}
+
+std::optional<uint64_t> Emulator::Authenticate(uint64_t pointer, uint8_t key, uint64_t modifier) {
+  if (key > 3) throw EmulationError("no pointer-authentication key " + std::to_string(key));
+  uint64_t result = RunScratch(4 + key, pointer, modifier);
+  if (result >> kAddressBits) return std::nullopt;
+  return result;
 }
 
 Emulator::~Emulator() {

@@ -32,6 +32,12 @@
 // Counting: instructions executed inside counted ranges (an image's code,
 // CountRange) are counted exactly; InstructionCount() is a running total.
 //
+// Pointer authentication: the CPU is Unicorn's MAX model with the four
+// keys (IA, IB, DA, DB) set to fixed values and enabled, so that arm64e
+// code signs and authenticates as on the phone. Sign() and Authenticate()
+// run the CPU's own pac*/aut* instructions on a pointer and a modifier, for
+// the loader and the platform model.
+//
 // An Emulator is used from one thread.
 #pragma once
 
@@ -44,6 +50,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -166,6 +173,12 @@ class Emulator {
 
   uc_engine* engine() const { return uc_; }
 
+  // Pointer authentication with key 0 IA, 1 IB, 2 DA, 3 DB.
+  uint64_t Sign(uint64_t pointer, uint8_t key, uint64_t modifier);
+  // The pointer with its signature removed, or nullopt when the signature
+  // is not the one `key` and `modifier` give (aut* leaves error bits).
+  std::optional<uint64_t> Authenticate(uint64_t pointer, uint8_t key, uint64_t modifier);
+
  private:
   friend class Trap;
   struct Range {
@@ -182,6 +195,8 @@ class Emulator {
   uint64_t Reg(int id) const;
   void SetReg(int id, uint64_t value);
   void PoisonCallerSaved(int keep_x, int keep_d);
+  void EnablePointerAuthentication();
+  uint64_t RunScratch(unsigned instruction, uint64_t x0, uint64_t x1);
 
   uc_engine* uc_ = nullptr;
   std::vector<uc_hook> hooks_;

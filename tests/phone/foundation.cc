@@ -172,7 +172,8 @@ uint64_t Foundation::Dictionary(const std::vector<std::pair<std::string, uint64_
 std::optional<std::string> Foundation::Text(uint64_t object) const {
   if (object == 0) return std::nullopt;
   Emulator& emu = rt_.emulator();
-  if (object % 8 == 0 && emu.IsMapped(object, 32) && emu.Read64(object) == constant_string_class_) {
+  if (object % 8 == 0 && emu.IsMapped(object, 32) &&
+      rt_.pac.Strip(emu.Read64(object)) == constant_string_class_ && rt_.ClassOfObject(object)) {
     uint64_t flags = emu.Read64(object + 8), bytes = emu.Read64(object + 16),
              length = emu.Read64(object + 24);
     if (length > (1 << 20))

@@ -3,6 +3,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "tests/phone/pointer_auth.h"
+
 namespace velmo::phone {
 
 uint64_t LoadedImage::Symbol(const std::string& macho_symbol) const {
@@ -45,15 +47,27 @@ LoadedImage LoadImage(Emulator& emu, const std::string& name, std::span<const ui
       emu.CountRange(at, at + s.size, name);
     }
   }
-  const uint64_t slide = load_address - image.base_address;
-  for (uint64_t address : image.rebases) {
-    uint64_t at = loaded.Slid(address);
-    emu.Write64(at, emu.Read64(at) + slide);
-  }
+  // An auth fixup is signed with the CPU's keys as the phone's loader does:
+  // its key, and its discriminator blended with the slot's address when
+  // the fixup says so.
+  auto store = [&](uint64_t at, uint64_t value, const MachOPointerAuth& auth) {
+    if (auth.authenticated) {
+      if (image.architecture != Architecture::kArm64e)
+        throw EmulationError(name + ": an authenticated fixup in an arm64 image");
+      PointerScheme scheme{auth.key, auth.address_diversity, auth.discriminator, ""};
+      value = emu.Sign(value, auth.key, PointerAuth::Modifier(scheme, at));
+    }
+    emu.Write64(at, value);
+  };
+  for (const MachORebase& r : image.rebases)
+    store(loaded.Slid(r.address), loaded.Slid(r.target) | (uint64_t{r.high8} << 56), r.auth);
   for (const MachOBind& b : image.binds) {
     // A weak bind would let another image's definition win; this image's own stands.
     if (b.kind == MachOBind::Kind::kWeak) continue;
     std::optional<uint64_t> target = resolve(b.symbol);
+    // A chained lookup of a weak definition falls back to the image's own.
+    if (!target && b.library == -3)
+      if (auto own = image.ExportAddress(b.symbol)) target = loaded.Slid(*own);
     uint64_t value;
     if (target) {
       value = *target + b.addend;
@@ -63,14 +77,16 @@ LoadedImage LoadImage(Emulator& emu, const std::string& name, std::span<const ui
       value = emu.PoisonAddress(b.symbol) + b.addend;
       loaded.missing_imports.push_back(b.symbol);
     }
-    emu.Write64(loaded.Slid(b.address), value);
+    store(loaded.Slid(b.address), value, b.auth);
   }
   return loaded;
 }
 
 void RunInitializers(Emulator& emu, const LoadedImage& image) {
-  for (uint64_t slot : image.image.initializer_slots) {
-    uint64_t fn = emu.Read64(image.Slid(slot));
+  // On arm64e the phone's loader signs each initializer before its call; a
+  // call from here needs no signature.
+  for (const MachOInitializer& init : image.image.initializers) {
+    uint64_t fn = init.is_slot ? emu.Read64(image.Slid(init.address)) : image.Slid(init.address);
     if (fn < image.code_begin || fn >= image.code_end)
       throw EmulationError(image.name + ": an initializer points outside its code (" +
                            emu.Describe(fn) + ")");

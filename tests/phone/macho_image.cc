@@ -6,10 +6,17 @@
 #include <cstring>
 #include <set>
 
+#include "tests/phone/macho_chains.h"
+#include "tests/phone/macho_reader.h"
+
 namespace velmo::phone {
 namespace {
 
 namespace M = llvm::MachO;
+using macho_detail::Bytes;
+using macho_detail::Fail;
+using macho_detail::FixedName;
+using macho_detail::Hex;
 
 // Limits that no image of ours comes near; they keep a hostile file from
 // making the parser allocate or loop without bound.
@@ -17,45 +24,10 @@ constexpr uint64_t kMaxImageSpan = 256ull << 20;
 constexpr size_t kMaxFixups = 1u << 20;
 constexpr size_t kMaxSymbolLength = 4096;
 constexpr size_t kMaxExports = 1u << 16;
-// S_INIT_FUNC_OFFSETS, which LLVM 14's header does not name yet.
-constexpr uint32_t kInitFuncOffsets = 0x16;
-
-[[noreturn]] void Fail(const std::string& what) { throw MachOError("malformed Mach-O: " + what); }
-
-std::string Hex(uint64_t v) {
-  char text[24];
-  snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(v));
-  return text;
-}
-
-// A fixed-size name field (segname, sectname): up to 16 bytes, NUL-padded.
-std::string FixedName(const char (&field)[16]) {
-  return std::string(field, strnlen(field, sizeof field));
-}
-
-// Reads plain structures from the file at checked offsets.
-class Bytes {
- public:
-  explicit Bytes(std::span<const uint8_t> bytes) : bytes_(bytes) {}
-  size_t size() const { return bytes_.size(); }
-  bool Contains(uint64_t offset, uint64_t length) const {
-    return offset <= bytes_.size() && length <= bytes_.size() - offset;
-  }
-  template <typename T>
-  T Read(uint64_t offset, const char* what) const {
-    if (!Contains(offset, sizeof(T))) Fail(std::string(what) + " lies outside the file");
-    T value;
-    memcpy(&value, bytes_.data() + offset, sizeof(T));
-    return value;
-  }
-  std::span<const uint8_t> Slice(uint64_t offset, uint64_t length, const char* what) const {
-    if (!Contains(offset, length)) Fail(std::string(what) + " lies outside the file");
-    return bytes_.subspan(offset, length);
-  }
-
- private:
-  std::span<const uint8_t> bytes_;
-};
+constexpr uint32_t kMaxFatSlices = 16;
+// The arm64e header's cpusubtype: CPU_SUBTYPE_ARM64E with the versioned
+// pointer-authentication ABI, version 0 (the phone refuses other versions).
+const uint32_t kArm64eSubtype = M::CPU_SUBTYPE_ARM64E_WITH_PTRAUTH_VERSION(0, false);
 
 // A cursor over an opcode stream or the export trie.
 class Stream {
@@ -120,6 +92,13 @@ class Parser {
       Fail("not a 64-bit little-endian Mach-O (magic " + Hex(header.magic) + ")");
     if (header.cputype != M::CPU_TYPE_ARM64)
       Fail("not arm64 (cputype " + Hex(header.cputype) + ")");
+    if (header.cpusubtype == M::CPU_SUBTYPE_ARM64_ALL)
+      image_.architecture = Architecture::kArm64;
+    else if (header.cpusubtype == kArm64eSubtype)
+      image_.architecture = Architecture::kArm64e;
+    else
+      Fail("neither arm64 nor arm64e with pointer-authentication ABI 0 (cpusubtype " +
+           Hex(header.cpusubtype) + ")");
     if (header.filetype != M::MH_DYLIB && header.filetype != M::MH_BUNDLE)
       Fail("neither MH_DYLIB nor MH_BUNDLE (filetype " + std::to_string(header.filetype) + ")");
     image_.file_type = header.filetype;
@@ -129,6 +108,7 @@ class Parser {
     const uint64_t commands_end = commands_start + header.sizeofcmds;
 
     std::optional<M::dyld_info_command> dyld_info;
+    std::optional<M::linkedit_data_command> chained, exports_trie;
     uint64_t offset = commands_start;
     for (uint32_t i = 0; i < header.ncmds; ++i) {
       if (offset + sizeof(M::load_command) > commands_end)
@@ -148,7 +128,13 @@ class Parser {
           dyld_info = file_.Read<M::dyld_info_command>(offset, "LC_DYLD_INFO");
           break;
         case M::LC_DYLD_CHAINED_FIXUPS:
-          Fail("LC_DYLD_CHAINED_FIXUPS is not supported (ld64.lld-14 writes LC_DYLD_INFO_ONLY)");
+          if (chained) Fail("two LC_DYLD_CHAINED_FIXUPS commands");
+          chained = LinkeditData(offset, lc.cmdsize, "LC_DYLD_CHAINED_FIXUPS");
+          break;
+        case M::LC_DYLD_EXPORTS_TRIE:
+          if (exports_trie) Fail("two LC_DYLD_EXPORTS_TRIE commands");
+          exports_trie = LinkeditData(offset, lc.cmdsize, "LC_DYLD_EXPORTS_TRIE");
+          break;
         case M::LC_LOAD_DYLIB:
         case M::LC_LOAD_WEAK_DYLIB:
         case M::LC_REEXPORT_DYLIB:
@@ -166,6 +152,23 @@ class Parser {
     }
     if (image_.segments.empty()) Fail("no LC_SEGMENT_64");
     CheckSegments();
+    const bool arm64e = image_.architecture == Architecture::kArm64e;
+    if (dyld_info && chained) Fail("both LC_DYLD_INFO and LC_DYLD_CHAINED_FIXUPS");
+    if (arm64e && dyld_info)
+      Fail(
+          "an arm64e image with opcode fixups (LC_DYLD_INFO), which the phone reads as another "
+          "format");
+    if (exports_trie && dyld_info && dyld_info->export_size != 0)
+      Fail("both LC_DYLD_EXPORTS_TRIE and an export trie in LC_DYLD_INFO");
+    if (chained) {
+      image_.chained_fixups = true;
+      macho_detail::DecodeChainedFixups(
+          Info(chained->dataoff, chained->datasize, "the chained fixups"), file_, image_);
+    } else if (arm64e) {
+      Fail("an arm64e image without LC_DYLD_CHAINED_FIXUPS");
+    }
+    if (exports_trie)
+      Exports(Info(exports_trie->dataoff, exports_trie->datasize, "the export trie"));
     if (dyld_info) {
       Rebases(Info(dyld_info->rebase_off, dyld_info->rebase_size, "the rebase opcodes"));
       Binds(Info(dyld_info->bind_off, dyld_info->bind_size, "the bind opcodes"),
@@ -184,6 +187,11 @@ class Parser {
   std::span<const uint8_t> Info(uint32_t off, uint32_t size, const char* what) {
     if (size == 0) return {};
     return file_.Slice(off, size, what);
+  }
+
+  M::linkedit_data_command LinkeditData(uint64_t offset, uint32_t cmdsize, const char* what) {
+    if (cmdsize < sizeof(M::linkedit_data_command)) Fail(std::string(what) + " too small");
+    return file_.Read<M::linkedit_data_command>(offset, what);
   }
 
   std::string DylibName(uint64_t offset, uint32_t cmdsize) {
@@ -258,6 +266,14 @@ class Parser {
     return s.address + offset;
   }
 
+  // The pointer the file holds `offset` bytes into segment `segment` (0 past
+  // its file bytes, where memory is zero-filled).
+  uint64_t StoredPointer(uint64_t segment, uint64_t offset) {
+    const MachOSegment& s = image_.segments[segment];
+    if (offset + 8 > s.file_size) return 0;
+    return file_.Read<uint64_t>(s.file_offset + offset, "a rebased pointer");
+  }
+
   void CountFixup() {
     if (image_.rebases.size() + image_.binds.size() >= kMaxFixups) Fail("too many fixups");
   }
@@ -267,7 +283,10 @@ class Parser {
     uint64_t segment = ~uint64_t{0}, offset = 0;
     auto rebase = [&] {
       CountFixup();
-      image_.rebases.push_back(PointerSlot(segment, offset, "a rebase"));
+      MachORebase r;
+      r.address = PointerSlot(segment, offset, "a rebase");
+      r.target = StoredPointer(segment, offset);
+      image_.rebases.push_back(r);
     };
     while (!in.AtEnd()) {
       uint8_t byte = in.Byte();
@@ -447,15 +466,41 @@ class Parser {
 
   void Initializers() {
     for (const MachOSection& s : image_.sections) {
-      if (s.type == kInitFuncOffsets) Fail("__init_offsets is not supported");
+      if (s.type == M::S_INIT_FUNC_OFFSETS) {
+        InitOffsets(s);
+        continue;
+      }
       if (s.type != M::S_MOD_INIT_FUNC_POINTERS) continue;
       if (s.size % 8 != 0 || s.address % 8 != 0) Fail("__mod_init_func is not a list of pointers");
       const MachOSegment* seg = image_.SegmentAt(s.address);
       if (!seg || s.address + s.size > seg->address + seg->file_size)
         Fail("__mod_init_func lies outside its segment's file bytes");
       for (uint64_t a = s.address; a < s.address + s.size; a += 8)
-        image_.initializer_slots.push_back(a);
+        image_.initializers.push_back({a, true});
     }
+  }
+
+  // __init_offsets: 32-bit offsets from the image's start, each naming a
+  // function in the image's code; no fixups apply to them.
+  void InitOffsets(const MachOSection& s) {
+    if (s.size % 4 != 0 || s.address % 4 != 0) Fail("__init_offsets is not a list of offsets");
+    const MachOSegment* seg = image_.SegmentAt(s.address);
+    if (!seg || s.address + s.size > seg->address + seg->file_size)
+      Fail("__init_offsets lies outside its segment's file bytes");
+    for (uint64_t a = s.address; a < s.address + s.size; a += 4) {
+      uint32_t off = file_.Read<uint32_t>(seg->file_offset + (a - seg->address), "__init_offsets");
+      uint64_t target = image_.base_address + off;
+      const MachOSection* code = SectionAt(target);
+      if (!code || !code->executable || target % 4 != 0)
+        Fail("an initializer offset " + Hex(off) + " names no code in the image");
+      image_.initializers.push_back({target, false});
+    }
+  }
+
+  const MachOSection* SectionAt(uint64_t address) const {
+    for (const MachOSection& s : image_.sections)
+      if (address >= s.address && address - s.address < s.size) return &s;
+    return nullptr;
   }
 
   Bytes file_;
@@ -465,6 +510,74 @@ class Parser {
 }  // namespace
 
 MachOImage MachOImage::Parse(std::span<const uint8_t> bytes) { return Parser(bytes).Run(); }
+
+const char* ArchitectureName(Architecture arch) {
+  return arch == Architecture::kArm64e ? "arm64e" : "arm64";
+}
+
+uint32_t CpuSubtype(Architecture arch) {
+  return arch == Architecture::kArm64e ? kArm64eSubtype : M::CPU_SUBTYPE_ARM64_ALL;
+}
+
+std::span<const uint8_t> MachOImage::SelectSlice(std::span<const uint8_t> file, Architecture arch) {
+  Bytes in(file);
+  // The fat header and its entries are big-endian.
+  auto be32 = [&](uint64_t at) {
+    return __builtin_bswap32(in.Read<uint32_t>(at, "the fat header"));
+  };
+  auto be64 = [&](uint64_t at) {
+    return __builtin_bswap64(in.Read<uint64_t>(at, "the fat header"));
+  };
+  const uint32_t magic = be32(0);
+  if (magic != M::FAT_MAGIC && magic != M::FAT_MAGIC_64) return file;
+  const bool wide = magic == M::FAT_MAGIC_64;
+  const uint32_t count = be32(4);
+  if (count == 0 || count > kMaxFatSlices)
+    Fail("a fat file with " + std::to_string(count) + " slices");
+  const uint64_t entry = wide ? sizeof(M::fat_arch_64) : sizeof(M::fat_arch);
+  const uint64_t entries_end = sizeof(M::fat_header) + count * entry;
+  struct Slice {
+    uint32_t cputype, cpusubtype;
+    uint64_t offset, size;
+  };
+  std::vector<Slice> slices;
+  for (uint32_t i = 0; i < count; ++i) {
+    uint64_t at = sizeof(M::fat_header) + i * entry;
+    Slice s{be32(at), be32(at + 4), 0, 0};
+    uint32_t align;
+    if (wide) {
+      s.offset = be64(at + 8);
+      s.size = be64(at + 16);
+      align = be32(at + 24);
+    } else {
+      s.offset = be32(at + 8);
+      s.size = be32(at + 12);
+      align = be32(at + 16);
+    }
+    const std::string name = "fat slice " + std::to_string(i);
+    if (align > 15 || s.offset % (uint64_t{1} << align) != 0)
+      Fail(name + " is not aligned as its entry says");
+    if (s.offset < entries_end || !in.Contains(s.offset, s.size) ||
+        s.size < sizeof(M::mach_header_64))
+      Fail(name + " lies outside the file or over the fat header");
+    for (const Slice& other : slices) {
+      if (s.offset < other.offset + other.size && other.offset < s.offset + s.size)
+        Fail(name + " overlaps another slice");
+      if (s.cputype == other.cputype && s.cpusubtype == other.cpusubtype)
+        Fail("two fat slices of the same architecture");
+    }
+    auto header = in.Read<M::mach_header_64>(s.offset, "a fat slice's header");
+    if (header.magic != M::MH_MAGIC_64 || header.cputype != s.cputype ||
+        header.cpusubtype != s.cpusubtype)
+      Fail(name + "'s header disagrees with its fat entry (cputype " + Hex(header.cputype) +
+           ", cpusubtype " + Hex(header.cpusubtype) + ")");
+    slices.push_back(s);
+  }
+  for (const Slice& s : slices)
+    if (s.cputype == M::CPU_TYPE_ARM64 && s.cpusubtype == CpuSubtype(arch))
+      return file.subspan(s.offset, s.size);
+  throw MachOError(std::string("the fat file has no ") + ArchitectureName(arch) + " slice");
+}
 
 const MachOSegment* MachOImage::SegmentAt(uint64_t address) const {
   for (const MachOSegment& s : segments)

@@ -74,7 +74,7 @@ TEST_F(MachOImageTest, ReadsWhatTheLoaderNeeds) {
   EXPECT_TRUE(image.ExportAddress("_probe_bool").has_value());
   EXPECT_TRUE(image.ExportAddress("_probe_value").has_value());
   EXPECT_FALSE(image.ExportAddress("_probe").has_value());  // an inner trie node, not an export
-  EXPECT_EQ(image.initializer_slots.size(), 1u);
+  EXPECT_EQ(image.initializers.size(), 1u);
   EXPECT_FALSE(image.rebases.empty());
   auto bound = [&](const std::string& symbol, MachOBind::Kind kind) {
     return std::any_of(image.binds.begin(), image.binds.end(),
@@ -83,7 +83,7 @@ TEST_F(MachOImageTest, ReadsWhatTheLoaderNeeds) {
   EXPECT_TRUE(bound("_objc_msgSend", MachOBind::Kind::kLazy));
   EXPECT_TRUE(bound("___CFConstantStringClassReference", MachOBind::Kind::kNonLazy));
   EXPECT_TRUE(bound("__dispatch_main_q", MachOBind::Kind::kNonLazy));
-  for (uint64_t r : image.rebases) EXPECT_NE(image.SegmentAt(r), nullptr);
+  for (const MachORebase& r : image.rebases) EXPECT_NE(image.SegmentAt(r.address), nullptr);
   for (const MachOBind& b : image.binds) EXPECT_NE(image.SegmentAt(b.address), nullptr);
 }
 
@@ -120,9 +120,10 @@ TEST_F(MachOImageTest, DamagedHeadersAndCommandsAreRefused) {
   EXPECT_THAT(
       damaged([&] { Put<uint64_t>(segment + offsetof(M::segment_command_64, vmaddr), 0x4000); }),
       HasSubstr("overlap"));
-  EXPECT_THAT(
-      damaged([&] { Put<uint32_t>(Command(M::LC_DYLD_INFO_ONLY), M::LC_DYLD_CHAINED_FIXUPS); }),
-      HasSubstr("LC_DYLD_CHAINED_FIXUPS is not supported"));
+  EXPECT_THAT(damaged([&] { Put<uint32_t>(8, 0x80000002); }),
+              HasSubstr("an arm64e image with opcode fixups"));
+  EXPECT_THAT(damaged([&] { Put<uint32_t>(8, 0x81000002); }),
+              HasSubstr("neither arm64 nor arm64e with pointer-authentication ABI 0"));
 }
 
 TEST_F(MachOImageTest, DamagedFixupsAndExportsAreRefused) {

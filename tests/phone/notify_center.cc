@@ -18,7 +18,10 @@ NotifyCenter::NotifyCenter(Runtime& runtime) : rt_(runtime), center_(runtime.emu
           throw ModelError("CFNotificationCenterAddObserver on the Darwin center needs a name");
         Observer o;
         o.observer = m.U(1);
-        o.callback = m.U(2);
+        // A C function pointer, signed as the platform signs one; the
+        // record keeps it plain.
+        o.callback = rt_.pac.Authenticate(m.U(2), kFunctionPointerScheme, 0,
+                                          "the callback given to CFNotificationCenterAddObserver");
         o.name_object = m.U(3);
         o.name = m.Str(3);
         o.object = m.U(4);

@@ -141,6 +141,9 @@ void Runtime::InstallImports() {
     if (sel == 0 || imp == 0) throw ModelError("class_addMethod with a nil selector or IMP");
     std::string types = m.CStr(3);
     std::string name = std::string(c->is_meta() ? "+[" : "-[") + c->name + " " + SelName(sel) + "]";
+    // The method table keeps the plain address; a send enters it directly.
+    imp = pac.Authenticate(imp, kFunctionPointerScheme, 0,
+                           "the IMP given to class_addMethod for " + name);
     Signature sig;
     try {
       sig = ParseSignature(types);
@@ -185,11 +188,18 @@ void Runtime::InstallImports() {
     if (!c) throw ModelError("MSHookMessageEx of " + Hex(m.U(0)) + ", which is not a class");
     uint64_t sel = m.U(1), replacement = m.U(2), result = m.U(3);
     if (replacement == 0) throw ModelError("MSHookMessageEx with a nil replacement");
+    replacement = pac.Authenticate(
+        replacement, kFunctionPointerScheme, 0,
+        "the replacement IMP given to MSHookMessageEx for " + c->name + " " + SelName(sel));
     ObjcClass* found = nullptr;
     uint64_t previous = Lookup(c, sel, &found);
     HookRecord record{c->name, SelName(sel), replacement, previous, result};
     if (previous != 0) c->methods[sel] = {replacement, found->methods.at(sel).types};
-    if (result != 0) emulator().Write64(result, previous);
+    // The original goes into the slot signed as a plain function pointer,
+    // which a call through the slot authenticates; a missing one stays 0.
+    if (result != 0)
+      emulator().Write64(result,
+                         previous ? pac.Sign(previous, kFunctionPointerScheme, 0) : previous);
     hooks_.push_back(record);
     return {};
   });

@@ -295,6 +295,7 @@ void Runtime::CheckArgs(const ModelImp& mi, const std::vector<Value>& values) co
           if (t.block) {
             ObjcClass* c = ClassOfObject(v.u);
             if (c->name.find("Block") == std::string::npos) fail("is not a block but a " + c->name);
+            if (check_block) check_block(v.u, mi.name);
           }
         }
         if (t.code == '#' && v.u != 0 && !ClassAt(v.u)) fail("is not a class: " + Hex(v.u));
@@ -347,8 +348,13 @@ ObjcClass* Runtime::ClassOfObject(uint64_t address) const {
   if (auto it = objects_.find(address); it != objects_.end())
     return it->second.alive ? it->second.cls : nullptr;
   if (address % 8 != 0 || !emu_.IsMapped(address, 8)) return nullptr;
-  ObjcClass* c = ClassAt(emu_.Read64(address));
-  return c && !c->is_meta() && c->untracked_instances ? c : nullptr;
+  // Constant strings and blocks carry their isa signed (DA, blended with
+  // the isa's address, 0x6AE1); the runtime authenticates it on use.
+  const uint64_t isa = emu_.Read64(address);
+  ObjcClass* c = ClassAt(pac.Strip(isa));
+  if (!c || c->is_meta() || !c->untracked_instances) return nullptr;
+  pac.Authenticate(isa, kIsaScheme, address, "the isa of the " + c->name + " at " + Hex(address));
+  return c;
 }
 
 bool Runtime::IsObjectLike(uint64_t address) const { return ClassOfObject(address) != nullptr; }

@@ -46,6 +46,7 @@
 
 #include "tests/phone/calling.h"
 #include "tests/phone/emulator.h"
+#include "tests/phone/pointer_auth.h"
 #include "tests/phone/type_encoding.h"
 
 namespace velmo::phone {
@@ -174,6 +175,8 @@ struct HookRecord {
 };
 
 class Runtime {
+  Emulator& emu_;
+
  public:
   explicit Runtime(Emulator& emu);
   Runtime(const Runtime&) = delete;
@@ -231,6 +234,11 @@ class Runtime {
   size_t pool_depth() const { return pools_.size(); }
   std::vector<uint64_t> LiveObjects() const;  // alive and not immortal
   std::string LeakReport() const;             // "" when nothing leaked
+  // The process's signing rules (on in an arm64e process).
+  PointerAuth pac{emu_};
+  // Checks the code pointers of a block an image hands to a model function
+  // or method (set by the blocks model); `what` names the block.
+  std::function<void(uint64_t block, const std::string& what)> check_block;
   // Extra retain/release behaviour for objects the model does not track
   // (blocks): returns true when it handled the object.
   std::function<bool(uint64_t, bool retain)> foreign_refcount;
@@ -277,7 +285,6 @@ class Runtime {
   void InstallImports();
   void Dealloc(uint64_t object);
 
-  Emulator& emu_;
   std::map<std::string, uint64_t> symbols_;
   std::unordered_map<std::string, uint64_t> selectors_;
   std::unordered_map<uint64_t, std::string> selector_names_;

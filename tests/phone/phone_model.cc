@@ -19,6 +19,12 @@ PhoneModel::PhoneModel() {
   });
 }
 
+void PhoneModel::SetArchitecture(Architecture arch) {
+  if (!images_.empty()) throw EmulationError("the architecture is set before any image is loaded");
+  architecture_ = arch;
+  objc.pac.set_enabled(arch == Architecture::kArm64e);
+}
+
 LoadedImage& PhoneModel::Load(const std::string& path, bool run_initializers) {
   std::vector<uint8_t> bytes = ReadFileBytes(path);
   std::string name = path.substr(path.find_last_of('/') + 1);
@@ -31,8 +37,12 @@ LoadedImage& PhoneModel::LoadBytes(const std::string& name, std::span<const uint
     std::optional<uint64_t> address = objc.Resolve(symbol);
     return address ? address : ObjcClassSymbol(objc, symbol);
   };
+  std::span<const uint8_t> slice = MachOImage::SelectSlice(bytes, architecture_);
+  if (MachOImage::Parse(slice).architecture != architecture_)
+    throw EmulationError(name + " is not " + ArchitectureName(architecture_) +
+                         ", which this process takes only");
   auto image =
-      std::make_unique<LoadedImage>(LoadImage(emu, name, bytes, next_load_address_, resolve));
+      std::make_unique<LoadedImage>(LoadImage(emu, name, slice, next_load_address_, resolve));
   uint64_t end = next_load_address_;
   for (const MachOSegment& s : image->image.segments)
     end = std::max(end, image->Slid(s.address) + s.size);

@@ -46,9 +46,15 @@ class PhoneModel {
   LocalAuthentication local_auth{objc, blocks, dispatch};
   Preferences preferences{objc, foundation, files};
 
-  // Loads the image at `path` at the next free load address; runs its
-  // initializers unless told not to. The image stays loaded for the
-  // model's life.
+  // The process's architecture, arm64 unless set before anything is
+  // loaded: an arm64e process takes only arm64e images (the arm64e slice of
+  // a fat file) and turns pointer authentication on in the model.
+  void SetArchitecture(Architecture arch);
+  Architecture architecture() const { return architecture_; }
+
+  // Loads the image at `path` (the process's slice of a fat file) at the
+  // next free load address; runs its initializers unless told not to. The
+  // image stays loaded for the model's life.
   LoadedImage& Load(const std::string& path, bool run_initializers = true);
   LoadedImage& LoadBytes(const std::string& name, std::span<const uint8_t> bytes,
                          bool run_initializers = true);
@@ -64,6 +70,7 @@ class PhoneModel {
 
  private:
   std::vector<std::unique_ptr<LoadedImage>> images_;
+  Architecture architecture_ = Architecture::kArm64;
   uint64_t next_load_address_ = 0x100000000;
 };
 

@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
 """Checks the phone build as the phone would see it: reads build-phone's
-Velmo.dylib, VelmoPreferences and the iphoneos-arm64 package back with LLVM's
-Mach-O tools and dpkg-deb, and checks that tweak/ and settings-pane/ build
-unchanged for both platforms. Prints one line per check; exits 1 when any
-fails.
+Velmo.dylib, VelmoPreferences (each slice of the two fat files) and the
+iphoneos-arm64 package back with LLVM's Mach-O tools, macho_chains.py and
+dpkg-deb, and checks that tweak/ and settings-pane/ build unchanged for both
+platforms. Prints one line per check; exits 1 when any fails.
 
 usage: check_phone_build.py SOURCE PHONE_BUILD SIM_BUILD
 """
@@ -15,8 +15,15 @@ import subprocess
 import sys
 import tempfile
 
-OTOOL = "llvm-otool-14"
-NM = "llvm-nm-14"
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import macho_chains  # noqa: E402
+
+OTOOL = "llvm-otool-22"
+NM = "llvm-nm-22"
+LIPO = "llvm-lipo-22"
+CPU_TYPE_ARM64 = 0x0100000C
+SUBTYPES = {"arm64": 0, "arm64e": 0x80000002}  # arm64e: versioned pointer-auth ABI, version 0
+FILETYPES = {"DYLIB": 6, "BUNDLE": 8}
 
 VELMO_EXPORTS = {
     "_lockRecentlyDeleted", "_popToRoot", "_hiddenItemCountEnabled", "_showLockIcon",
@@ -79,12 +86,6 @@ def load_commands(path):
     return commands
 
 
-def header(path):
-    lines = run(OTOOL, "-hv", path).splitlines()
-    fields = lines[-1].split()
-    return fields[1], fields[4]  # cputype, filetype
-
-
 def exported(path):
     names = set()
     for line in run(NM, "-m", path).splitlines():
@@ -104,13 +105,17 @@ def imports(path):
     return found
 
 
-def check_macho(name, path, filetype, dylibs, rpaths, exports):
-    cpu, kind = header(path)
-    check(f"{name}: arm64 {filetype}", (cpu, kind) == ("ARM64", filetype), f"{cpu} {kind}")
+def check_macho(name, path, arch, filetype, dylibs, rpaths, exports):
+    image = macho_chains.MachO(open(path, "rb").read())
+    check(f"{name}: {arch} {filetype}", (image.cputype, image.cpusubtype, image.filetype)
+          == (CPU_TYPE_ARM64, SUBTYPES[arch], FILETYPES[filetype]),
+          f"cputype {image.cputype:#x} cpusubtype {image.cpusubtype:#x} filetype {image.filetype}")
+    check(f"{name}: the code signature's page hashes match", not image.stale_pages(),
+          f"stale pages {image.stale_pages()}")
     commands = load_commands(path)
     builds = [c for n, c in commands if n == "LC_BUILD_VERSION"]
     check(f"{name}: LC_BUILD_VERSION ios, minimum 14.0",
-          len(builds) == 1 and builds[0].get("platform") == "ios"
+          len(builds) == 1 and builds[0].get("platform") in ("ios", "2")
           and builds[0].get("minos") == "14.0", str(builds))
     found_rpaths = [c["path"].split(" (offset")[0] for n, c in commands if n == "LC_RPATH"]
     check(f"{name}: LC_RPATH {rpaths}", found_rpaths == rpaths, str(found_rpaths))
@@ -124,6 +129,51 @@ def check_macho(name, path, filetype, dylibs, rpaths, exports):
     check(f"{name}: exports exactly {sorted(exports) if exports else 'nothing'}", names == exports,
           f"extra {sorted(names - exports)}, missing {sorted(exports - names)}")
     return commands
+
+
+def check_arm64_fixups(name, path):
+    image = macho_chains.MachO(open(path, "rb").read())
+    check(f"{name}: opcode fixups, as before", image.has_opcode_fixups()
+          and image.linkedit(macho_chains.LC_DYLD_CHAINED_FIXUPS) is None)
+
+
+def check_arm64e_fixups(name, path, linked_path):
+    """The finished arm64e slice against the image it was made from: every
+    recorded pointer an authenticated fixup with the recorded scheme, every
+    other fixup the same, the records gone."""
+    image = macho_chains.MachO(open(path, "rb").read())
+    check(f"{name}: chained fixups only, no opcode fixups",
+          not image.has_opcode_fixups() and image.linkedit(macho_chains.LC_DYLD_CHAINED_FIXUPS))
+    check(f"{name}: every chain in DYLD_CHAINED_PTR_ARM64E",
+          image.pointer_formats() == {macho_chains.ARM64E}, str(image.pointer_formats()))
+    linked = macho_chains.MachO(open(linked_path, "rb").read())
+    records = linked.records()
+    record_slots = set()
+    if linked.section("__auth_records"):
+        _, _, address, size, _ = linked.section("__auth_records")
+        record_slots = set(range(address, address + size, 16))
+    before = {f.address: f for f in linked.fixups() if f.address not in record_slots}
+    after = {f.address: f for f in image.fixups()}
+    check(f"{name}: the same fixup locations as the linked image", set(before) == set(after),
+          f"extra {sorted(map(hex, set(after) - set(before)))}, missing {sorted(map(hex, set(before) - set(after)))}")
+    wrong = []
+    for address, f in sorted(after.items()):
+        old = before.get(address)
+        if old is None:
+            continue
+        want = records.get(address)
+        if (f.bind, f.target, f.addend) != (old.bind, old.target, old.addend) or f.auth != want:
+            wrong.append(f"{address:#x}: {f} (linked {old}, recorded {want})")
+    check(f"{name}: {len(records)} recorded pointers signed with their schemes, the rest unchanged",
+          records and not wrong, "; ".join(wrong[:5]))
+    section = image.section("__auth_records")
+    zeroed = section is None or not any(image.data[image.file_offset(section[2]):
+                                                   image.file_offset(section[2]) + section[3]])
+    check(f"{name}: the records are cleared", zeroed)
+    inits = image.section("__mod_init_func")
+    plain = inits is None or all(after[a].auth is None for a in range(inits[2], inits[2] + inits[3], 8))
+    check(f"{name}: initializers plain", plain)
+    print(f"  {name}: {len(after)} fixups, {sum(1 for f in after.values() if f.auth)} authenticated")
 
 
 def rel_folder(path, source):
@@ -155,8 +205,8 @@ def check_sources(source, phone_build, sim_build):
     # Each source was compiled by both builds.
     for path in sorted(p for p in deliverables if p.endswith(".cc")):
         base = os.path.basename(path)
-        phone = glob.glob(os.path.join(phone_build, "CMakeFiles", "*_objects.dir", "**", base + ".obj"),
-                          recursive=True)
+        phone = all(glob.glob(os.path.join(phone_build, "CMakeFiles", f"*_{arch}.dir", "**", base + ".obj"),
+                              recursive=True) for arch in SUBTYPES)
         target = "Velmo.dir" if rel_folder(path, source) == "tweak" else "VelmoPreferences.dir"
         sim = glob.glob(os.path.join(sim_build, rel_folder(path, source), "CMakeFiles", target, "**",
                                      base + ".o"), recursive=True)
@@ -177,8 +227,9 @@ def check_package(deb):
     check("package: Depends on the hooking runtime and the Settings loader",
           fields.get("Depends") == "mobilesubstrate, preferenceloader", fields.get("Depends", ""))
     description = run("dpkg-deb", "-f", deb, "Description")
-    check("package: Description says arm64 only, not arm64e",
-          "arm64 phones only" in description and "arm64e" in description)
+    check("package: Description names both slices' phones",
+          "arm64 slice for A9 to A11" in description and "arm64e" in description
+          and "A12 and later" in description)
     files = {line.split()[-1] for line in run("dpkg-deb", "-c", deb).splitlines()
              if not line.startswith("d")}
     check("package: file list", files == PACKAGE_FILES,
@@ -224,9 +275,8 @@ def check_package(deb):
             check(f"package: {script} restarts Photos with the phone's killall",
                   '/var/jb/usr/bin/killall" -9 MobileSlideShow' in text and argument in text
                   and os.access(path, os.X_OK))
-        preinst = os.path.join(tmp, "DEBIAN", "preinst")
-        check("package: preinst refuses an arm64e phone",
-              os.path.exists(preinst) and "hw.cpusubtype" in open(preinst, encoding="utf-8").read())
+        check("package: no preinst (every chip is served)",
+              not os.path.exists(os.path.join(tmp, "DEBIAN", "preinst")))
 
 
 def main():
@@ -239,14 +289,33 @@ def main():
     if not (os.path.exists(velmo) and os.path.exists(pane) and len(debs) == 1):
         print(f"FAIL the phone build is missing in {phone_build}: run make phone")
         sys.exit(1)
-    commands = check_macho("Velmo.dylib", velmo, "DYLIB", VELMO_DYLIBS,
-                           ["/var/jb/Library/Frameworks", "/var/jb/usr/lib"], VELMO_EXPORTS)
-    ids = [c["name"].split(" (offset")[0] for n, c in commands if n == "LC_ID_DYLIB"]
-    check("Velmo.dylib: install name", ids == [INSTALL_NAME], str(ids))
-    check_macho("VelmoPreferences", pane, "BUNDLE", PANE_DYLIBS, [], set())
-    for name, path in (("Velmo.dylib", velmo), ("VelmoPreferences", pane)):
-        for library, symbols in sorted(imports(path).items()):
-            print(f"  {name} imports from {library}: {' '.join(sorted(symbols))}")
+    with tempfile.TemporaryDirectory() as slices:
+        found_imports = {}
+        for name, path, filetype, dylibs, rpaths, exports in (
+                ("Velmo.dylib", velmo, "DYLIB", VELMO_DYLIBS,
+                 ["/var/jb/Library/Frameworks", "/var/jb/usr/lib"], VELMO_EXPORTS),
+                ("VelmoPreferences", pane, "BUNDLE", PANE_DYLIBS, [], set())):
+            archs = run(LIPO, "-archs", path).split()
+            check(f"{name}: exactly the arm64 and arm64e slices", archs == ["arm64", "arm64e"], str(archs))
+            for arch in SUBTYPES:
+                thin = os.path.join(slices, f"{name}.{arch}")
+                run(LIPO, "-thin", arch, path, "-output", thin)
+                label = f"{name} {arch}"
+                commands = check_macho(label, thin, arch, filetype, dylibs, rpaths, exports)
+                if name == "Velmo.dylib":
+                    ids = [c["name"].split(" (offset")[0] for n, c in commands if n == "LC_ID_DYLIB"]
+                    check(f"{label}: install name", ids == [INSTALL_NAME], str(ids))
+                if arch == "arm64":
+                    check_arm64_fixups(label, thin)
+                else:
+                    check_arm64e_fixups(label, thin,
+                                        os.path.join(phone_build, "slices", f"{name}.arm64e.linked"))
+                found_imports[arch] = imports(thin)
+            check(f"{name}: both slices import the same symbols from the same libraries",
+                  {k: sorted(v) for k, v in found_imports["arm64"].items()}
+                  == {k: sorted(v) for k, v in found_imports["arm64e"].items()})
+            for library, symbols in sorted(found_imports["arm64"].items()):
+                print(f"  {name} imports from {library}: {' '.join(sorted(symbols))}")
     check_package(debs[0])
     check_sources(source, phone_build, sim_build)
     if failures:

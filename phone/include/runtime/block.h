@@ -19,13 +19,14 @@
 
 #include "runtime/encoding.h"
 #include "runtime/objc.h"
+#include "runtime/ptrauth.h"
 #include "runtime/strong.h"
 
 struct BlockDescriptor {
   unsigned long reserved;
   unsigned long size;
-  void (*copy)(void* destination, const void* source);
-  void (*dispose)(const void* block);
+  void (*VELMO_BLOCK_FUNCTION copy)(void* destination, const void* source);
+  void (*VELMO_BLOCK_FUNCTION dispose)(const void* block);
   const char* signature;
 };
 
@@ -42,7 +43,7 @@ template <class R, class... A>
 struct Block<R(A...)> : objc_object {
   int flags;
   int reserved;
-  R (*invoke)(Block*, A...);
+  R (*VELMO_BLOCK_FUNCTION invoke)(Block*, A...);
   const BlockDescriptor* descriptor;
 
   R call(A... args) { return invoke(this, args...); }
@@ -62,7 +63,7 @@ struct BlockLiteral<R(A...), F> : Block<R(A...)> {
   F body;
 
   explicit BlockLiteral(F&& f) : body(static_cast<F&&>(f)) {
-    this->isa = _NSConcreteStackBlock;
+    this->isa = signIsa(_NSConcreteStackBlock, &this->isa);
     this->flags = kBlockHasCopyDispose | kBlockHasCxxObject | kBlockHasSignature;
     this->reserved = 0;
     this->invoke = &invokeBody;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "runtime/objc.h"
+#include "runtime/ptrauth.h"
 
 extern "C" {
 extern int __CFConstantStringClassReference[];
@@ -16,7 +17,7 @@ extern const __CFBoolean* const kCFBooleanFalse;
 namespace objc {
 
 struct ConstantString {
-  const void* isa;
+  const void* VELMO_SIGNED_ISA isa;
   int flags;  // 0x7c8: a constant string of 8-bit characters
   const char* bytes;
   long length;

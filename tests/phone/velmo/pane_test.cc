@@ -52,7 +52,7 @@ class PaneTest : public VelmoTest {
   uint64_t controller_ = 0;
 };
 
-TEST_F(PaneTest, TheControllerClassIsRegisteredAsASubclassOfPSListController) {
+TEST_P(PaneTest, TheControllerClassIsRegisteredAsASubclassOfPSListController) {
   ObjcClass* cls = phone.objc.FindClass("VLPRootListController");
   ASSERT_NE(cls, nullptr);
   EXPECT_TRUE(cls->made_by_image);
@@ -65,7 +65,7 @@ TEST_F(PaneTest, TheControllerClassIsRegisteredAsASubclassOfPSListController) {
   EXPECT_GT(cls->ivars[0].offset, phone.preferences.specifiers_offset());
 }
 
-TEST_F(PaneTest, TheSpecifiersLoadRootOnce) {
+TEST_P(PaneTest, TheSpecifiersLoadRootOnce) {
   Open();
   uint64_t first = Get("specifiers");
   EXPECT_EQ(Get("specifiers"), first);
@@ -77,7 +77,7 @@ TEST_F(PaneTest, TheSpecifiersLoadRootOnce) {
     EXPECT_NE(Specifier(key), 0u);
 }
 
-TEST_F(PaneTest, AnOptionChangeIsStoredAndPostsTheNotificationOnce) {
+TEST_P(PaneTest, AnOptionChangeIsStoredAndPostsTheNotificationOnce) {
   Open();
   phone.objc.Send(controller_, "setPreferenceValue:specifier:",
                   {phone.foundation.Bool(true), Specifier("showLockIcon")});
@@ -87,7 +87,7 @@ TEST_F(PaneTest, AnOptionChangeIsStoredAndPostsTheNotificationOnce) {
   EXPECT_THAT(phone.spawn.spawns(), IsEmpty());
 }
 
-TEST_F(PaneTest, OpeningTheViewShowsTheStoredSwitchAndPostsOnce) {
+TEST_P(PaneTest, OpeningTheViewShowsTheStoredSwitchAndPostsOnce) {
   phone.files.WritePlist(domain_, {{"enabled", true}});
   Open();
   phone.objc.Send(controller_, "viewDidLoad");
@@ -99,7 +99,7 @@ TEST_F(PaneTest, OpeningTheViewShowsTheStoredSwitchAndPostsOnce) {
   ExpectOneChangePost();
 }
 
-TEST_F(PaneTest, TheMasterSwitchWritesEnabledAndRestartsPhotos) {
+TEST_P(PaneTest, TheMasterSwitchWritesEnabledAndRestartsPhotos) {
   Open();
   uint64_t control = Get("enableSwitch");
   phone.objc.Fields(control).values["on"] = true;  // the user turned it on
@@ -132,7 +132,7 @@ TEST_F(PaneTest, TheMasterSwitchWritesEnabledAndRestartsPhotos) {
   EXPECT_EQ(phone.dispatch.pending_background(), 0u);
 }
 
-TEST_F(PaneTest, InitBuildsTheHeaderAndTitleViews) {
+TEST_P(PaneTest, InitBuildsTheHeaderAndTitleViews) {
   Open();
   uint64_t navigation_item = Get("navigationItem");
   uint64_t title_view = phone.objc.Field(navigation_item, "titleView");
@@ -214,20 +214,20 @@ TEST_F(PaneTest, InitBuildsTheHeaderAndTitleViews) {
                              "image.centerYAnchor=header.centerYAnchor"));
 }
 
-TEST_F(PaneTest, AMissingHeaderImageLeavesTheImageViewEmpty) {
+TEST_P(PaneTest, AMissingHeaderImageLeavesTheImageViewEmpty) {
   phone.files.Remove(std::string(kBundlePath) + "/velmo.png");
   Open();
   EXPECT_EQ(phone.objc.Field(Get("headerImageView"), "image"), 0u);
   EXPECT_EQ(phone.uikit.activations().size(), 1u);
 }
 
-TEST_F(PaneTest, ANilFromTheBaseClassInitBuildsNothing) {
+TEST_P(PaneTest, ANilFromTheBaseClassInitBuildsNothing) {
   phone.preferences.set_init_fails(true);
   EXPECT_EQ(Open(), 0u);
   EXPECT_THAT(phone.uikit.activations(), IsEmpty());
 }
 
-TEST_F(PaneTest, EachCellPutsTheHeaderOnTheTable) {
+TEST_P(PaneTest, EachCellPutsTheHeaderOnTheTable) {
   Open();
   uint64_t table = phone.objc.Autorelease(phone.objc.AllocObject(&phone.objc.Class("UITableView")));
   uint64_t index_path =
@@ -238,6 +238,8 @@ TEST_F(PaneTest, EachCellPutsTheHeaderOnTheTable) {
   EXPECT_EQ(cell, phone.preferences.cells()[0]);
   EXPECT_EQ(phone.objc.Field(table, "tableHeaderView"), Get("headerView"));
 }
+
+VELMO_ON_EACH_SLICE(PaneTest);
 
 }  // namespace
 }  // namespace velmo::phone

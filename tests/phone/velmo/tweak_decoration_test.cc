@@ -52,13 +52,13 @@ class TweakDecorationTest : public VelmoTest {
   }
 };
 
-TEST_F(TweakDecorationTest, TheLockGlyphWinsOverTheCountOnTheHiddenAlbum) {
+TEST_P(TweakDecorationTest, TheLockGlyphWinsOverTheCountOnTheHiddenAlbum) {
   Start(
       {{"showLockIcon", true}, {"hiddenItemCountEnabled", true}, {"hiddenItemCount", int64_t{5}}});
   ExpectLockGlyph(Configure(Album::kHidden));
 }
 
-TEST_F(TweakDecorationTest, AFixedCountShowsInDecimal) {
+TEST_P(TweakDecorationTest, AFixedCountShowsInDecimal) {
   Start({{"hiddenItemCountEnabled", true}, {"hiddenItemCount", int64_t{-3}}});
   uint64_t text = Configure(Album::kHidden);
   EXPECT_EQ(Text(text), "-3");
@@ -68,13 +68,13 @@ TEST_F(TweakDecorationTest, AFixedCountShowsInDecimal) {
   EXPECT_EQ(Text(Configure(Album::kHidden)), "0");
 }
 
-TEST_F(TweakDecorationTest, OrdinaryAlbumsAndUnlockedRecentlyDeletedKeepTheHostsCount) {
+TEST_P(TweakDecorationTest, OrdinaryAlbumsAndUnlockedRecentlyDeletedKeepTheHostsCount) {
   Start({{"showLockIcon", true}, {"hiddenItemCountEnabled", true}});
   EXPECT_EQ(Text(Configure(Album::kOrdinary)), "12");
   EXPECT_EQ(Text(Configure(Album::kRecentlyDeleted)), "12");
 }
 
-TEST_F(TweakDecorationTest, LockedRecentlyDeletedShowsTheGlyphButNeverACount) {
+TEST_P(TweakDecorationTest, LockedRecentlyDeletedShowsTheGlyphButNeverACount) {
   Start({{"showLockIcon", true}, {"lockRecentlyDeleted", true}});
   ExpectLockGlyph(Configure(Album::kRecentlyDeleted));
   WriteSettings({{"enabled", true},
@@ -85,7 +85,7 @@ TEST_F(TweakDecorationTest, LockedRecentlyDeletedShowsTheGlyphButNeverACount) {
   EXPECT_EQ(Text(Configure(Album::kRecentlyDeleted)), "12");
 }
 
-TEST_F(TweakDecorationTest, BeforeVersion15TheHiddenItemIsMadeWithTheFixedCount) {
+TEST_P(TweakDecorationTest, BeforeVersion15TheHiddenItemIsMadeWithTheFixedCount) {
   Start({{"hiddenItemCountEnabled", true}, {"hiddenItemCount", int64_t{7}}}, "14.8");
   ObjcClass& cls = phone.objc.Class("PXNavigationListAssetCollectionItem");
   for (Album album : {Album::kHidden, Album::kOrdinary}) {
@@ -102,6 +102,8 @@ TEST_F(TweakDecorationTest, BeforeVersion15TheHiddenItemIsMadeWithTheFixedCount)
   EXPECT_EQ(photos_->item_inits()[0].n, 7);
   EXPECT_EQ(photos_->item_inits()[1].n, 3);
 }
+
+VELMO_ON_EACH_SLICE(TweakDecorationTest);
 
 }  // namespace
 }  // namespace velmo::phone

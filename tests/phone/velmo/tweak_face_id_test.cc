@@ -17,7 +17,7 @@ using ::testing::UnorderedElementsAre;
 
 class TweakFaceIdTest : public VelmoTest {};
 
-TEST_F(TweakFaceIdTest, EveryBundleOfPhotosReportsTheUsageText) {
+TEST_P(TweakFaceIdTest, EveryBundleOfPhotosReportsTheUsageText) {
   uint64_t info = phone.foundation.Dictionary(
       {{"CFBundleIdentifier", phone.foundation.String("com.apple.mobileslideshow")},
        {"NSFaceIDUsageDescription", phone.foundation.String("old")}});
@@ -47,7 +47,7 @@ TEST_F(TweakFaceIdTest, EveryBundleOfPhotosReportsTheUsageText) {
   EXPECT_EQ(phone.objc.StringValue(entries[0].second), kReason);
 }
 
-TEST_F(TweakFaceIdTest, TheDaemonAllowsPhotosTheFaceIdService) {
+TEST_P(TweakFaceIdTest, TheDaemonAllowsPhotosTheFaceIdService) {
   StartPrivacyDaemon();
   WriteSettings({{"enabled", true}});
   LoadVelmo();
@@ -67,6 +67,8 @@ TEST_F(TweakFaceIdTest, TheDaemonAllowsPhotosTheFaceIdService) {
   EXPECT_EQ(phone.foundation.Items(list).size(), 2u) << "the daemon's list is left alone";
   EXPECT_EQ(daemon_->allow_lists()[1].list, list);
 }
+
+VELMO_ON_EACH_SLICE(TweakFaceIdTest);
 
 }  // namespace
 }  // namespace velmo::phone

@@ -37,7 +37,7 @@ class TweakGuardTest : public VelmoTest {
   }
 };
 
-TEST_F(TweakGuardTest, ListGuardAYesReplyOffTheMainQueueOpensTheAlbumOnTheMainQueue) {
+TEST_P(TweakGuardTest, ListGuardAYesReplyOffTheMainQueueOpensTheAlbumOnTheMainQueue) {
   Start("iPhone");
   uint64_t gadget = photos_->NewObject("PXNavigationListGadget");
   uint64_t item = photos_->ListItem(Album::kHidden);
@@ -66,7 +66,7 @@ TEST_F(TweakGuardTest, ListGuardAYesReplyOffTheMainQueueOpensTheAlbumOnTheMainQu
   EXPECT_FALSE(photos_->list_navigations()[1].animated);
 }
 
-TEST_F(TweakGuardTest, ListGuardANoReplyLeavesEverythingAsItWas) {
+TEST_P(TweakGuardTest, ListGuardANoReplyLeavesEverythingAsItWas) {
   Start("iPhone");
   uint64_t gadget = photos_->NewObject("PXNavigationListGadget");
   Tap(gadget, photos_->ListItem(Album::kHidden));
@@ -77,7 +77,7 @@ TEST_F(TweakGuardTest, ListGuardANoReplyLeavesEverythingAsItWas) {
   EXPECT_FALSE(Option("accessed"));
 }
 
-TEST_F(TweakGuardTest, ListGuardWithNoPasscodeAnswersNoAtOnceWithoutAPrompt) {
+TEST_P(TweakGuardTest, ListGuardWithNoPasscodeAnswersNoAtOnceWithoutAPrompt) {
   Start("iPhone");
   phone.local_auth.set_can_evaluate(false);
   Tap(photos_->NewObject("PXNavigationListGadget"), photos_->ListItem(Album::kHidden));
@@ -88,7 +88,7 @@ TEST_F(TweakGuardTest, ListGuardWithNoPasscodeAnswersNoAtOnceWithoutAPrompt) {
   EXPECT_FALSE(Option("accessed"));
 }
 
-TEST_F(TweakGuardTest, AnOrdinaryAlbumOpensAtOnceAsWithoutTheLibrary) {
+TEST_P(TweakGuardTest, AnOrdinaryAlbumOpensAtOnceAsWithoutTheLibrary) {
   Start("iPhone", {{"lockRecentlyDeleted", true}});
   uint64_t gadget = photos_->NewObject("PXNavigationListGadget");
   uint64_t item = photos_->ListItem(Album::kOrdinary);
@@ -100,7 +100,7 @@ TEST_F(TweakGuardTest, AnOrdinaryAlbumOpensAtOnceAsWithoutTheLibrary) {
   EXPECT_THAT(photos_->questions(), ElementsAre("hidden", "recentlyDeleted"));
 }
 
-TEST_F(TweakGuardTest, RecentlyDeletedAsksOnlyWhenLockRecentlyDeletedIsOn) {
+TEST_P(TweakGuardTest, RecentlyDeletedAsksOnlyWhenLockRecentlyDeletedIsOn) {
   Start("iPhone");
   uint64_t gadget = photos_->NewObject("PXNavigationListGadget");
   Tap(gadget, photos_->ListItem(Album::kRecentlyDeleted));
@@ -117,7 +117,7 @@ TEST_F(TweakGuardTest, RecentlyDeletedAsksOnlyWhenLockRecentlyDeletedIsOn) {
   EXPECT_EQ(photos_->list_navigations().size(), 2u);
 }
 
-TEST_F(TweakGuardTest, SidebarGuardOnAnIPadKeepsTheHostsCompletionHandler) {
+TEST_P(TweakGuardTest, SidebarGuardOnAnIPadKeepsTheHostsCompletionHandler) {
   Start("iPad");
   int handler_calls = 0;
   uint64_t handler = phone.blocks.Make("v@?", [&](Msg&) -> Value {
@@ -176,7 +176,7 @@ class TweakBackgroundTest : public TweakGuardTest {
   uint64_t albums_ = 0, navigation_ = 0, note_ = 0;
 };
 
-TEST_F(TweakBackgroundTest, WithPopToRootTheListReturnsToItsRootWithoutAnimation) {
+TEST_P(TweakBackgroundTest, WithPopToRootTheListReturnsToItsRootWithoutAnimation) {
   Start("iPhone", {{"popToRoot", true}});
   UnlockThenBackground(true);
   ASSERT_EQ(phone.uikit.pops().size(), 1u);
@@ -185,19 +185,22 @@ TEST_F(TweakBackgroundTest, WithPopToRootTheListReturnsToItsRootWithoutAnimation
   EXPECT_FALSE(Option("accessed"));
 }
 
-TEST_F(TweakBackgroundTest, WithoutPopToRootOrANavigationControllerTheListStays) {
+TEST_P(TweakBackgroundTest, WithoutPopToRootOrANavigationControllerTheListStays) {
   Start("iPhone");
   UnlockThenBackground(true);
   EXPECT_THAT(phone.uikit.pops(), IsEmpty());
   EXPECT_TRUE(Option("accessed"));
 }
 
-TEST_F(TweakBackgroundTest, WithNoNavigationControllerAccessedStays) {
+TEST_P(TweakBackgroundTest, WithNoNavigationControllerAccessedStays) {
   Start("iPhone", {{"popToRoot", true}});
   UnlockThenBackground(false);
   EXPECT_THAT(phone.uikit.pops(), IsEmpty());
   EXPECT_TRUE(Option("accessed"));
 }
+
+VELMO_ON_EACH_SLICE(TweakGuardTest);
+VELMO_ON_EACH_SLICE(TweakBackgroundTest);
 
 }  // namespace
 }  // namespace velmo::phone

@@ -43,7 +43,7 @@ class TweakLoadTest : public VelmoTest {
       EXPECT_NE(before[r], 0u) << h.selector;
       EXPECT_EQ(h.previous, before[r]) << h.selector;
       EXPECT_NE(h.result_slot, 0u) << h.selector;
-      EXPECT_EQ(phone.emu.Read64(h.result_slot), before[r]) << "the slot of " << h.selector;
+      EXPECT_EQ(SlotValue(h.result_slot), before[r]) << "the slot of " << h.selector;
       EXPECT_TRUE(velmo_->Contains(h.replacement)) << h.selector;
       EXPECT_EQ(Imp(r.first, r.second), h.replacement) << h.selector;
     }
@@ -64,28 +64,28 @@ class TweakLoadTest : public VelmoTest {
   }
 };
 
-TEST_F(TweakLoadTest, NoSettingsFileLeavesTheLibraryInert) {
+TEST_P(TweakLoadTest, NoSettingsFileLeavesTheLibraryInert) {
   StartPhotos();
   LoadVelmo();
   ExpectInert();
   EXPECT_EQ(Reason(), kReason);
 }
 
-TEST_F(TweakLoadTest, TheMasterSwitchOffLeavesTheLibraryInert) {
+TEST_P(TweakLoadTest, TheMasterSwitchOffLeavesTheLibraryInert) {
   StartPhotos();
   WriteSettings({{"enabled", false}, {"showLockIcon", true}});
   LoadVelmo();
   ExpectInert();
 }
 
-TEST_F(TweakLoadTest, ASettingsFileThatIsNoPropertyListLeavesTheLibraryInert) {
+TEST_P(TweakLoadTest, ASettingsFileThatIsNoPropertyListLeavesTheLibraryInert) {
   StartPhotos();
   phone.files.WriteBytes(kSettingsFile, "enabled = YES");
   LoadVelmo();
   ExpectInert();
 }
 
-TEST_F(TweakLoadTest, ActiveOnAnIPhoneWithVersion15) {
+TEST_P(TweakLoadTest, ActiveOnAnIPhoneWithVersion15) {
   EXPECT_THAT(LoadActive("iPhone", "15.0"),
               ElementsAre(kUsageText, kListGuard, kBackground, kConfigureCell));
   // The Photos app has no TCCDService: row 2 went to the hooking runtime
@@ -106,22 +106,22 @@ TEST_F(TweakLoadTest, ActiveOnAnIPhoneWithVersion15) {
   EXPECT_EQ(HiddenItemCount(), 9);
 }
 
-TEST_F(TweakLoadTest, VersionsOnEachSideOfTheBoundChooseTheDecorationRow) {
+TEST_P(TweakLoadTest, VersionsOnEachSideOfTheBoundChooseTheDecorationRow) {
   EXPECT_THAT(LoadActive("iPhone", "14.8"),
               ElementsAre(kUsageText, kListGuard, kBackground, kCountOverride));
 }
 
-TEST_F(TweakLoadTest, AVersionWithAThirdPartReadsAsItsFirstTwo) {
+TEST_P(TweakLoadTest, AVersionWithAThirdPartReadsAsItsFirstTwo) {
   EXPECT_THAT(LoadActive("iPod touch", "16.4.1"),
               ElementsAre(kUsageText, kListGuard, kBackground, kConfigureCell));
 }
 
-TEST_F(TweakLoadTest, AnIPadGetsOnlyTheSidebarGuard) {
+TEST_P(TweakLoadTest, AnIPadGetsOnlyTheSidebarGuard) {
   EXPECT_THAT(LoadActive("iPad", "15.0"), ElementsAre(kUsageText, kSidebar));
   EXPECT_THAT(phone.objc.nil_class_hooks(), ElementsAre(kAllowList));
 }
 
-TEST_F(TweakLoadTest, InThePrivacyDaemonOnlyTheAllowListIsHooked) {
+TEST_P(TweakLoadTest, InThePrivacyDaemonOnlyTheAllowListIsHooked) {
   StartPrivacyDaemon();
   uint64_t before = Imp("TCCDService", kAllowList);
   WriteSettings({{"enabled", true}, {"popToRoot", true}});
@@ -130,7 +130,7 @@ TEST_F(TweakLoadTest, InThePrivacyDaemonOnlyTheAllowListIsHooked) {
   const HookRecord& h = phone.objc.hooks()[0];
   EXPECT_EQ(h.cls, "TCCDService");
   EXPECT_EQ(h.selector, kAllowList);
-  EXPECT_EQ(phone.emu.Read64(h.result_slot), before);
+  EXPECT_EQ(SlotValue(h.result_slot), before);
   // No UIKit: no device model (not an iPad), version 0 (row 7); the rows
   // for the Photos classes changed nothing.
   EXPECT_THAT(phone.objc.nil_class_hooks(),
@@ -139,6 +139,8 @@ TEST_F(TweakLoadTest, InThePrivacyDaemonOnlyTheAllowListIsHooked) {
   EXPECT_EQ(phone.notify.observers().size(), 1u);
   EXPECT_TRUE(Option("popToRoot"));
 }
+
+VELMO_ON_EACH_SLICE(TweakLoadTest);
 
 }  // namespace
 }  // namespace velmo::phone

@@ -26,7 +26,7 @@ class TweakReloadTest : public VelmoTest {
   size_t hooks_ = 0;
 };
 
-TEST_F(TweakReloadTest, TheNotificationRereadsTheFile) {
+TEST_P(TweakReloadTest, TheNotificationRereadsTheFile) {
   EXPECT_TRUE(Option("popToRoot"));
   EXPECT_EQ(HiddenItemCount(), 3);
   Change({{"enabled", false},
@@ -44,7 +44,7 @@ TEST_F(TweakReloadTest, TheNotificationRereadsTheFile) {
   EXPECT_EQ(phone.notify.observers().size(), 1u);
 }
 
-TEST_F(TweakReloadTest, AMissingCountReadsAsZeroAndOtherTypesConvertAsThePlatformDoes) {
+TEST_P(TweakReloadTest, AMissingCountReadsAsZeroAndOtherTypesConvertAsThePlatformDoes) {
   Change({{"popToRoot", std::string("YES")}, {"showLockIcon", int64_t{2}}});
   EXPECT_EQ(HiddenItemCount(), 0);
   EXPECT_TRUE(Option("popToRoot"));
@@ -54,7 +54,7 @@ TEST_F(TweakReloadTest, AMissingCountReadsAsZeroAndOtherTypesConvertAsThePlatfor
   EXPECT_EQ(HiddenItemCount(), 42);
 }
 
-TEST_F(TweakReloadTest, NoFileKeepsTheLastValuesAndABrokenFileReadsAsEmpty) {
+TEST_P(TweakReloadTest, NoFileKeepsTheLastValuesAndABrokenFileReadsAsEmpty) {
   phone.files.Remove(kSettingsFile);
   EXPECT_EQ(phone.notify.Deliver(kChanged), 1u);
   EXPECT_TRUE(Option("popToRoot"));
@@ -64,6 +64,8 @@ TEST_F(TweakReloadTest, NoFileKeepsTheLastValuesAndABrokenFileReadsAsEmpty) {
   EXPECT_FALSE(Option("popToRoot"));
   EXPECT_EQ(HiddenItemCount(), 0);
 }
+
+VELMO_ON_EACH_SLICE(TweakReloadTest);
 
 }  // namespace
 }  // namespace velmo::phone

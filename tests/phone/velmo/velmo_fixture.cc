@@ -10,6 +10,7 @@ const std::string& PackageRoot() {
 }
 
 void VelmoTest::SetUp() {
+  phone.SetArchitecture(GetParam());
   PhoneTest::SetUp();
   phone.files.Install(PackageRoot());
 }
@@ -49,6 +50,13 @@ int64_t VelmoTest::HiddenItemCount() const {
 
 std::string VelmoTest::Reason() const {
   return phone.objc.StringValue(phone.emu.Read64(velmo_->Symbol("_reason")));
+}
+
+uint64_t VelmoTest::SlotValue(uint64_t slot) const {
+  uint64_t value = phone.emu.Read64(slot);
+  if (value == 0) return 0;
+  return phone.objc.pac.Authenticate(value, kFunctionPointerScheme, 0,
+                                     "the original implementation in the slot");
 }
 
 uint64_t VelmoTest::Imp(const std::string& cls, const std::string& selector) {

@@ -4,6 +4,12 @@
 // dpkg-deb, and each test installs its files into the model's device folder
 // and loads the binary from there, as the phone's loader would.
 //
+// Every case runs on each slice of the package's fat binaries: the fixture
+// takes the slice's architecture as its parameter, and the process is of
+// that architecture (arm64e with pointer authentication on). A suite is
+// instantiated with VELMO_ON_EACH_SLICE(Suite); its cases are named
+// .../arm64 and .../arm64e.
+//
 // A test sets the scene first (the process's main bundle, the device, the
 // host classes, the settings file), then loads; the fixture's leak check
 // (PhoneTest) runs at the end of every test.
@@ -29,7 +35,7 @@ inline constexpr const char* kBundlePath =
 // The package's files, unpacked (a folder of this machine's).
 const std::string& PackageRoot();
 
-class VelmoTest : public PhoneTest {
+class VelmoTest : public PhoneTest, public ::testing::WithParamInterface<Architecture> {
  protected:
   void SetUp() override;
 
@@ -47,6 +53,10 @@ class VelmoTest : public PhoneTest {
   int64_t HiddenItemCount() const;
   std::string Reason() const;
 
+  // The original implementation MSHookMessageEx left in a slot, checked to
+  // be signed as a plain function pointer where the process signs.
+  uint64_t SlotValue(uint64_t slot) const;
+
   // The IMP a class has for a selector now (0 when none).
   uint64_t Imp(const std::string& cls, const std::string& selector);
 
@@ -54,5 +64,14 @@ class VelmoTest : public PhoneTest {
   std::unique_ptr<PrivacyDaemon> daemon_;
   LoadedImage* velmo_ = nullptr;
 };
+
+// The name of a case's slice: "arm64" or "arm64e".
+inline std::string SliceName(const ::testing::TestParamInfo<Architecture>& slice) {
+  return ArchitectureName(slice.param);
+}
+
+#define VELMO_ON_EACH_SLICE(suite) \
+  INSTANTIATE_TEST_SUITE_P(        \
+      Slice, suite, ::testing::Values(Architecture::kArm64, Architecture::kArm64e), SliceName)
 
 }  // namespace velmo::phone
