@@ -1,11 +1,12 @@
 #include "tweak/host/authentication.h"
 
+#include "runtime/class_reference.h"
 #include "runtime/message.h"
 
 namespace host {
 
 Strong<objc_object> newAuthenticationContext() {
-  return adopt(msg<id>(objc_getClass("LAContext"), "new"_sel));
+  return adopt(msg<id>("LAContext"_cls, "new"_sel));
 }
 
 BOOL canEvaluatePolicy(id context, long policy) {
@@ -18,7 +19,7 @@ void evaluatePolicy(id context, long policy, id localizedReason, Block<void(BOOL
 }
 
 void addAuthenticateWithCompletion(void (*implementation)(id, SEL, id)) {
-  addMethod(objc_getClass("UIViewController"), "authenticateWithCompletion:"_sel, implementation);
+  addMethod("UIViewController"_cls, "authenticateWithCompletion:"_sel, implementation);
 }
 
 void authenticateWithCompletion(id viewController, Block<void(BOOL)>* completion) {
