@@ -2,10 +2,8 @@
 // row or sidebar item stands for, the two album kinds, navigation, and the
 // badge of a row's cell with the texts it can show.
 //
-// The calls a hook's every run makes are defined here, inline, so that each
-// compiles to its sends alone at the hook, as the same calls written in
-// Objective-C do; the badge texts, made only for a protected album's row,
-// are out of line.
+// Every call is defined here, inline, so that each compiles to its sends
+// alone at the hook, as the same calls written in Objective-C do.
 #pragma once
 
 #include "runtime/class_reference.h"
@@ -42,8 +40,22 @@ inline void setBadgeText(id cell, id text) {
   msg<void>(label, "setAttributedText:"_sel, text);
 }
 // One text attachment: the system symbol "lock.fill" tinted system grey.
-Strong<objc_object> newLockBadgeText();
+inline Strong<objc_object> newLockBadgeText() {
+  id symbol = msg<id>("UIImage"_cls, "systemImageNamed:"_sel, "lock.fill"_ns);
+  id grey = msg<id>("UIColor"_cls, "systemGrayColor"_sel);
+  Strong<objc_object> attachment = adopt(msg<id>("NSTextAttachment"_cls, "new"_sel));
+  msg<void>(attachment, "setImage:"_sel, msg<id>(symbol, "imageWithTintColor:"_sel, grey));
+  return Strong<objc_object>(
+      msg<id>("NSAttributedString"_cls, "attributedStringWithAttachment:"_sel, attachment.get()));
+}
+
 // The count in decimal, a minus sign before a negative one.
-Strong<objc_object> newCountBadgeText(long long count);
+inline Strong<objc_object> newCountBadgeText(long long count) {
+  // NSNumber's decimal text of a 64-bit integer is "%ld" of it.
+  id number = msg<id>("NSNumber"_cls, "numberWithLongLong:"_sel, count);
+  id text = msg<id>(number, "stringValue"_sel);
+  id string = msg<id>("NSAttributedString"_cls, "alloc"_sel);
+  return adopt(msg<id>(string, "initWithString:"_sel, text));
+}
 
 }  // namespace host
