@@ -6,7 +6,8 @@ Usage: table.py RUN_FOLDER
 Each row is a figure beside its yardstick from the same run, the target it
 is held to, and PASS or FAIL. A row whose benchmark is not in the run (its
 program was not built) says so and counts as neither. Exits 1 when a row's
-benchmark is missing from a program that did run, 0 otherwise.
+benchmark is missing from a program that did run, or when a phone row's
+figures show the code it measures did not run; 0 otherwise.
 """
 import glob
 import json
@@ -69,7 +70,10 @@ def show(ns, unit="ns"):
 #   peer   figure - yardstick <= peer - yardstick, the limit being
 #          (label, (benchmark, field)) of a second yardstick, the peer
 # An eighth field "instructions" says that figure, yardstick and limit are
-# counts of arm64 instructions (the emulated phone's), not nanoseconds.
+# counts of instructions (the emulated phone's), not nanoseconds; a ninth,
+# a benchmark whose "signing", "yardstick_signing" and "peer_signing"
+# counters say how many of those instructions sign or authenticate a
+# pointer, which the row states (and lacks a result without).
 ROWS = [
     ("cached send", "bench_send", ("BM_CachedSend", "cpu"),
      "C++ virtual call", ("BM_VirtualCall", "cpu"), "ratio", 2.0),
@@ -101,8 +105,12 @@ ROWS = [
 
 # The phone rows: what Velmo's code adds over the first yardstick is held to
 # what the Objective-C peer (bench/phone_peer.m, the same hooks as a tweak
-# author writes them) adds over it, for each slice the phone build has.
-PHONE_SLICES = ["arm64"]
+# author writes them) adds over it, for each slice the phone build has, each
+# slice against its own yardsticks and peer. On arm64e the compiler adds
+# pointer signing and authentication to every function; the rows state how
+# many of the counted instructions those are.
+PHONE_SLICES = ["arm64", "arm64e"]
+SIGNING_SLICES = {"arm64e"}
 PHONE_ROWS = [
     ("list guard, ordinary album", "BM_PhoneListGuard", "hook calling its slot"),
     ("configured cell, ordinary album", "BM_PhoneConfigureCell", "hook calling its slot"),
@@ -113,7 +121,17 @@ for _slice in PHONE_SLICES:
         _name = f"{_bench}_{_slice}"
         ROWS.append((f"phone {_slice}: {_what}", "bench_phone", (_name, "instructions"),
                      _label, (_name, "yardstick_instructions"), "peer",
-                     ("Objective-C peer", (_name, "peer_instructions")), "instructions"))
+                     ("Objective-C peer", (_name, "peer_instructions")), "instructions",
+                     _name if _slice in SIGNING_SLICES else None))
+
+
+def signing_text(runs, name):
+    """"signing Velmo 20, yardstick 4, peer 18", or None when the run lacks
+    the counts."""
+    counts = [value(runs, name, f) for f in ("signing", "yardstick_signing", "peer_signing")]
+    if any(c is None for c in counts):
+        return None
+    return "signing Velmo {:.0f}, yardstick {:.0f}, peer {:.0f}".format(*counts)
 
 
 def judge(rule, limit, fig, yard, unit="ns"):
@@ -143,8 +161,9 @@ def main():
     runs, programs = load(sys.argv[1])
     header = ("what", "figure", "yardstick", "target", "verdict")
     lines, missing = [], False
-    for what, program, figure, label, yardstick, rule, limit, *unit in ROWS:
-        unit = unit[0] if unit else "ns"
+    for what, program, figure, label, yardstick, rule, limit, *extra in ROWS:
+        unit = extra[0] if extra else "ns"
+        signing = extra[1] if len(extra) > 1 else None
         fig = value(runs, *figure)
         yard = value(runs, *yardstick) if yardstick else None
         yard_text = f"{label} {show(yard, unit)}" if yardstick else "-"
@@ -152,11 +171,23 @@ def main():
             peer_label, peer = limit
             limit = value(runs, *peer)
             yard_text += f"; {peer_label} {show(limit, unit)}"
-        if fig is None or (yardstick and yard is None) or limit is None:
+        signed = signing_text(runs, signing) if signing else ""
+        if signed:
+            yard_text += f"; {signed}"
+        if fig is None or (yardstick and yard is None) or limit is None or signed is None:
             ran = program in programs
             missing = missing or ran
             verdict = "NO RESULT" if ran else "not built"
             lines.append((what, show(fig, unit), yard_text, "", verdict))
+            continue
+        # A replacement does more than a hook that only calls its slot: a
+        # figure (Velmo's or the peer's) at or below it means the code
+        # measured did not run, which is an error of the run, not a pass.
+        if rule == "peer" and (fig <= yard or limit <= yard):
+            missing = True
+            whose = "Velmo's" if fig <= yard else "the peer's"
+            lines.append((what, show(fig, unit), yard_text,
+                          f"{whose} code did not run", "ERROR"))
             continue
         target, ok = judge(rule, limit, fig, yard, unit)
         lines.append((what, show(fig, unit), yard_text, target, "PASS" if ok else "FAIL"))

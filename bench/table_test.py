@@ -86,6 +86,56 @@ class TableTest(unittest.TestCase):
         self.assertTrue(
             rows["notification post to callback, 2 processes (p99)"].endswith("NO RESULT"))
 
+    @staticmethod
+    def arm64e_rows(**signing):
+        counts = dict(signing=14, yardstick_signing=4, peer_signing=12)
+        counts.update(signing)
+        return [bench(f"BM_Phone{row}_arm64e", 1, instructions=n, yardstick_instructions=y,
+                      peer_instructions=p, **counts)
+                for row, n, y, p in (("ListGuard", 60, 6, 61), ("ConfigureCell", 52, 6, 50),
+                                     ("Constructor", 500, 90, 500))]
+
+    def test_each_slice_is_judged_against_its_own_peer_and_states_arm64e_signing(self):
+        arm64 = [bench(f"BM_Phone{row}_arm64", 1, instructions=40, yardstick_instructions=3,
+                       peer_instructions=50)
+                 for row in ("ListGuard", "ConfigureCell", "Constructor")]
+        code, rows = self.run_table({"bench_phone": arm64 + self.arm64e_rows()})
+        self.assertEqual(code, 0)
+        guard = rows["phone arm64e: list guard, ordinary album"]
+        self.assertIn("+54 instr <= +55 instr", guard)
+        self.assertIn("signing Velmo 14, yardstick 4, peer 12", guard)
+        self.assertTrue(guard.endswith("PASS"))
+        # The arm64 row of the same benchmark passes against the arm64 peer.
+        self.assertTrue(rows["phone arm64: configured cell, ordinary album"].endswith("PASS"))
+        cell = rows["phone arm64e: configured cell, ordinary album"]
+        self.assertIn("+46 instr <= +44 instr", cell)
+        self.assertTrue(cell.endswith("FAIL"))
+        self.assertNotIn("signing", rows["phone arm64: list guard, ordinary album"])
+        # Without the signing counts an arm64e row has no result.
+        bare = [bench(f"BM_Phone{row}_arm64e", 1, instructions=60, yardstick_instructions=6,
+                      peer_instructions=61) for row in ("ListGuard", "ConfigureCell", "Constructor")]
+        code, rows = self.run_table({"bench_phone": arm64 + bare})
+        self.assertEqual(code, 1)
+        self.assertTrue(rows["phone arm64e: list guard, ordinary album"].endswith("NO RESULT"))
+
+    def test_a_phone_row_whose_measured_code_did_not_run_is_an_error(self):
+        code, rows = self.run_table({"bench_phone": [
+            # Velmo at its yardstick: its hook was not installed.
+            bench("BM_PhoneListGuard_arm64", 1, instructions=3, yardstick_instructions=3,
+                  peer_instructions=50),
+            # The peer below its yardstick.
+            bench("BM_PhoneConfigureCell_arm64", 1, instructions=40, yardstick_instructions=3,
+                  peer_instructions=2),
+            bench("BM_PhoneConstructor_arm64", 1, instructions=400, yardstick_instructions=73,
+                  peer_instructions=413),
+        ] + self.arm64e_rows()})
+        self.assertEqual(code, 1)
+        self.assertIn("Velmo's code did not run", rows["phone arm64: list guard, ordinary album"])
+        self.assertTrue(rows["phone arm64: list guard, ordinary album"].endswith("ERROR"))
+        self.assertIn("the peer's code did not run",
+                      rows["phone arm64: configured cell, ordinary album"])
+        self.assertTrue(rows["phone arm64: constructor, iPhone hook table"].endswith("PASS"))
+
     def test_the_phone_rows_are_held_to_what_the_objective_c_peer_adds(self):
         code, rows = self.run_table({})
         self.assertTrue(rows["phone arm64: list guard, ordinary album"].endswith("not built"))
@@ -98,7 +148,7 @@ class TableTest(unittest.TestCase):
             # As many as the peer passes.
             bench("BM_PhoneConstructor_arm64/iterations:3", 12, "ms",
                   instructions=413, yardstick_instructions=73, peer_instructions=413),
-        ]})
+        ] + self.arm64e_rows()})
         self.assertEqual(code, 0)
         guard = rows["phone arm64: list guard, ordinary album"]
         self.assertIn("48 instr", guard)
@@ -111,7 +161,8 @@ class TableTest(unittest.TestCase):
         self.assertTrue(rows["phone arm64: constructor, iPhone hook table"].endswith("PASS"))
         # A run without the peer's count has no result for the row.
         code, rows = self.run_table({"bench_phone": [
-            bench("BM_PhoneListGuard_arm64", 1, instructions=48, yardstick_instructions=3)]})
+            bench("BM_PhoneListGuard_arm64", 1, instructions=48, yardstick_instructions=3)]
+            + self.arm64e_rows()})
         self.assertEqual(code, 1)
         self.assertTrue(rows["phone arm64: list guard, ordinary album"].endswith("NO RESULT"))
         # A phone benchmark that failed in a run of its program is an error.

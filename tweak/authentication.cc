@@ -23,10 +23,4 @@ void authenticateWithCompletion(id, SEL, id completion) {
 
 void addVelmoCategory() { host::addAuthenticateWithCompletion(&authenticateWithCompletion); }
 
-namespace {
-// Like any category, it is attached when the library loads, whatever the
-// settings say.
-[[maybe_unused]] const bool kCategoryAttached = (addVelmoCategory(), true);
-}  // namespace
-
 }  // namespace velmo

@@ -340,9 +340,32 @@ void Emulator::OnCode(uc_engine* uc, uint64_t address, uint32_t, void* self) {
   uc_emu_stop(uc);
 }
 
-void Emulator::OnCounted(uc_engine* uc, uint64_t, uint32_t, void* self) {
+bool IsPointerAuthentication(uint32_t insn) {
+  // Hints: pacia1716 (8), pacib1716 (10), autia1716 (12), autib1716 (14),
+  // paciaz..autibsp (24 to 31); xpaclri (7).
+  if ((insn & 0xfffff01f) == 0xd503201f) {
+    uint32_t hint = (insn >> 5) & 0x7f;
+    return hint == 7 || hint == 8 || hint == 10 || hint == 12 || hint == 14 ||
+           (hint >= 24 && hint <= 31);
+  }
+  // Data processing, one source: pacia..autdzb (opcodes 0 to 15), xpaci, xpacd.
+  if ((insn & 0xffff8000) == 0xdac10000) return ((insn >> 10) & 0x1f) <= 0x11;
+  if ((insn & 0xffe0fc00) == 0x9ac03000) return true;  // pacga
+  // Branches to a register with authentication: braa(z), brab(z), blraa(z),
+  // blrab(z), retaa, retab, eretaa, eretab.
+  if ((insn & 0xfe1ff800) == 0xd61f0800) return true;
+  // ldraa, ldrab (offset and pre-indexed).
+  return (insn & 0xff200400) == 0xf8200400;
+}
+
+void Emulator::OnCounted(uc_engine* uc, uint64_t address, uint32_t, void* self) {
   auto* emu = static_cast<Emulator*>(self);
   ++emu->instructions_;
+  if (emu->count_pointer_auth_) {
+    uint32_t insn = 0;
+    if (uc_mem_read(uc, address, &insn, sizeof insn) == UC_ERR_OK && IsPointerAuthentication(insn))
+      ++emu->pointer_auth_instructions_;
+  }
   if (emu->instructions_ - emu->run_start_instructions_ > emu->instruction_limit_) {
     emu->limit_hit_ = true;
     uc_emu_stop(uc);

@@ -57,6 +57,12 @@
 
 namespace velmo::phone {
 
+// Whether an A64 instruction word signs, authenticates or strips a pointer:
+// pac* and aut* (the hint forms pacibsp, autibsp... and the register forms),
+// xpac*, pacga, the authenticating branches (braa, blraa, retab...) and the
+// authenticating loads (ldraa, ldrab).
+bool IsPointerAuthentication(uint32_t instruction);
+
 class EmulationError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
@@ -158,6 +164,10 @@ class Emulator {
   // Code ranges whose executed instructions are counted, named in errors.
   void CountRange(uint64_t begin, uint64_t end, std::string name);
   uint64_t InstructionCount() const { return instructions_; }
+  // Of those, the pointer-authentication instructions (IsPointerAuthentication),
+  // counted only while asked for: it reads every counted instruction.
+  void CountPointerAuthentication(bool on) { count_pointer_auth_ = on; }
+  uint64_t PointerAuthenticationCount() const { return pointer_auth_instructions_; }
 
   // Runs emulated code at `address` with `args`; returns when it returns.
   RegisterResult Call(uint64_t address, const RegisterArgs& args);
@@ -208,6 +218,8 @@ class Emulator {
   std::map<uint64_t, uint64_t> live_blocks_;  // address -> size
   uint64_t heap_next_, heap_mapped_end_;
   uint64_t instructions_ = 0;
+  bool count_pointer_auth_ = false;
+  uint64_t pointer_auth_instructions_ = 0;
   uint64_t instruction_limit_ = 50'000'000;
   std::chrono::milliseconds time_limit_{20'000};
   std::chrono::steady_clock::time_point deadline_;

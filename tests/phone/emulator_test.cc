@@ -175,5 +175,36 @@ TEST_F(EmulatorTest, TheHeapHandsOutZeroedBlocksAndCatchesBadFrees) {
   EXPECT_THROW(emu_.ReadCString(0), EmulationError);
 }
 
+// The benchmark states how many of arm64e's counted instructions sign or
+// authenticate; the words are llvm-mc's encodings.
+TEST(PointerAuthenticationTest, RecognisesEveryFormTheCompilerEmitsAndNothingElse) {
+  for (uint32_t word : {0xd503237fu /* pacibsp */,
+                        0xd65f0fffu /* retab */,
+                        0xd50323ffu /* autibsp */,
+                        0xdac123f0u /* paciza x16 */,
+                        0xdac10041u /* pacia x1, x2 */,
+                        0xdac133e8u /* autiza x8 */,
+                        0xdac11841u /* autda x1, x2 */,
+                        0xdac143e0u /* xpaci x0 */,
+                        0xd50320ffu /* xpaclri */,
+                        0x9ac23020u /* pacga */,
+                        0xd71f0a11u /* braa x16, x17 */,
+                        0xd61f0a1fu /* braaz x16 */,
+                        0xd73f0909u /* blraa x8, x9 */,
+                        0xd63f091fu /* blraaz x8 */,
+                        0xd63f0c3fu /* blrabz x1 */,
+                        0xd65f0bffu /* retaa */,
+                        0xf8201420u /* ldraa x0, [x1, #8] */,
+                        0xf8ffec20u /* ldrab pre-index */,
+                        0xd503211fu /* pacia1716 */,
+                        0xd50321dfu /* autib1716 */})
+    EXPECT_TRUE(IsPointerAuthentication(word)) << std::hex << word;
+  for (uint32_t word : {0xd65f03c0u /* ret */, 0xd61f0200u /* br x16 */, 0xd63f0100u /* blr x8 */,
+                        0xf9400020u /* ldr x0, [x1] */, 0xf8626820u /* ldr x0, [x1, x2] */,
+                        0xd503201fu /* nop */, 0xd503245fu /* bti c */, 0xaa0103e0u /* mov */,
+                        0xf8200041u /* ldadd */, 0xdac00020u /* rbit */, 0xdac01020u /* clz */})
+    EXPECT_FALSE(IsPointerAuthentication(word)) << std::hex << word;
+}
+
 }  // namespace
 }  // namespace velmo::phone

@@ -4,12 +4,13 @@
 // each compiles to its sends alone.
 #pragma once
 
+#include "runtime/class_reference.h"
 #include "runtime/message.h"
 #include "runtime/objc.h"
 
 namespace host {
 
-inline id currentDevice() { return msg<id>(objc_getClass("UIDevice"), "currentDevice"_sel); }
+inline id currentDevice() { return msg<id>("UIDevice"_cls, "currentDevice"_sel); }
 
 inline id deviceModel() { return msg<id>(currentDevice(), "model"_sel); }
 

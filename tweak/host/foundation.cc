@@ -9,12 +9,10 @@ Strong<objc_object> newMutableCopy(id object) { return adopt(msg<id>(object, "mu
 Strong<objc_object> newCopy(id object) { return adopt(msg<id>(object, "copy"_sel)); }
 
 Strong<objc_object> newMutableDictionary() {
-  return adopt(msg<id>(objc_getClass("NSMutableDictionary"), "new"_sel));
+  return adopt(msg<id>("NSMutableDictionary"_cls, "new"_sel));
 }
 
-Strong<objc_object> newMutableArray() {
-  return adopt(msg<id>(objc_getClass("NSMutableArray"), "new"_sel));
-}
+Strong<objc_object> newMutableArray() { return adopt(msg<id>("NSMutableArray"_cls, "new"_sel)); }
 
 void setObjectForKey(id dictionary, id object, NSString* key) {
   msg<void>(dictionary, "setObject:forKey:"_sel, object, key);

@@ -8,6 +8,7 @@
 // written in Objective-C do.
 #pragma once
 
+#include "runtime/class_reference.h"
 #include "runtime/message.h"
 #include "runtime/objc.h"
 #include "runtime/strong.h"
@@ -15,14 +16,14 @@
 namespace host {
 
 inline BOOL fileExistsAtPath(NSString* path) {
-  id manager = msg<id>(objc_getClass("NSFileManager"), "defaultManager"_sel);
+  id manager = msg<id>("NSFileManager"_cls, "defaultManager"_sel);
   return msg<BOOL>(manager, "fileExistsAtPath:"_sel, path);
 }
 
 // The dictionary in the property-list file at `path`, or an empty dictionary
 // when the file cannot be read as one.
 inline id dictionaryWithContentsOfFile(NSString* path) {
-  Class dictionary = objc_getClass("NSDictionary");
+  Class dictionary = "NSDictionary"_cls;
   id contents = msg<id>(dictionary, "dictionaryWithContentsOfFile:"_sel, path);
   return contents != nullptr ? contents : msg<id>(dictionary, "dictionary"_sel);
 }
@@ -62,7 +63,7 @@ void setObjectForKey(id dictionary, id object, NSString* key);
 void addObject(id array, id object);
 
 inline id mainBundleIdentifier() {
-  id bundle = msg<id>(objc_getClass("NSBundle"), "mainBundle"_sel);
+  id bundle = msg<id>("NSBundle"_cls, "mainBundle"_sel);
   return msg<id>(bundle, "bundleIdentifier"_sel);
 }
 
