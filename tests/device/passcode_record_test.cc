@@ -4,6 +4,7 @@
 // a lock-out that deleting the record does not end: answers are refused until
 // `velmo-device reset-passcode-record` makes the record anew.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -21,6 +22,7 @@ namespace {
 namespace fs = std::filesystem;
 
 using testing_support::answer;
+using testing_support::DeviceProcess;
 using testing_support::DeviceTest;
 using testing_support::enabledWith;
 using testing_support::Lines;
@@ -172,6 +174,33 @@ TEST_F(PasscodeRecordTest, ALockOutOutlivesADeletedRecordUntilTheOwnerResetsIt) 
             std::string::npos)
       << output;
   EXPECT_EQ(reset("12a4", &output), 2);
+}
+
+// A Photos app that may grow no file (its file-size limit lowered to 0
+// once it runs, as a full disk would refuse its writes): every answer is
+// refused, nine wrong guesses and the right code alike, and the prompt stays.
+TEST_F(PasscodeRecordTest, AnAnswerThatCannotBeCountedIsNotJudged) {
+  initDevice();
+  writeSettings(enabledWith());
+  // The shell leaves SIGXFSZ ignored for the program it becomes, so that a
+  // refused write is an error, not the end of the process.
+  DeviceProcess photos(
+      {"/bin/sh", "-c", "trap '' XFSZ; exec \"$0\" photos --root \"$1\"", program(), root_});
+  ASSERT_EQ(answer(photos, "tap Hidden"), Lines{kPrompt});
+  struct rlimit none = {0, RLIM_INFINITY};
+  ASSERT_EQ(::prlimit(photos.pid(), RLIMIT_FSIZE, &none, nullptr), 0);
+  for (int i = 0; i < 10; ++i) {
+    std::string code = i < 9 ? std::to_string(9000 + i) : "1234";
+    SCOPED_TRACE(code);
+    Lines refused = answer(photos, "answer passcode " + code);
+    ASSERT_EQ(refused.size(), 1u);
+    EXPECT_EQ(refused[0].rfind("error: the passcode record cannot be used: cannot ", 0), 0u)
+        << refused[0];
+  }
+  EXPECT_EQ(answer(photos, "prompt"), Lines{kPrompt});
+  EXPECT_EQ(where(photos), "where Albums");
+  EXPECT_EQ(valueOf(record(), "failures"), "0");
+  EXPECT_EQ(answer(photos, "answer cancel"), Lines{"cancelled"});
 }
 
 }  // namespace
