@@ -17,6 +17,7 @@
 #include "platform/foundation/nsnumber.h"
 #include "platform/foundation/nsstring.h"
 #include "platform/foundation/plist.h"
+#include "platform/localauth/passcode_attempts.h"
 #include "platform/photos/photos_app.h"
 #include "platform/tcc/tcc_service.h"
 
@@ -66,10 +67,7 @@ void writeSettings(bool enabled) {
 }
 
 void setUpPhone() {
-  device::Config config;
-  config.passcodeSalt = device::newSalt();
-  config.passcodeHash = device::hashPasscode(config.passcodeSalt, "1234");
-  if (std::string e = device::writeConfig(config); !e.empty()) fail(e);
+  if (std::string e = localauth::setDevicePasscode(device::Config(), "1234"); !e.empty()) fail(e);
   if (std::string e = photos::installApp(); !e.empty()) fail(e);
 }
 

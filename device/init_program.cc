@@ -17,6 +17,7 @@
 #include "device/programs.h"
 #include "platform/foundation/device.h"
 #include "platform/foundation/system_programs.h"
+#include "platform/localauth/passcode_attempts.h"
 #include "platform/photos/photos_app.h"
 
 namespace program {
@@ -138,8 +139,8 @@ int initMain(const Options& options) {
       print("error: the passcode must be digits");
       return 2;
     }
-    config.passcodeSalt = device::newSalt();
-    config.passcodeHash = device::hashPasscode(config.passcodeSalt, passcode);
+  } else {
+    passcode.clear();
   }
   std::error_code ec;
   fs::create_directories(root, ec);
@@ -148,10 +149,14 @@ int initMain(const Options& options) {
     return 1;
   }
   device::setRoot(fs::absolute(root).string());
-  if (std::string e = device::writeConfig(config); !e.empty()) {
+  // The passcode's verifier (readable by the device's owner only) and the
+  // record of failed answers are made with it: from now on a record that goes
+  // missing is one that was tampered with.
+  if (std::string e = localauth::setDevicePasscode(config, passcode); !e.empty()) {
     print("error: " + e);
     return 1;
   }
+  config.passcode = !passcode.empty();
   if (std::string e = install(); !e.empty()) {
     print("error: " + e);
     return 1;
@@ -176,7 +181,7 @@ int initMain(const Options& options) {
     with = ", with " + installed.package + " " + installed.version;
   }
   print("device " + device::root() + ": " + config.model + ", system " + config.systemVersion +
-        ", " + (config.passcodeHash.empty() ? "no passcode" : "passcode set") + ", biometry " +
+        ", " + (config.passcode ? "passcode set" : "no passcode") + ", biometry " +
         config.biometry + with);
   return 0;
 }

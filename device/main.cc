@@ -32,6 +32,12 @@ const Subcommand kSubcommands[] = {
     {"tccd", program::tccdMain, {"--root"}, {}, "tccd --root DIR"},
     {"notify", program::notifyMain, {"--root"}, {"--watch"}, "notify --root DIR [--watch] NAME"},
     {"clock", program::clockMain, {"--root"}, {}, "clock --root DIR [advance <N>s|m|h|d]"},
+    {"reset-passcode-record",
+     program::resetPasscodeRecordMain,
+     {"--root", "--passcode"},
+     {},
+     "reset-passcode-record --root DIR --passcode CODE  (a new passcode record, when it went "
+     "missing)"},
     {"demo", program::demoMain, {"--root"}, {}, "demo [--root DIR]"},
     {"serve",
      program::serveMain,

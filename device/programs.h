@@ -12,6 +12,7 @@ int tccdMain(const Options& options);
 int notifyMain(const Options& options);
 int demoMain(const Options& options);
 int clockMain(const Options& options);
+int resetPasscodeRecordMain(const Options& options);
 int installMain(const Options& options);
 int removeMain(const Options& options);
 int serveMain(const Options& options);

@@ -90,6 +90,9 @@ CommandResult saved(const std::string& key, const std::function<void()>& change)
   unsigned long failures = foundation::userDefaultsFailedWrites();
   change();
   if (foundation::userDefaultsFailedWrites() == failures) return "";
+  // Another process holds the domain's lock: nothing was written, and the
+  // owner may simply try again.
+  if (lastSaveError() == foundation::kDomainBusy) return "the settings are busy";
   return key + " was not saved: " + lastSaveError();
 }
 

@@ -780,7 +780,7 @@ std::string DeviceSession::stateJson() const {
   facts["root"] = root_;
   facts["model"] = config.model;
   facts["systemVersion"] = config.systemVersion;
-  facts["passcode"] = !config.passcodeHash.empty();
+  facts["passcode"] = device::hasPasscode(config);
   facts["faceId"] = config.biometry == "face";
   if (face_id_list_) {
     facts["faceIdForPhotos"] = face_id_list_->find(kPhotosIdentifier) != std::string::npos;

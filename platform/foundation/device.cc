@@ -20,6 +20,7 @@
 
 #include "platform/foundation/collections.h"
 #include "platform/foundation/folder_beneath.h"
+#include "platform/foundation/nsnumber.h"
 #include "platform/foundation/nsstring.h"
 #include "platform/foundation/plist.h"
 
@@ -161,6 +162,8 @@ Config readConfig() {
   id dict = read.value;
   readString(dict, "model", &config.model);
   readString(dict, "systemVersion", &config.systemVersion);
+  id passcode = msg<id>(dict, "objectForKey:"_sel, foundation::makeString("passcode"));
+  config.passcode = foundation::isNumber(passcode) && msg<BOOL>(passcode, "boolValue"_sel);
   readString(dict, "passcodeSalt", &config.passcodeSalt);
   readString(dict, "passcodeHash", &config.passcodeHash);
   readString(dict, "biometry", &config.biometry);
@@ -180,8 +183,13 @@ std::string writeConfig(const Config& config) {
   };
   set("model", config.model);
   set("systemVersion", config.systemVersion);
-  set("passcodeSalt", config.passcodeSalt);
-  set("passcodeHash", config.passcodeHash);
+  msg<void>(dict, "setObject:forKey:"_sel, foundation::boolNumber(config.passcode ? YES : NO),
+            foundation::makeString("passcode"));
+  // The old salted hash is kept only while it is what checks the passcode.
+  if (!config.passcode && !config.passcodeHash.empty()) {
+    set("passcodeSalt", config.passcodeSalt);
+    set("passcodeHash", config.passcodeHash);
+  }
   set("biometry", config.biometry);
   return plist::writeFile(configPath(), dict);
 }
@@ -207,8 +215,89 @@ std::string newSalt() {
 bool passcodeMatches(const Config& config, const std::string& passcode) {
   if (config.passcodeSalt.empty() || config.passcodeHash.empty()) return false;
   std::string hash = hashPasscode(config.passcodeSalt, passcode);
-  return !hash.empty() && hash.size() == config.passcodeHash.size() &&
-         CRYPTO_memcmp(hash.data(), config.passcodeHash.data(), hash.size()) == 0;
+  return !hash.empty() && sameKey(hash, config.passcodeHash);
+}
+
+bool hasPasscode(const Config& config) { return config.passcode || hasLegacyPasscode(config); }
+
+bool hasLegacyPasscode(const Config& config) {
+  return !config.passcode && !config.passcodeHash.empty();
+}
+
+bool sameKey(const std::string& a, const std::string& b) {
+  return !a.empty() && a.size() == b.size() && CRYPTO_memcmp(a.data(), b.data(), a.size()) == 0;
+}
+
+PasscodeVerifier makeVerifier(const std::string& passcode, long long iterations) {
+  PasscodeVerifier verifier;
+  verifier.salt = newSalt();
+  verifier.iterations = iterations;
+  verifier.key = verifierKey(verifier, passcode);
+  if (verifier.key.empty()) objc_fatal("device: no verifier for a work factor of %lld", iterations);
+  return verifier;
+}
+
+std::string verifierKey(const PasscodeVerifier& verifier, const std::string& passcode) {
+  std::vector<unsigned char> salt;
+  if (!unhex(verifier.salt, &salt) || salt.size() < 16 ||
+      verifier.iterations < kMinPasscodeIterations ||
+      verifier.iterations > kMaxPasscodeIterations) {
+    return "";
+  }
+  unsigned char key[32];
+  if (PKCS5_PBKDF2_HMAC(passcode.data(), static_cast<int>(passcode.size()), salt.data(),
+                        static_cast<int>(salt.size()), static_cast<int>(verifier.iterations),
+                        EVP_sha256(), sizeof key, key) != 1) {
+    objc_fatal("device: PBKDF2 failed");
+  }
+  return hex(key, sizeof key);
+}
+
+std::string readVerifier(PasscodeVerifier* verifier) {
+  objc::AutoreleasePool pool;
+  *verifier = PasscodeVerifier();
+  std::string path = devicePath(kPasscodeVerifierPath);
+  plist::Result read = plist::readFile(path);
+  if (!read.error.empty()) return read.error;
+  // A verifier others may write could have been given a lower work factor
+  // or a key of their own code: it is not used.
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0 || (st.st_mode & 0022) != 0) {
+    return path + ": writable by others than the device's owner";
+  }
+  if (!foundation::isDictionary(read.value)) return path + ": not a passcode verifier";
+  id dict = read.value;
+  id algorithm = msg<id>(dict, "objectForKey:"_sel, foundation::makeString("algorithm"));
+  id iterations = msg<id>(dict, "objectForKey:"_sel, foundation::makeString("iterations"));
+  readString(dict, "salt", &verifier->salt);
+  readString(dict, "key", &verifier->key);
+  if (!foundation::isString(algorithm) ||
+      foundation::stdString(algorithm) != "PBKDF2-HMAC-SHA256" ||
+      !foundation::isNumber(iterations)) {
+    return path + ": not a passcode verifier";
+  }
+  verifier->iterations = msg<long long>(iterations, "longLongValue"_sel);
+  std::vector<unsigned char> key;
+  if (verifierKey(*verifier, "").empty() || !unhex(verifier->key, &key) || key.size() != 32) {
+    return path + ": a damaged passcode verifier";
+  }
+  return "";
+}
+
+std::string writeVerifier(const PasscodeVerifier& verifier, const std::string& real_path) {
+  objc::AutoreleasePool pool;
+  std::string path = real_path.empty() ? devicePath(kPasscodeVerifierPath) : real_path;
+  std::error_code ec;
+  fs::create_directories(fs::path(path).parent_path(), ec);
+  Strong<NSDictionary> dict = foundation::newDictionary(/*mutable_=*/true);
+  auto set = [&](const char* key, id value) {
+    msg<void>(dict, "setObject:forKey:"_sel, value, foundation::makeString(key));
+  };
+  set("algorithm", foundation::makeString("PBKDF2-HMAC-SHA256"));
+  set("iterations", foundation::integerNumber(verifier.iterations));
+  set("salt", foundation::makeString(verifier.salt));
+  set("key", foundation::makeString(verifier.key));
+  return plist::writeFile(path, dict, 0600);
 }
 
 namespace {
@@ -369,7 +458,7 @@ std::string regularFileError(const std::string& real_path) {
   return error;
 }
 
-std::string writeFileAtomically(const std::string& real_path, std::string_view bytes) {
+std::string writeFileAtomically(const std::string& real_path, std::string_view bytes, mode_t mode) {
   fs::path target(real_path);
   fs::path folder = target.parent_path();
   if (folder.empty()) folder = ".";
@@ -414,7 +503,7 @@ std::string writeFileAtomically(const std::string& real_path, std::string_view b
     return e;
   };
   if (!writeAll(fd, bytes)) return fail("cannot write");
-  if (::fchmod(fd, 0644) != 0) return fail("cannot set the mode of");
+  if (::fchmod(fd, mode) != 0) return fail("cannot set the mode of");
   if (::fsync(fd) != 0) return fail("cannot sync");
   if (::close(fd) != 0) {
     std::string e = errnoText("cannot close", real_path);

@@ -1,11 +1,8 @@
 #include "platform/foundation/nsuserdefaults.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <mutex>
@@ -13,6 +10,7 @@
 
 #include "platform/foundation/collections.h"
 #include "platform/foundation/device.h"
+#include "platform/foundation/file_lock.h"
 #include "platform/foundation/folder_beneath.h"
 #include "platform/foundation/nsstring.h"
 #include "platform/foundation/plist.h"
@@ -47,34 +45,11 @@ bool failed(const std::string& message) {
   return false;
 }
 
-// Holds the exclusive lock of a domain while it lives.
-class DomainLock {
- public:
-  explicit DomainLock(const std::string& lock_path) {
-    fd_ = ::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd_ < 0) {
-      error_ = "cannot open " + lock_path + ": " + std::strerror(errno);
-      return;
-    }
-    while (::flock(fd_, LOCK_EX) != 0) {
-      if (errno != EINTR) {
-        error_ = "cannot lock " + lock_path + ": " + std::strerror(errno);
-        return;
-      }
-    }
-  }
-  ~DomainLock() {
-    if (fd_ >= 0) ::close(fd_);  // closing the last descriptor releases the lock
-  }
-  DomainLock(const DomainLock&) = delete;
-  DomainLock& operator=(const DomainLock&) = delete;
-
-  const std::string& error() const { return error_; }
-
- private:
-  int fd_ = -1;
-  std::string error_;
-};
+// How long a write waits for another writer of its domain: one
+// read-modify-write takes milliseconds, so a lock held longer than this is
+// held by a process that is stuck or stopped, or by anyone who merely opened
+// the lock file, and the writer gives up instead of hanging with it.
+constexpr auto kDomainLockPatience = std::chrono::milliseconds(1500);
 
 std::string domainName(id domain) { return isString(domain) ? stdString(domain) : std::string(); }
 
@@ -109,7 +84,8 @@ bool rewriteDomain(id domain, Change change) {
   fs::create_directories(fs::path(real).parent_path(), ec);
   if (ec) return failed("user defaults: cannot create the folder of " + real + ": " + ec.message());
 
-  DomainLock lock(real + ".lock");
+  device::FileLock lock(real + ".lock", kDomainLockPatience);
+  if (lock.busy()) return failed(std::string("user defaults: ") + kDomainBusy);
   if (!lock.error().empty()) return failed("user defaults: " + lock.error());
 
   Strong<NSDictionary> contents = newDictionary(/*mutable_=*/true);

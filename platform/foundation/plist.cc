@@ -444,10 +444,10 @@ std::string toBinary(id object, std::string* out) {
   return "";
 }
 
-std::string writeFile(const std::string& real_path, id object) {
+std::string writeFile(const std::string& real_path, id object, mode_t mode) {
   std::string bytes;
   if (std::string e = toBinary(object, &bytes); !e.empty()) return real_path + ": " + e;
-  return device::writeFileAtomically(real_path, bytes);
+  return device::writeFileAtomically(real_path, bytes, mode);
 }
 
 Node toNode(id object) { return build(object, 1); }

@@ -20,6 +20,7 @@
 #pragma once
 
 #include <plist/plist.h>
+#include <sys/types.h>
 
 #include <cstddef>
 #include <string>
@@ -68,7 +69,7 @@ Result readFile(const std::string& real_path);
 std::string toBinary(id object, std::string* out);
 // Writes an object graph as a binary property list to a real path, atomically
 // (a temporary file in the same folder, fsync, rename). Returns "" or an error.
-std::string writeFile(const std::string& real_path, id object);
+std::string writeFile(const std::string& real_path, id object, mode_t mode = 0644);
 
 // An empty Node for objects a plist cannot hold (other classes, non-string
 // keys, nesting deeper than kMaxDepth, a collection that contains itself).

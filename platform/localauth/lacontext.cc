@@ -18,7 +18,7 @@ Strong<NSError> refusal(long policy) {
     return newError(LAErrorDomain, LAErrorInvalidRequest,
                     "Policy " + std::to_string(policy) + " is not supported.");
   }
-  if (device::readConfig().passcodeHash.empty()) {
+  if (!device::hasPasscode(device::readConfig())) {
     return newError(LAErrorDomain, LAErrorPasscodeNotSet, "Passcode not set.");
   }
   return nullptr;

@@ -7,13 +7,16 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <vector>
 
 #include "platform/foundation/nsnumber.h"
 #include "platform/localauth/test_device.h"
@@ -37,6 +40,15 @@ Strong<LAContext> newContext() { return allocInit<LAContext>(localauth::contextC
 void dismiss() {
   while (promptCount() > 0) answerCancel();
   settle();
+}
+
+// The failures the device's record counts; -1 when it has none to read.
+long long recordFailures() {
+  Strong<objc_object> record =
+      plist::readFile(device::devicePath(localauth::kPasscodeRecordPath)).value;
+  if (!foundation::isDictionary(record)) return -1LL;
+  id count = static_cast<NSDictionary*>(record.get())->find("failures"_ns);
+  return foundation::isNumber(count) ? msg<long long>(count, "longLongValue"_sel) : -1LL;
 }
 
 using Lockout = AuthTest;
@@ -102,13 +114,6 @@ TEST_F(Lockout, TheSameWrongCodeTwiceInARowCountsOnce) {
 // The failures a prompt has taken off its attempts are the ones the
 // device's record counted, whatever was answered, on this prompt or another.
 TEST_F(Lockout, ThePromptsAttemptsAndTheRecordNeverDisagree) {
-  auto recordFailures = [] {
-    Strong<objc_object> record =
-        plist::readFile(device::devicePath(localauth::kPasscodeRecordPath)).value;
-    if (!foundation::isDictionary(record)) return -1LL;
-    id count = static_cast<NSDictionary*>(record.get())->find("failures"_ns);
-    return foundation::isNumber(count) ? msg<long long>(count, "longLongValue"_sel) : -1LL;
-  };
   Replies replies;
   evaluate(newContext(), "reason", replies.block());
   ASSERT_EQ(answerPasscode("1111").message, "wrong passcode, 4 attempts left");
@@ -151,8 +156,7 @@ TEST_F(Lockout, ARecordLockHeldElsewhereIsWaitedForBrieflyThenRefusedAsBusy) {
   EXPECT_GE(waited, std::chrono::milliseconds(500)) << "gave up at once";
   EXPECT_LT(waited, std::chrono::seconds(3)) << "waited too long";
   EXPECT_EQ(answerPasscode("0000").message, "error: the passcode record is busy");
-  EXPECT_FALSE(std::filesystem::exists(device::devicePath(localauth::kPasscodeRecordPath)))
-      << "a failure was counted";
+  EXPECT_EQ(recordFailures(), 0) << "a failure was counted";
   ASSERT_TRUE(pendingPrompt());
   EXPECT_EQ(pendingPrompt()->attemptsLeft, localauth::kMaxPasscodeAttempts);
   // Released, the next answer is judged.
@@ -180,6 +184,7 @@ TEST_F(Lockout, ARecordThatCannotBeReadOrSavedJudgesNothing) {
   evaluate(newContext(), "reason", replies.block());
   // Something that is not a record where the record goes: no guess is taken,
   // the right code neither, nor a face; the prompt stays to be cancelled.
+  fs::remove(record);
   fs::create_directories(record);
   auto refused = answerPasscode("0000");
   EXPECT_FALSE(refused.taken);
@@ -194,6 +199,101 @@ TEST_F(Lockout, ARecordThatCannotBeReadOrSavedJudgesNothing) {
   fs::create_directory(record + ".lock");
   EXPECT_FALSE(answerPasscode("0000").taken);
   fs::remove(record + ".lock");
+  // The record gone, the device's owner makes it anew.
+  EXPECT_EQ(answerPasscode("1234").message, "error: the passcode record is missing");
+  EXPECT_EQ(localauth::resetPasscodeRecord("1234").message, "passcode record reset");
+  EXPECT_EQ(answerPasscode("1234").message, "passcode accepted");
+  dismiss();
+}
+
+// A disk that takes no more bytes (a file-size limit of 0 makes every write
+// fail, as a full one does): no answer is judged, the right code neither, so
+// no guess goes uncounted; the prompt stays up, and once the record can be
+// written again the count is where it was.
+TEST_F(Lockout, AnAnswerWhoseCountCannotBeSavedIsNotJudged) {
+  Replies replies;
+  evaluate(newContext(), "reason", replies.block());
+  ASSERT_EQ(answerPasscode("1111").message, "wrong passcode, 4 attempts left");
+  struct rlimit before;
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+  auto old_handler = ::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit none = before;
+  none.rlim_cur = 0;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &none), 0);
+  // Nothing printed while no file may grow: the answers are looked at after.
+  std::vector<localauth::AnswerResult> answers;
+  for (int i = 0; i < 9; ++i) answers.push_back(answerPasscode("9" + std::to_string(100 + i)));
+  answers.push_back(answerPasscode("1234"));
+  ::setrlimit(RLIMIT_FSIZE, &before);
+  ::signal(SIGXFSZ, old_handler);
+  for (const auto& refused : answers) {
+    EXPECT_FALSE(refused.taken) << refused.message;
+    EXPECT_EQ(refused.message.rfind("error: the passcode record cannot be used: cannot ", 0), 0u)
+        << refused.message;
+  }
+  EXPECT_EQ(recordFailures(), 1);
+  ASSERT_TRUE(pendingPrompt());
+  EXPECT_EQ(pendingPrompt()->attemptsLeft, 4);
+  EXPECT_EQ(answerPasscode("2222").message, "wrong passcode, 3 attempts left");
+  EXPECT_EQ(answerPasscode("1234").message, "passcode accepted");
+  dismiss();
+}
+
+// A device made before verifiers (a salt and one SHA-256 in device.plist)
+// still takes its code, once: the right answer replaces the hash with a
+// verifier at the device's work factor.
+TEST_F(Lockout, AnOldDevicesHashIsReadThenReplacedByAVerifier) {
+  namespace fs = std::filesystem;
+  device::Config old;
+  old.passcodeSalt = device::newSalt();
+  old.passcodeHash = device::hashPasscode(old.passcodeSalt, "1234");
+  ASSERT_EQ(device::writeConfig(old), "");
+  fs::remove(device::devicePath(device::kPasscodeVerifierPath));
+  fs::remove(device::devicePath(localauth::kPasscodeRecordPath));
+  Replies replies;
+  evaluate(newContext(), "reason", replies.block());
+  // No record yet is no failures on such a device.
+  EXPECT_EQ(answerPasscode("1111").message, "wrong passcode, 4 attempts left");
+  EXPECT_EQ(answerPasscode("1234").message, "passcode accepted");
+  device::Config now = device::readConfig();
+  EXPECT_TRUE(now.passcode);
+  EXPECT_EQ(now.passcodeHash, "");
+  EXPECT_EQ(now.passcodeSalt, "");
+  device::PasscodeVerifier verifier;
+  ASSERT_EQ(device::readVerifier(&verifier), "");
+  EXPECT_EQ(verifier.iterations, device::kPasscodeIterations);
+  EXPECT_EQ(
+      fs::status(device::devicePath(device::kPasscodeVerifierPath)).permissions() & fs::perms::all,
+      fs::perms::owner_read | fs::perms::owner_write);
+  evaluate(newContext(), "reason", replies.block());
+  EXPECT_EQ(answerPasscode("1111").message, "wrong passcode, 4 attempts left");
+  EXPECT_EQ(answerPasscode("1234").message, "passcode accepted");
+  dismiss();
+}
+
+// A verifier others may write, or one whose work factor is out of bounds,
+// judges no code (the right one neither) and counts nothing.
+TEST_F(Lockout, AVerifierThatCannotBeTrustedJudgesNothing) {
+  namespace fs = std::filesystem;
+  std::string path = device::devicePath(device::kPasscodeVerifierPath);
+  Replies replies;
+  evaluate(newContext(), "reason", replies.block());
+  fs::permissions(path, fs::perms::others_write, fs::perm_options::add);
+  EXPECT_EQ(answerPasscode("1234").message, "error: the passcode cannot be checked: " + path +
+                                                ": writable by others than the device's owner");
+  fs::permissions(path, fs::perms::others_write, fs::perm_options::remove);
+  for (long long factor : {1LL, 0LL, -5LL, device::kMaxPasscodeIterations + 1}) {
+    SCOPED_TRACE(factor);
+    device::PasscodeVerifier weak = device::makeVerifier("1234", device::kMinPasscodeIterations);
+    weak.iterations = factor;
+    ASSERT_EQ(device::writeVerifier(weak), "");
+    EXPECT_EQ(answerPasscode("1234").message,
+              "error: the passcode cannot be checked: " + path + ": a damaged passcode verifier");
+  }
+  EXPECT_EQ(recordFailures(), 0);
+  ASSERT_TRUE(pendingPrompt());
+  ASSERT_EQ(device::writeVerifier(device::makeVerifier("1234", device::kMinPasscodeIterations)),
+            "");
   EXPECT_EQ(answerPasscode("1234").message, "passcode accepted");
   dismiss();
 }

@@ -51,15 +51,10 @@ inline void writePlist(const std::string& system_path, id object) {
 inline void configure(const std::string& passcode, const std::string& biometry = "face") {
   testDeviceRoot();
   device::Config config;
-  if (!passcode.empty()) {
-    config.passcodeSalt = device::newSalt();
-    config.passcodeHash = device::hashPasscode(config.passcodeSalt, passcode);
-  }
   config.biometry = biometry;
-  ASSERT_EQ(device::writeConfig(config), "");
-  // A new passcode starts with no failures on the record and the clock as it was.
-  std::error_code ec;
-  std::filesystem::remove(device::devicePath(localauth::kPasscodeRecordPath), ec);
+  // A new passcode starts with no failures on the record and the clock as it
+  // was. Tests check codes by the hundred: the lowest work factor.
+  ASSERT_EQ(localauth::setDevicePasscode(config, passcode, device::kMinPasscodeIterations), "");
 }
 
 // The privacy daemon's Face ID allow list.

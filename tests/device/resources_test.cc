@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/foundation/device.h"
 #include "tests/support/device_fixture.h"
 
 namespace {
@@ -88,6 +89,12 @@ TEST_F(ResourcesTest, PhotosDescriptorsAndMemoryStayFlatOverAHundredThousandComm
     setenv("ASAN_OPTIONS", (options + ":quarantine_size_mb=1").c_str(), 1);
   }
   initDeviceInMemory();
+  // The walk answers the passcode ten thousand times: the device's verifier
+  // is made anew at the lowest work factor, a tenth of a second a check being
+  // the point on a phone, not here.
+  ASSERT_EQ(device::writeVerifier(device::makeVerifier("1234", device::kMinPasscodeIterations),
+                                  root_ + "/var/db/passcode-verifier.plist"),
+            "");
   writeSettings(enabledWith({{"popToRoot", "<true/>"}, {"showLockIcon", "<true/>"}}));
   {
     auto tccd = start("tccd");  // publishes the allow lists: Face ID is offered

@@ -3,11 +3,16 @@
 // Photos app. The device's killall is replaced by one that records its
 // argument vector (argv[0] included) and environment, so that no Photos
 // process anywhere on the machine is ended.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "tests/support/device_fixture.h"
@@ -145,6 +150,39 @@ TEST_F(SettingsProgramTest, AMasterSwitchThatWasNotSavedRestartsNothing) {
   EXPECT_EQ(readKillallLog(), "killall -9 MobileSlideShow\n");
   EXPECT_EQ(settings->finish(), 0);
   EXPECT_EQ(photos->finish(), 0);
+}
+
+// Anyone who may open the domain's lock file may hold its lock: Settings
+// waits for it a bounded time, then says the settings are busy and writes
+// nothing; and the lock file is kept for its owner alone.
+TEST_F(SettingsProgramTest, ADomainLockHeldElsewhereMakesAChangeBusyNotAHang) {
+  namespace fs = std::filesystem;
+  auto settings = start("settings");
+  ASSERT_EQ(settings->command("open Velmo"), Lines{"ok"});
+  ASSERT_EQ(settings->command("set popToRoot on"), Lines{"ok"});
+  const std::string lock_path = settingsPath() + ".lock";
+  // A lock file an older device left readable by all is made private again.
+  ASSERT_EQ(::chmod(lock_path.c_str(), 0644), 0);
+  ASSERT_EQ(settings->command("set popToRoot off"), Lines{"ok"});
+  struct stat st;
+  ASSERT_EQ(::stat(lock_path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+  std::ifstream in(settingsPath(), std::ios::binary);
+  std::string before((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  // Read access is all an flock needs.
+  int held = ::open(lock_path.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+  auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(settings->command("set showLockIcon on", 8000), Lines{"error: the settings are busy"});
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+  std::ifstream again(settingsPath(), std::ios::binary);
+  std::string after((std::istreambuf_iterator<char>(again)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(after, before) << "a busy change wrote the settings";
+  ::close(held);
+  EXPECT_EQ(settings->command("set showLockIcon on"), Lines{"ok"});
+  EXPECT_EQ(settings->finish(), 0);
 }
 
 }  // namespace

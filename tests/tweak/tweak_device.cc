@@ -133,10 +133,14 @@ std::string bootDevice(const Configuration& configuration) {
   device::setRoot(g_root->path());
   g_device.model = configuration.model;
   g_device.systemVersion = configuration.systemVersion;
-  g_device.passcodeSalt = device::newSalt();
-  g_device.passcodeHash = device::hashPasscode(g_device.passcodeSalt, kPasscode);
   g_device.biometry = "face";
-  if (std::string e = device::writeConfig(g_device); !e.empty()) return e;
+  // Checked thousands of times: the verifier takes the lowest work factor.
+  if (std::string e =
+          localauth::setDevicePasscode(g_device, kPasscode, device::kMinPasscodeIterations);
+      !e.empty()) {
+    return e;
+  }
+  g_device.passcode = true;
   if (std::string e = photos::installApp(); !e.empty()) return e;
   if (std::string e = giveFrameworkAUsageText(); !e.empty()) return e;
 
@@ -200,18 +204,19 @@ const LibraryVariables& library() { return g_library; }
 }
 
 ::testing::AssertionResult setPasscode(bool with_passcode) {
-  device::Config config = g_device;
-  if (!with_passcode) config.passcodeSalt = config.passcodeHash = "";
-  if (std::string e = device::writeConfig(config); !e.empty()) {
-    return ::testing::AssertionFailure() << "device.plist: " << e;
+  if (std::string e = localauth::setDevicePasscode(g_device, with_passcode ? kPasscode : "",
+                                                   device::kMinPasscodeIterations);
+      !e.empty()) {
+    return ::testing::AssertionFailure() << "the passcode: " << e;
   }
-  forgetFailedPasscodes();
   return ::testing::AssertionSuccess();
 }
 
 void forgetFailedPasscodes() {
-  std::error_code ec;
-  std::filesystem::remove(device::devicePath(localauth::kPasscodeRecordPath), ec);
+  // A fresh record comes with the passcode, set again.
+  if (device::hasPasscode(device::readConfig())) {
+    localauth::setDevicePasscode(g_device, kPasscode, device::kMinPasscodeIterations);
+  }
 }
 
 ::testing::AssertionResult settle() {
