@@ -202,17 +202,33 @@ def check_sources(source, phone_build, sim_build):
     check("deliverables: no #if in tweak/ or settings-pane/", not conditional, ", ".join(conditional))
     check("deliverables: include only runtime/*.h and their own headers", not platform_includes,
           ", ".join(platform_includes))
-    # Each source was compiled by both builds.
+    # Each source was compiled by both builds. The phone build compiles each
+    # deliverable as one unit: a source is compiled for a slice when a unit
+    # of that slice that was compiled includes it.
+    compiled = {arch: phone_units(phone_build, arch) for arch in SUBTYPES}
     for path in sorted(p for p in deliverables if p.endswith(".cc")):
         base = os.path.basename(path)
-        phone = all(glob.glob(os.path.join(phone_build, "CMakeFiles", f"*_{arch}.dir", "**", base + ".obj"),
-                              recursive=True) for arch in SUBTYPES)
+        phone = all(os.path.realpath(path) in compiled[arch] for arch in SUBTYPES)
         target = "Velmo.dir" if rel_folder(path, source) == "tweak" else "VelmoPreferences.dir"
         sim = glob.glob(os.path.join(sim_build, rel_folder(path, source), "CMakeFiles", target, "**",
                                      base + ".o"), recursive=True)
         rel = os.path.relpath(path, source)
         check(f"{rel}: built for the phone and the simulated device", bool(phone) and bool(sim),
               f"phone {bool(phone)}, simulated {bool(sim)}")
+
+
+def phone_units(phone_build, arch):
+    """The real paths of the sources that the compiled units of a slice include."""
+    sources = set()
+    for unit in glob.glob(os.path.join(phone_build, "CMakeFiles", f"*_{arch}.dir", "Unity", "*.cxx")):
+        if not os.path.exists(unit + ".obj"):
+            continue
+        with open(unit, encoding="utf-8") as f:
+            for line in f:
+                m = re.match(r'\s*#\s*include\s*"([^"]+)"', line)
+                if m:
+                    sources.add(os.path.realpath(m.group(1)))
+    return sources
 
 
 def check_package(deb):
