@@ -237,13 +237,21 @@ PasscodeVerifier makeVerifier(const std::string& passcode, long long iterations)
   return verifier;
 }
 
+namespace {
+
+// Whether the verifier's salt and work factor are ones it may have; `salt`
+// receives the salt's bytes.
+bool usableSaltAndFactor(const PasscodeVerifier& verifier, std::vector<unsigned char>* salt) {
+  return unhex(verifier.salt, salt) && salt->size() >= 16 &&
+         verifier.iterations >= kMinPasscodeIterations &&
+         verifier.iterations <= kMaxPasscodeIterations;
+}
+
+}  // namespace
+
 std::string verifierKey(const PasscodeVerifier& verifier, const std::string& passcode) {
   std::vector<unsigned char> salt;
-  if (!unhex(verifier.salt, &salt) || salt.size() < 16 ||
-      verifier.iterations < kMinPasscodeIterations ||
-      verifier.iterations > kMaxPasscodeIterations) {
-    return "";
-  }
+  if (!usableSaltAndFactor(verifier, &salt)) return "";
   unsigned char key[32];
   if (PKCS5_PBKDF2_HMAC(passcode.data(), static_cast<int>(passcode.size()), salt.data(),
                         static_cast<int>(salt.size()), static_cast<int>(verifier.iterations),
@@ -277,8 +285,9 @@ std::string readVerifier(PasscodeVerifier* verifier) {
     return path + ": not a passcode verifier";
   }
   verifier->iterations = msg<long long>(iterations, "longLongValue"_sel);
-  std::vector<unsigned char> key;
-  if (verifierKey(*verifier, "").empty() || !unhex(verifier->key, &key) || key.size() != 32) {
+  // Checked without deriving a key: that costs the whole work factor.
+  std::vector<unsigned char> salt, key;
+  if (!usableSaltAndFactor(*verifier, &salt) || !unhex(verifier->key, &key) || key.size() != 32) {
     return path + ": a damaged passcode verifier";
   }
   return "";

@@ -9,6 +9,8 @@
 //   4 Root.plist       a pane's specifiers, its table cells and titles
 //   5 Fuzz.plist       the loader's filter (the library itself is no ELF file,
 //                      so nothing is ever loaded)
+//   6 passcode-verifier.plist  readVerifier (no key is derived: a work factor
+//                      within bounds may still take seconds)
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -50,6 +52,8 @@ void readEverything() {
   objc::AutoreleasePool pool;
   device::Config config = device::readConfig();
   device::passcodeMatches(config, "1234");
+  device::PasscodeVerifier verifier;
+  device::readVerifier(&verifier);
 
   auto* app = static_cast<NSBundle*>(msg<id>(foundation::bundleClass(), "mainBundle"_sel));
   app->infoLoaded = false;  // bundles read Info.plist once; this one is read afresh
@@ -113,6 +117,12 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
       {real(std::string(kLibraries) + "/Fuzz.plist"),
        xml("<dict><key>Filter</key><dict><key>Bundles</key><array>"
            "<string>com.example.fuzz</string></array></dict></dict>")},
+      {real(device::kPasscodeVerifierPath),
+       xml("<dict><key>algorithm</key><string>PBKDF2-HMAC-SHA256</string>"
+           "<key>iterations</key><integer>1000</integer>"
+           "<key>salt</key><string>00112233445566778899aabbccddeeff</string>"
+           "<key>key</key><string>" +
+           std::string(64, 'a') + "</string></dict>")},
   };
   for (const File& f : files()) fuzz_support::putFile(f.path, f.valid);
   fuzz_support::putFile(real(std::string(kLibraries) + "/Fuzz.dylib"), "");

@@ -100,7 +100,8 @@ def xml(body):
 
 def device_plist_seeds():
     """First byte picks the file: 0 device.plist, 1 Info.plist, 2 allowlists,
-    3 Albums.plist, 4 Root.plist, 5 the loader's filter."""
+    3 Albums.plist, 4 Root.plist, 5 the loader's filter, 6 the passcode's
+    verifier."""
     seeds = {
         "device": plistlib.dumps({"model": "iPad", "systemVersion": "14.8",
                                   "passcodeSalt": "00ff10a0", "passcodeHash": "ab" * 32,
@@ -131,9 +132,14 @@ def device_plist_seeds():
                                              "Executables": ["Fuzz"]}},
                                  fmt=plistlib.FMT_BINARY),
         "filter_odd": plistlib.dumps({"Filter": ["com.example.fuzz"]}, fmt=plistlib.FMT_XML),
+        "verifier": plistlib.dumps({"algorithm": "PBKDF2-HMAC-SHA256", "iterations": 150000,
+                                    "salt": "00ff" * 8, "key": "ab" * 32}, fmt=plistlib.FMT_BINARY),
+        "verifier_odd": plistlib.dumps({"algorithm": "PBKDF2-HMAC-SHA256", "iterations": -1,
+                                        "salt": "0g", "key": 5}, fmt=plistlib.FMT_XML),
     }
     which = {"device": 0, "device_odd": 0, "info": 1, "info_no_id": 1, "allow": 2,
-             "albums": 3, "root": 4, "filter": 5, "filter_odd": 5}
+             "albums": 3, "root": 4, "filter": 5, "filter_odd": 5,
+             "verifier": 6, "verifier_odd": 6}
     out = {name: bytes([which[name]]) + data for name, data in seeds.items()}
     damaged = settings_seeds()
     for i, name in enumerate(sorted(n for n in damaged if n.startswith("crash_"))):
