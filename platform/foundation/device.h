@@ -81,7 +81,7 @@ bool passcodeMatches(const Config& config, const std::string& passcode);
 inline constexpr char kPasscodeVerifierPath[] = "/var/db/passcode-verifier.plist";
 // The work factor of a new verifier: PBKDF2-HMAC-SHA256 iterations that take
 // about 100 ms on the machines the device runs on.
-inline constexpr long long kPasscodeIterations = 150000;
+inline constexpr long long kPasscodeIterations = 250000;
 // The work factors a verifier may carry; one outside them is damaged.
 inline constexpr long long kMinPasscodeIterations = 1000;
 inline constexpr long long kMaxPasscodeIterations = 10000000;
