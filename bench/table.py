@@ -108,7 +108,8 @@ ROWS = [
 # author writes them) adds over it, for each slice the phone build has, each
 # slice against its own yardsticks and peer. On arm64e the compiler adds
 # pointer signing and authentication to every function; the rows state how
-# many of the counted instructions those are.
+# many of the counted instructions those are, and hold Velmo's added signing
+# instructions to the peer's as well.
 PHONE_SLICES = ["arm64", "arm64e"]
 SIGNING_SLICES = {"arm64e"}
 PHONE_ROWS = [
@@ -125,13 +126,22 @@ for _slice in PHONE_SLICES:
                      _name if _slice in SIGNING_SLICES else None))
 
 
-def signing_text(runs, name):
-    """"signing Velmo 20, yardstick 4, peer 18", or None when the run lacks
-    the counts."""
+def signing_counts(runs, name):
+    """(Velmo's, the yardstick's, the peer's) signing counts, or None when
+    the run lacks them."""
     counts = [value(runs, name, f) for f in ("signing", "yardstick_signing", "peer_signing")]
-    if any(c is None for c in counts):
-        return None
+    return None if any(c is None for c in counts) else counts
+
+
+def signing_text(counts):
     return "signing Velmo {:.0f}, yardstick {:.0f}, peer {:.0f}".format(*counts)
+
+
+def judge_signing(counts):
+    """The signing target of their own: Velmo adds no more signing and
+    authenticating instructions than the peer adds."""
+    velmo, yard, peer = counts
+    return f"signing +{velmo - yard:.0f} <= +{peer - yard:.0f}", velmo - yard <= peer - yard
 
 
 def judge(rule, limit, fig, yard, unit="ns"):
@@ -171,10 +181,10 @@ def main():
             peer_label, peer = limit
             limit = value(runs, *peer)
             yard_text += f"; {peer_label} {show(limit, unit)}"
-        signed = signing_text(runs, signing) if signing else ""
-        if signed:
-            yard_text += f"; {signed}"
-        if fig is None or (yardstick and yard is None) or limit is None or signed is None:
+        counts = signing_counts(runs, signing) if signing else None
+        if counts:
+            yard_text += f"; {signing_text(counts)}"
+        if fig is None or (yardstick and yard is None) or limit is None or (signing and not counts):
             ran = program in programs
             missing = missing or ran
             verdict = "NO RESULT" if ran else "not built"
@@ -190,6 +200,9 @@ def main():
                           f"{whose} code did not run", "ERROR"))
             continue
         target, ok = judge(rule, limit, fig, yard, unit)
+        if counts:
+            signing_target, signing_ok = judge_signing(counts)
+            target, ok = f"{target}; {signing_target}", ok and signing_ok
         lines.append((what, show(fig, unit), yard_text, target, "PASS" if ok else "FAIL"))
     widths = [max(len(str(r[i])) for r in [header] + lines) for i in range(len(header))]
     for row in [header] + lines:

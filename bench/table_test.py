@@ -88,7 +88,7 @@ class TableTest(unittest.TestCase):
 
     @staticmethod
     def arm64e_rows(**signing):
-        counts = dict(signing=14, yardstick_signing=4, peer_signing=12)
+        counts = dict(signing=14, yardstick_signing=4, peer_signing=14)
         counts.update(signing)
         return [bench(f"BM_Phone{row}_arm64e", 1, instructions=n, yardstick_instructions=y,
                       peer_instructions=p, **counts)
@@ -103,7 +103,8 @@ class TableTest(unittest.TestCase):
         self.assertEqual(code, 0)
         guard = rows["phone arm64e: list guard, ordinary album"]
         self.assertIn("+54 instr <= +55 instr", guard)
-        self.assertIn("signing Velmo 14, yardstick 4, peer 12", guard)
+        self.assertIn("signing Velmo 14, yardstick 4, peer 14", guard)
+        self.assertIn("signing +10 <= +10", guard)
         self.assertTrue(guard.endswith("PASS"))
         # The arm64 row of the same benchmark passes against the arm64 peer.
         self.assertTrue(rows["phone arm64: configured cell, ordinary album"].endswith("PASS"))
@@ -111,6 +112,13 @@ class TableTest(unittest.TestCase):
         self.assertIn("+46 instr <= +44 instr", cell)
         self.assertTrue(cell.endswith("FAIL"))
         self.assertNotIn("signing", rows["phone arm64: list guard, ordinary album"])
+        # Within the peer's instructions but with more signing than it adds,
+        # an arm64e row fails.
+        code, rows = self.run_table({"bench_phone": arm64 + self.arm64e_rows(peer_signing=12)})
+        guard = rows["phone arm64e: list guard, ordinary album"]
+        self.assertIn("+54 instr <= +55 instr", guard)
+        self.assertIn("signing +10 <= +8", guard)
+        self.assertTrue(guard.endswith("FAIL"))
         # Without the signing counts an arm64e row has no result.
         bare = [bench(f"BM_Phone{row}_arm64e", 1, instructions=60, yardstick_instructions=6,
                       peer_instructions=61) for row in ("ListGuard", "ConfigureCell", "Constructor")]
