@@ -6,13 +6,45 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <thread>
 
 namespace device {
 namespace {
 
-constexpr auto kRetry = std::chrono::milliseconds(10);
+// A blocking wait for the lock, run on a thread of its own so that the
+// caller can give up at its deadline. A blocked flock is woken as soon as
+// the lock is released, so a waiter gets its turn among other waiters; a
+// caller that retried without blocking would find the lock free only by
+// chance while others take it in turn, and could be refused for as long as
+// they keep writing. When the caller has given up, the waiter owns the
+// descriptor: it closes it, releasing the lock if it got it at last.
+struct Wait {
+  std::mutex mutex;
+  std::condition_variable done;
+  bool finished = false;
+  bool abandoned = false;
+  int error = 0;  // errno of a flock that failed
+};
+
+void waitForLock(std::shared_ptr<Wait> wait, int fd) {
+  int result;
+  do {
+    result = ::flock(fd, LOCK_EX);
+  } while (result != 0 && errno == EINTR);
+  int error = result == 0 ? 0 : errno;
+  std::lock_guard<std::mutex> guard(wait->mutex);
+  if (wait->abandoned) {
+    ::close(fd);
+    return;
+  }
+  wait->finished = true;
+  wait->error = error;
+  wait->done.notify_one();
+}
 
 }  // namespace
 
@@ -30,19 +62,25 @@ FileLock::FileLock(const std::string& real_path, std::chrono::milliseconds patie
   // A lock file made before it was kept private (0644) is made private now;
   // one this process may not change is used as it is.
   if ((st.st_mode & 0077) != 0) ::fchmod(fd_, 0600);
-  auto deadline = std::chrono::steady_clock::now() + patience;
-  while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-    if (errno == EINTR) continue;
-    if (errno != EWOULDBLOCK) {
-      error_ = "cannot lock " + real_path + ": " + std::strerror(errno);
-      return;
-    }
-    if (std::chrono::steady_clock::now() >= deadline) {
-      busy_ = true;
-      return;
-    }
-    std::this_thread::sleep_for(kRetry);
+  int result;
+  do {
+    result = ::flock(fd_, LOCK_EX | LOCK_NB);
+  } while (result != 0 && errno == EINTR);
+  if (result == 0) return;
+  if (errno != EWOULDBLOCK) {
+    error_ = "cannot lock " + real_path + ": " + std::strerror(errno);
+    return;
   }
+  auto wait = std::make_shared<Wait>();
+  std::thread(waitForLock, wait, fd_).detach();
+  std::unique_lock<std::mutex> guard(wait->mutex);
+  if (!wait->done.wait_for(guard, patience, [&] { return wait->finished; })) {
+    wait->abandoned = true;  // the waiter closes the descriptor
+    fd_ = -1;
+    busy_ = true;
+    return;
+  }
+  if (wait->error != 0) error_ = "cannot lock " + real_path + ": " + std::strerror(wait->error);
 }
 
 FileLock::~FileLock() {

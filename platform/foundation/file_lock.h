@@ -2,8 +2,9 @@
 // device that two processes may rewrite at once (the passcode record, the
 // preferences domains).
 //
-// The lock (flock) is tried without blocking, again and again, for at most
-// the patience given, then given up: a lock held that long is held by a
+// The lock (flock) is waited for, as a blocked flock waits (woken when it is
+// released, in turn with other waiters), for at most the patience given,
+// then given up: a lock held that long is held by a
 // process that is stuck or stopped, or by someone else who merely opened the
 // file, and the caller must not wait for it without end. The lock file is
 // made, and kept, readable and writable by its owner only (0600): taking an
